@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// Loading and saving pictures by file extension (BMP, JPEG, PNG), and the small text helpers beside them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "picture.h"
+#include "status.h"
+
+namespace turnlet {
+
+enum class FileType { Unknown, Bmp, Jpeg, Png };
+
+// From the last "." to the end, dot included; the search does not stop at a folder separator.
+// No "." at all gives the empty text.
+std::string ExtractExt(std::string_view path);
+
+// Every occurrence of search, left to right, non-overlapping; inserted text is never searched again.
+// An empty search returns source unchanged.
+std::string ReplaceAll(std::string_view source, std::string_view search, std::string_view replacement);
+
+// Type by the upper-cased extension: ".BMP", ".JPG"/".JPEG", ".PNG"; anything else is Unknown.
+FileType FileTypeOf(std::string_view path);
+
+// Reads path into target. On success target takes the file's size and pixels. On any failure
+// (wrong type, missing file, damaged data, absurd header) target is left exactly as it was.
+// Never exits the process and never throws.
+Status LoadPicture(const std::string& path, Picture& target);
+
+// Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is
+// used for JPEG only. An empty picture cannot be written and gives an error.
+Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality);
+
+}  // namespace turnlet

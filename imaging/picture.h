@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+// The in-memory picture: 24-bit, blue-green-red, rows top first, tightly packed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace turnlet {
+
+// 0x00BBGGRR: red in bits 0-7, green 8-15, blue 16-23.
+using Color = std::uint32_t;
+
+inline std::uint8_t ColorBlue(Color c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+inline std::uint8_t ColorGreen(Color c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
+inline std::uint8_t ColorRed(Color c) { return static_cast<std::uint8_t>(c & 0xFF); }
+
+// Largest picture we agree to hold (width x height). Decoders check a file's header against it
+// before allocating, so a damaged or hostile header cannot ask for gigabytes.
+inline constexpr std::int64_t kMaxPicturePixels = 250'000'000;
+
+// Rows are stored without padding: row y starts at data() + y * stride(), stride() == 3 * width.
+// Buffers are reused when a picture shrinks or keeps its size, so workers that hold their pictures
+// for their whole life do not reallocate per request.
+class Picture {
+public:
+    Picture() = default;
+    Picture(int width, int height) { allocate(width, height); }
+    Picture(const Picture& other);
+    Picture& operator=(const Picture& other);
+    Picture(Picture&& other) noexcept;
+    Picture& operator=(Picture&& other) noexcept;
+    ~Picture() = default;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool empty() const { return width_ <= 0 || height_ <= 0; }
+    std::size_t stride() const { return static_cast<std::size_t>(width_) * 3; }
+    std::size_t byteSize() const { return stride() * static_cast<std::size_t>(height_); }
+
+    std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
+    std::uint8_t* row(int y) { return data_.get() + static_cast<std::size_t>(y) * stride(); }
+    const std::uint8_t* row(int y) const { return data_.get() + static_cast<std::size_t>(y) * stride(); }
+    std::uint8_t* pixel(int x, int y) { return row(y) + static_cast<std::size_t>(x) * 3; }
+    const std::uint8_t* pixel(int x, int y) const { return row(y) + static_cast<std::size_t>(x) * 3; }
+
+    // New size with undefined content; for outputs that are written whole afterwards.
+    // Negative sizes count as 0. Sizes over kMaxPicturePixels throw std::length_error.
+    void allocate(int width, int height);
+    // New size keeping the pixels of the area the old and new sizes share (the rest is undefined).
+    void resize(int width, int height);
+    // Back to 0 x 0, releasing the buffer.
+    void clear();
+    void fill(Color color);
+
+    friend bool operator==(const Picture& a, const Picture& b);
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::size_t capacity_ = 0;
+    std::unique_ptr<std::uint8_t[]> data_;
+};
+
+}  // namespace turnlet
