@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+// PNG files through libpng: any PNG decoded to 24-bit blue-green-red, written as 8-bit RGB.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "picture.h"
+#include "status.h"
+
+namespace turnlet {
+
+// Decodes a whole PNG file held in memory into out. Transparency is flattened onto white:
+// out = (c * a + 255 * (255 - a) + 127) / 255, i.e. the exact blend rounded to nearest.
+// On failure out's content is unspecified.
+Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, Picture& out);
+
+// Writes picture as an 8-bit RGB PNG to an open stream; file names it in error messages.
+Status WritePng(const Picture& picture, std::FILE* stream, const std::string& file);
+
+}  // namespace turnlet
