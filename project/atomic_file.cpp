@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+// Whole-file reading and atomic replacement on POSIX file systems.
+#include "project/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <system_error>
+
+namespace turnlet {
+namespace {
+
+std::string ErrnoText(int error) {
+    return std::generic_category().message(error);
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now so that a failing close can be reported.
+    int close() {
+        int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+// Removes the temporary file unless the rename consumed it.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Writes all bytes, retrying after interruptions and short writes.
+bool WriteAll(int fd, std::string_view content) {
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+Status ReadWholeFile(const std::string& fileName, std::string& content, std::size_t maxBytes) {
+    if (fileName.empty()) return Status::Error(fileName, "no file name given");
+    // Non-blocking open so that a FIFO cannot hang the caller; it is refused below anyway.
+    FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0) return Status::Error(fileName, "cannot open the file: " + ErrnoText(errno));
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
+    if (S_ISDIR(info.st_mode)) return Status::Error(fileName, "is a folder, not a file");
+    if (!S_ISREG(info.st_mode)) return Status::Error(fileName, "is not a regular file");
+    const std::string limitText = std::to_string(maxBytes) + " bytes";
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        return Status::Error(fileName, "the file is larger than " + limitText);
+
+    std::string text;
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
+        }
+        if (got == 0) break;
+        // The file may have grown since fstat.
+        if (text.size() + static_cast<std::size_t>(got) > maxBytes)
+            return Status::Error(fileName, "the file is larger than " + limitText);
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    content = std::move(text);
+    return Status::Ok();
+}
+
+Status WriteFileAtomically(const std::string& fileName, std::string_view content) {
+    if (fileName.empty()) return Status::Error(fileName, "no file name given");
+    std::string target = fileName;
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
+        if (real) target = real.get();
+    }
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return Status::Error(fileName, "is a folder, not a file");
+        // A device or pipe cannot be replaced by renaming a file over it.
+        if (!S_ISREG(info.st_mode)) return Status::Error(fileName, "is not a regular file");
+        mode = info.st_mode & 07777;
+    }
+
+    const std::string folder = FolderOf(target);
+    std::string pattern = (folder == "/" ? std::string() : folder) + "/.turnlet-save-XXXXXX";
+    FileDescriptor file(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (file.get() < 0)
+        return Status::Error(fileName, "cannot create a temporary file in " + folder + ": " + ErrnoText(errno));
+    TemporaryFile temporary(pattern);
+
+    if (!WriteAll(file.get(), content)) return Status::Error(fileName, "cannot write: " + ErrnoText(errno));
+    if (::fchmod(file.get(), mode) != 0)
+        return Status::Error(fileName, "cannot set the permissions: " + ErrnoText(errno));
+    if (::fsync(file.get()) != 0) return Status::Error(fileName, "cannot write: " + ErrnoText(errno));
+    if (file.close() != 0) return Status::Error(fileName, "cannot write: " + ErrnoText(errno));
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+        return Status::Error(fileName, "cannot replace the file: " + ErrnoText(errno));
+    temporary.release();
+
+    // Makes the rename itself durable; some file systems cannot sync a folder, and the new file
+    // is in place already, so a failure here is not reported.
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    return Status::Ok();
+}
+
+}  // namespace turnlet

@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: MIT
+// Project file writer and reader.
+#include "project/project.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "project/atomic_file.h"
+#include "project/text_lines.h"
+#include "tuning/number_text.h"
+
+namespace turnlet {
+namespace {
+
+constexpr int kTunePointFields = 8;
+
+std::string TitleFor(const std::string& fileName) {
+    return std::string(kProgramTitle) + " - " + fileName;
+}
+
+// Cells of a TUNE_POINT value. The path is not escaped, so a path holding "," gives more than eight
+// fields; the seven numbers never hold one, so they are taken from the right and the rest is the path.
+std::vector<std::string> TunePointCells(std::string_view value) {
+    std::vector<std::string> cells(kTunePointFields);
+    std::size_t commas = static_cast<std::size_t>(std::count(value.begin(), value.end(), ','));
+    if (commas < kTunePointFields) {
+        for (int i = 0; i < kTunePointFields; ++i) cells[static_cast<std::size_t>(i)] = SplitField(value, ",", i);
+        return cells;
+    }
+    std::size_t end = value.size();
+    for (int i = kTunePointFields - 1; i >= 1; --i) {
+        std::size_t comma = value.rfind(',', end - 1);
+        cells[static_cast<std::size_t>(i)] = std::string(value.substr(comma + 1, end - comma - 1));
+        end = comma;
+    }
+    cells[0] = std::string(value.substr(0, end));
+    return cells;
+}
+
+// The first value that a project file cannot hold (a line break would split its line), or nothing.
+const std::string* FindUnstorableText(const Project& project) {
+    for (const auto& source : project.sources)
+        if (HasLineBreak(source)) return &source;
+    for (const std::string* text : {&project.crop.left, &project.crop.top, &project.crop.width, &project.crop.height,
+                                    &project.exportSettings.framesText, &project.exportSettings.directory,
+                                    &project.exportSettings.widthText, &project.exportSettings.heightText})
+        if (HasLineBreak(*text)) return text;
+    for (int r = 1; r < project.keyframes.rowCount(); ++r)
+        for (int c = 0; c < kKeyframesColumns; ++c)
+            if (HasLineBreak(project.keyframes.at(r, c))) return &project.keyframes.at(r, c);
+    return nullptr;
+}
+
+}  // namespace
+
+std::string SplitField(std::string_view text, std::string_view separator, int n) {
+    if (n < 0) return {};
+    if (separator.empty()) return n == 0 ? std::string(text) : std::string();
+    std::size_t start = 0;
+    for (int field = 0; field < n; ++field) {
+        std::size_t found = text.find(separator, start);
+        if (found == std::string_view::npos) return {};
+        start = found + separator.size();
+    }
+    std::size_t end = text.find(separator, start);
+    if (end == std::string_view::npos) end = text.size();
+    return std::string(text.substr(start, end - start));
+}
+
+std::string ProjectFileNameForSave(std::string name) {
+    std::string tail =
+        name.size() > kProjectExtension.size() ? name.substr(name.size() - kProjectExtension.size()) : name;
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail != kProjectExtension) name += kProjectExtension;
+    return name;
+}
+
+std::string WriteProjectText(const Project& project) {
+    const ExportSettings& ex = project.exportSettings;
+    std::vector<std::string> lines;
+    lines.reserve(project.sources.size() + static_cast<std::size_t>(project.keyframes.rowCount()) + 17);
+    for (const auto& source : project.sources) lines.push_back("SOURCE=" + source);
+    lines.push_back("ROTATE=" + FormatInteger(static_cast<long long>(project.rotationIndex) * 90));
+    lines.push_back("CROP_LEFT=" + project.crop.left);
+    lines.push_back("CROP_TOP=" + project.crop.top);
+    lines.push_back("CROP_WIDTH=" + project.crop.width);
+    lines.push_back("CROP_HEIGHT=" + project.crop.height);
+    lines.push_back("LAST_FRAME=" + FormatInteger(project.lastFrame));
+    lines.push_back("FIRST_FRAME=" + FormatInteger(project.firstFrame));
+    lines.push_back("BACKGROUND_COLOR=" + FormatInteger(static_cast<std::int32_t>(project.backgroundColor)));
+    for (int r = 1; r < project.keyframes.rowCount(); ++r) {
+        std::string line = "TUNE_POINT=" + project.keyframes.at(r, 0);
+        for (int c = 1; c < kKeyframesColumns; ++c) line += "," + project.keyframes.at(r, c);
+        lines.push_back(std::move(line));
+    }
+    lines.push_back("EXPORT_FRAMES=" + ex.framesText);
+    lines.push_back("EXPORT_DIR=" + ex.directory);
+    lines.push_back(std::string("EXPORT_TYPE=") + ExportTypeName(ex.typeIndex));
+    lines.push_back("JPEG_QUALITY=" + FormatInteger(ex.jpegQuality));
+    lines.push_back("EXPORT_WIDTH=" + ex.widthText);
+    lines.push_back("EXPORT_HEIGHT=" + ex.heightText);
+    lines.push_back(std::string("EXPORT_PROPORTIONAL=") + (ex.proportional ? "1" : "0"));
+    lines.push_back(std::string("HTML5_VIEWER=") + (ex.html5Viewer ? "1" : "0"));
+    return JoinTextLines(lines);
+}
+
+void ReadProjectText(std::string_view text, Project& project) {
+    New(project);
+    ExportSettings& ex = project.exportSettings;
+    ex.jpegQuality = 90;
+    ex.widthText.clear();
+    ex.heightText.clear();
+    ex.proportional = true;
+    ex.html5Viewer = true;
+
+    for (std::string_view line : SplitTextLines(text)) {
+        auto take = [&line](std::string_view key, std::string_view& value) {
+            if (!line.starts_with(key)) return false;
+            value = line.substr(key.size());
+            return true;
+        };
+        std::string_view value;
+        if (take("SOURCE=", value)) {
+            project.sources.emplace_back(value);
+        } else if (take("ROTATE=", value)) {
+            // Only 0 .. 359 name one of the four quarter turns; anything else is no turn.
+            int index = IntegerOr(value, 0) / 90;
+            project.rotationIndex = index >= 0 && index <= 3 ? index : 0;
+        } else if (take("CROP_LEFT=", value)) {
+            project.crop.left = value;
+        } else if (take("CROP_TOP=", value)) {
+            project.crop.top = value;
+        } else if (take("CROP_WIDTH=", value)) {
+            project.crop.width = value;
+        } else if (take("CROP_HEIGHT=", value)) {
+            project.crop.height = value;
+        } else if (take("FIRST_FRAME=", value)) {
+            SetFirstFrame(project, IntegerOr(value, 0));
+        } else if (take("LAST_FRAME=", value)) {
+            SetLastFrame(project, IntegerOr(value, 0));
+        } else if (take("BACKGROUND_COLOR=", value)) {
+            project.backgroundColor = static_cast<Color>(IntegerOr(value, 0));
+        } else if (take("EXPORT_FRAMES=", value)) {
+            ex.framesText = FormatInteger(IntegerOr(value, 100));
+        } else if (take("EXPORT_DIR=", value)) {
+            ex.directory = value;
+        } else if (line == "EXPORT_TYPE=JPEG") {
+            ex.typeIndex = 0;
+        } else if (line == "EXPORT_TYPE=PNG") {
+            ex.typeIndex = 1;
+        } else if (line == "EXPORT_TYPE=BMP") {
+            ex.typeIndex = 2;
+        } else if (take("JPEG_QUALITY=", value)) {
+            // The quality slider holds 1 .. 100 and clamps what it is given.
+            ex.jpegQuality = std::clamp(IntegerOr(value, 90), 1, 100);
+        } else if (take("EXPORT_WIDTH=", value)) {
+            ex.widthText = value;
+        } else if (take("EXPORT_HEIGHT=", value)) {
+            ex.heightText = value;
+        } else if (line == "EXPORT_PROPORTIONAL=0") {
+            ex.proportional = false;
+        } else if (line == "HTML5_VIEWER=0") {
+            ex.html5Viewer = false;
+        } else if (take("TUNE_POINT=", value)) {
+            std::vector<std::string> cells = TunePointCells(value);
+            int row = project.keyframes.rowCount();
+            project.keyframes.setRowCount(row + 1);
+            for (int c = 0; c < kTunePointFields; ++c) project.keyframes.set(row, c, std::move(cells[c]));
+        }
+    }
+
+    // Without sources there is nothing to show; the views stay off as after New.
+    project.imagesLoaded = !project.sources.empty();
+    RestoreKeyframes(project);
+    Recalculatepositions1Click(project);
+    ApplyCropTexts(project);
+}
+
+Status SaveProject(Project& project, const std::string& fileName) {
+    if (fileName.empty()) return Status::Error(fileName, "no file name given");
+    const std::string name = ProjectFileNameForSave(fileName);
+    project.saveFileName = name;
+    if (const std::string* bad = FindUnstorableText(project))
+        return Status::Error(name,
+                             "a value holds a line break and cannot be stored in a project file: \"" + *bad + "\"");
+    Status status = WriteFileAtomically(name, WriteProjectText(project));
+    if (!status.ok()) return status;
+    project.currentProjectFile = name;
+    project.caption = TitleFor(name);
+    return Status::Ok();
+}
+
+Status OpenProject(Project& project, const std::string& path) {
+    std::string text;
+    Status status = ReadWholeFile(path, text, kMaxProjectFileBytes);
+    if (!status.ok()) return status;
+    ReadProjectText(text, project);
+    project.saveFileName = path;
+    project.currentProjectFile = path;
+    project.caption = TitleFor(path);
+    return Status::Ok();
+}
+
+}  // namespace turnlet

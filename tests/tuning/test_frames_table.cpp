@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: MIT
+// Frames table: cyclic interpolation, keyframe placement by image path, re-dimensioning.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "tuning/frames_table.h"
+#include "tuning/keyframes.h"
+
+namespace turnlet {
+namespace {
+
+std::vector<std::string> Sources(int count) {
+    std::vector<std::string> sources;
+    for (int i = 0; i < count; ++i) sources.push_back("/shots/img" + std::to_string(i) + ".jpg");
+    return sources;
+}
+
+KeyframeValues Dx(double dx) {
+    return {dx, 0, 0, 0, 0, 0, 0};
+}
+
+std::vector<std::string> Column(const TextGrid& frames, int c) {
+    std::vector<std::string> cells;
+    for (int r = 1; r < frames.rowCount(); ++r) cells.push_back(frames.at(r, c));
+    return cells;
+}
+
+TEST(LinearInterpolate, StraightLine) {
+    EXPECT_DOUBLE_EQ(LinearInterpolate(6, 8, 12, 0, 9), 4);
+    EXPECT_DOUBLE_EQ(LinearInterpolate(2, 0, 6, 8, 3), 2);
+    EXPECT_DOUBLE_EQ(LinearInterpolate(0, -10, 10, 10, 5), 0);
+}
+
+TEST(InterpolateCyclic, Cases) {
+    struct Case {
+        const char* name;
+        std::vector<bool> marks;
+        std::vector<double> values;
+        std::vector<double> expected;
+    };
+    const double x = 99;  // placeholder of an unmarked slot, always overwritten
+    const Case cases[] = {
+        {"no mark gives the default", {0, 0, 0}, {x, x, x}, {-1, -1, -1}},
+        {"one mark holds everywhere", {0, 0, 1, 0}, {x, x, 5, x}, {5, 5, 5, 5}},
+        {"marks at both ends", {1, 0, 0, 1}, {0, x, x, 3}, {0, 1, 2, 3}},
+        {"wrap from last to first", {0, 1, 0, 1, 0}, {x, 0, x, 6, x}, {2, 0, 3, 6, 4}},
+        {"three marks", {1, 0, 1, 0, 0, 1}, {0, x, 4, x, x, 10}, {0, 2, 4, 6, 8, 10}},
+        {"adjacent marks", {1, 1}, {7, -7}, {7, -7}},
+        {"single frame", {1}, {3}, {3}},
+        {"empty turn", {}, {}, {}},
+        {"short marks count as unset", {0, 1}, {x, 2, x}, {2, 2, 2}},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> values = c.values;
+        InterpolateCyclic(c.marks, values, c.name == std::string("no mark gives the default") ? -1 : 0);
+        ASSERT_EQ(values.size(), c.expected.size()) << c.name;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            EXPECT_DOUBLE_EQ(values[i], c.expected[i]) << c.name << " " << i;
+    }
+}
+
+TEST(RestoreKeyframes, TenFramesTwoKeyframesAcrossTheEnd) {
+    const auto sources = Sources(10);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[2], Dx(0));
+    AddKeyframe(keyframes, sources[6], Dx(8));
+    TextGrid frames = MakeFramesTable();
+    Recalculatepositions1Click(frames, 0, 9);
+    RestoreKeyframes(frames, keyframes, sources, 0, 9);
+
+    ASSERT_EQ(frames.rowCount(), 11);
+    EXPECT_EQ(Column(frames, 2),
+              (std::vector<std::string>{"2.66667", "1.33333", "0", "2", "4", "6", "8", "6.66667", "5.33333", "4"}));
+    EXPECT_EQ(Column(frames, 1), (std::vector<std::string>{"", "", "Y", "", "", "", "Y", "", "", ""}));
+    for (int c = 3; c <= 8; ++c) EXPECT_EQ(Column(frames, c), std::vector<std::string>(10, "0")) << c;
+    EXPECT_EQ(Column(frames, 0), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+    EXPECT_EQ(frames.at(0, 0), "№");  // header untouched
+}
+
+TEST(RestoreKeyframes, OneKeyframeHoldsEverywhere) {
+    const auto sources = Sources(6);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[4], {0, 0, 10, 0, 0, 0, 0});
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 5);
+    EXPECT_EQ(Column(frames, 4), std::vector<std::string>(6, "10"));
+    EXPECT_EQ(Column(frames, 1), (std::vector<std::string>{"", "", "", "", "Y", ""}));
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(6, "0"));
+}
+
+TEST(RestoreKeyframes, NoKeyframesGivesZeros) {
+    TextGrid frames = MakeFramesTable();
+    // Leftovers of an earlier state must go.
+    frames.setRowCount(4);
+    frames.set(2, 1, "Y");
+    frames.set(2, 5, "12");
+    frames.set(3, 8, "abc");
+    RestoreKeyframes(frames, MakeKeyframesTable(), Sources(3), 0, 2);
+    ASSERT_EQ(frames.rowCount(), 4);
+    EXPECT_EQ(Column(frames, 1), std::vector<std::string>(3, ""));
+    for (int c = 2; c <= 8; ++c) EXPECT_EQ(Column(frames, c), std::vector<std::string>(3, "0")) << c;
+}
+
+TEST(RestoreKeyframes, DeletingTheOnlyKeyframeZeroesAll) {
+    const auto sources = Sources(4);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[1], {1, 2, 3, 4, 5, 6, 7});
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 3);
+    EXPECT_EQ(Column(frames, 8), std::vector<std::string>(4, "7"));
+    DeleteKeyframe(keyframes, sources[1]);
+    RestoreKeyframes(frames, keyframes, sources, 0, 3);
+    EXPECT_EQ(Column(frames, 1), std::vector<std::string>(4, ""));
+    for (int c = 2; c <= 8; ++c) EXPECT_EQ(Column(frames, c), std::vector<std::string>(4, "0")) << c;
+}
+
+TEST(RestoreKeyframes, LaterOfTwoRowsWithOneKeyShows) {
+    const auto sources = Sources(3);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[1], Dx(5));
+    AddKeyframe(keyframes, sources[1], Dx(9));
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 2);
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(3, "9"));
+    // Change and Delete act on the first row; the later one keeps showing until it goes too.
+    ChangeKeyframe(keyframes, sources[1], Dx(1));
+    RestoreKeyframes(frames, keyframes, sources, 0, 2);
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(3, "9"));
+    DeleteKeyframe(keyframes, sources[1]);
+    RestoreKeyframes(frames, keyframes, sources, 0, 2);
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(3, "9"));
+    DeleteKeyframe(keyframes, sources[1]);
+    RestoreKeyframes(frames, keyframes, sources, 0, 2);
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(3, "0"));
+}
+
+TEST(RestoreKeyframes, SameImageTwiceAppliesToTheFirstOnly) {
+    std::vector<std::string> sources = {"a", "dup", "b", "dup", "c"};
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, "dup", Dx(4));
+    AddKeyframe(keyframes, "c", Dx(0));
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 4);
+    EXPECT_EQ(Column(frames, 1), (std::vector<std::string>{"", "Y", "", "", "Y"}));
+    EXPECT_EQ(Column(frames, 2), (std::vector<std::string>{"2", "4", "2.66667", "1.33333", "0"}));
+    // With the first copy out of range, the second one is the match.
+    RestoreKeyframes(frames, keyframes, sources, 2, 4);
+    EXPECT_EQ(Column(frames, 1), (std::vector<std::string>{"", "Y", "Y"}));
+}
+
+TEST(RestoreKeyframes, KeyframeFollowsItsImageWhenTheFirstFrameMoves) {
+    const auto sources = Sources(10);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[5], Dx(3));
+    AddKeyframe(keyframes, sources[0], Dx(1));  // falls out of range below
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 9);
+    EXPECT_EQ(frames.at(6, 1), "Y");
+    EXPECT_EQ(frames.at(1, 1), "Y");
+    Recalculatepositions1Click(frames, 1, 9);
+    RestoreKeyframes(frames, keyframes, sources, 1, 9);
+    ASSERT_EQ(frames.rowCount(), 10);
+    EXPECT_EQ(frames.at(5, 1), "Y");
+    EXPECT_EQ(frames.at(6, 1), "");
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(9, "3"));
+    // The out-of-range keyframe stays stored.
+    EXPECT_EQ(FindKeyframe(keyframes, sources[0]), 2);
+}
+
+TEST(RestoreKeyframes, KeyframesAtFirstAndLastOnly) {
+    const auto sources = Sources(5);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[4], {8, -4, 0, 0, 0, 0, 100});
+    AddKeyframe(keyframes, sources[0], {0, 0, 0, 0, 0, 0, 0});
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 4);
+    EXPECT_EQ(Column(frames, 2), (std::vector<std::string>{"0", "2", "4", "6", "8"}));
+    EXPECT_EQ(Column(frames, 3), (std::vector<std::string>{"0", "-1", "-2", "-3", "-4"}));
+    EXPECT_EQ(Column(frames, 8), (std::vector<std::string>{"0", "25", "50", "75", "100"}));
+}
+
+TEST(RestoreKeyframes, CopiesTextsVerbatimThenRewritesThemAsG) {
+    const auto sources = Sources(2);
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, sources[0], KeyframeValues{});
+    keyframes.set(1, 1, "12.3456789");
+    keyframes.set(1, 2, "  3.50");
+    keyframes.set(1, 3, "junk");
+    keyframes.set(1, 4, "1e7");
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, sources, 0, 1);
+    EXPECT_EQ(frames.at(1, 2), "12.3457");
+    EXPECT_EQ(frames.at(1, 3), "3.5");
+    EXPECT_EQ(frames.at(1, 4), "0");
+    EXPECT_EQ(frames.at(1, 5), "1e+07");
+    EXPECT_EQ(keyframes.at(1, 1), "12.3456789");  // the keyframes table itself is not rewritten
+}
+
+TEST(RestoreKeyframes, RangeBeyondTheSourceListNeverMatches) {
+    TextGrid keyframes = MakeKeyframesTable();
+    AddKeyframe(keyframes, "", Dx(5));  // an empty key must not match a missing source
+    AddKeyframe(keyframes, "b", Dx(2));
+    TextGrid frames = MakeFramesTable();
+    RestoreKeyframes(frames, keyframes, {"a", "b"}, 0, 3);
+    EXPECT_EQ(Column(frames, 1), (std::vector<std::string>{"", "Y", "", ""}));
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(4, "2"));
+    RestoreKeyframes(frames, keyframes, {}, 0, 0);  // empty source list: one frame, nothing matches
+    EXPECT_EQ(frames.rowCount(), 2);
+    EXPECT_EQ(frames.at(1, 1), "");
+    RestoreKeyframes(frames, keyframes, {"a"}, -2, 0);
+    EXPECT_EQ(frames.rowCount(), 4);
+}
+
+TEST(Recalculatepositions, FourFrames) {
+    TextGrid frames = MakeFramesTable();
+    FrameRangeControls controls = Recalculatepositions1Click(frames, 3, 6);
+    EXPECT_EQ(controls.interlaceEntries, (std::vector<std::string>{" ", "0", "1", "2", "3"}));
+    EXPECT_EQ(controls.interlaceIndex, 0);
+    EXPECT_EQ(controls.sliderMaximum, 3);
+    ASSERT_EQ(frames.rowCount(), 5);
+    EXPECT_EQ(Column(frames, 0), (std::vector<std::string>{"0", "1", "2", "3"}));
+    // New rows stay empty until the next RestoreKeyframes.
+    EXPECT_EQ(Column(frames, 2), std::vector<std::string>(4, ""));
+}
+
+TEST(Recalculatepositions, DegenerateRanges) {
+    TextGrid frames = MakeFramesTable();
+    FrameRangeControls one = Recalculatepositions1Click(frames, 0, 0);
+    EXPECT_EQ(one.interlaceEntries, (std::vector<std::string>{" ", "0"}));
+    EXPECT_EQ(one.sliderMaximum, 0);
+    FrameRangeControls none = Recalculatepositions1Click(frames, 5, 2);
+    EXPECT_EQ(none.interlaceEntries, (std::vector<std::string>{" "}));
+    EXPECT_EQ(none.sliderMaximum, 0);
+    EXPECT_EQ(frames.rowCount(), 1);
+    EXPECT_EQ(FrameCount(INT_MIN, INT_MAX), INT_MAX - 1);
+    EXPECT_EQ(FrameCount(INT_MAX, INT_MIN), 0);
+    RestoreKeyframes(frames, MakeKeyframesTable(), Sources(3), 2, 1);
+    EXPECT_EQ(frames.rowCount(), 1);
+    EXPECT_EQ(frames.at(0, 2), "DX");
+}
+
+}  // namespace
+}  // namespace turnlet

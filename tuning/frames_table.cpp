@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+// Frames table, cyclic interpolation and the re-dimensioning for a frame range.
+#include "tuning/frames_table.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "tuning/keyframes.h"
+#include "tuning/number_text.h"
+
+namespace turnlet {
+
+TextGrid MakeFramesTable() {
+    TextGrid frames(kFramesColumns, 2);
+    for (int c = 0; c < kFramesColumns; ++c) frames.set(0, c, kFramesHeader[c]);
+    return frames;
+}
+
+int FrameCount(int firstFrame, int lastFrame) {
+    std::int64_t n = static_cast<std::int64_t>(lastFrame) - firstFrame + 1;
+    return static_cast<int>(std::clamp<std::int64_t>(n, 0, INT_MAX - 1));
+}
+
+double LinearInterpolate(double x1, double y1, double x2, double y2, double x) {
+    return y1 + (y2 - y1) * (x - x1) / (x2 - x1);
+}
+
+void InterpolateCyclic(const std::vector<bool>& marks, std::vector<double>& values, double defaultValue) {
+    const std::int64_t n = static_cast<std::int64_t>(values.size());
+    auto marked = [&](std::int64_t position) {
+        std::size_t p = static_cast<std::size_t>(position % n);
+        return p < marks.size() && marks[p];
+    };
+    std::int64_t count = 0, first = -1, last = -1;
+    for (std::int64_t k = 0; k < n; ++k) {
+        if (!marked(k)) continue;
+        ++count;
+        if (first < 0) first = k;
+        last = k;
+    }
+    if (count == 0) {
+        std::fill(values.begin(), values.end(), defaultValue);
+        return;
+    }
+    if (count == 1) {
+        std::fill(values.begin(), values.end(), values[static_cast<std::size_t>(last)]);
+        return;
+    }
+    // Unwrapped positions j = F+1 .. F+N-1; prev and next are the keyframes around j, next may
+    // be F+N, the first keyframe seen again after a full turn.
+    std::int64_t prev = first, next = 0;
+    for (std::int64_t j = first + 1; j <= first + n - 1; ++j) {
+        if (marked(j)) {
+            prev = j;
+            continue;
+        }
+        if (j > next) {
+            for (std::int64_t t = j + 1; t <= first + n; ++t) {
+                if (marked(t)) {
+                    next = t;
+                    break;
+                }
+            }
+        }
+        values[static_cast<std::size_t>(j % n)] = LinearInterpolate(
+            static_cast<double>(prev), values[static_cast<std::size_t>(prev % n)], static_cast<double>(next),
+            values[static_cast<std::size_t>(next % n)], static_cast<double>(j));
+    }
+}
+
+void RestoreKeyframes(TextGrid& frames, const TextGrid& keyframes, const std::vector<std::string>& sources,
+                      int firstFrame, int lastFrame) {
+    const int n = FrameCount(firstFrame, lastFrame);
+    frames.setRowCount(n + 1);
+    for (int r = 1; r <= n; ++r)
+        for (int c = 1; c <= 5; ++c) frames.set(r, c, std::string());
+
+    for (int i = 1; i < keyframes.rowCount(); ++i) {
+        const std::string& key = keyframes.at(i, 0);
+        for (int k = 0; k < n; ++k) {
+            std::int64_t source = static_cast<std::int64_t>(firstFrame) + k;
+            if (source < 0 || source >= static_cast<std::int64_t>(sources.size())) continue;
+            if (sources[static_cast<std::size_t>(source)] != key) continue;
+            frames.set(k + 1, 1, "Y");
+            for (int c = 1; c < kKeyframesColumns; ++c) frames.set(k + 1, c + 1, keyframes.at(i, c));
+            break;
+        }
+    }
+
+    std::vector<bool> marks(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) marks[static_cast<std::size_t>(k)] = !frames.at(k + 1, 1).empty();
+    std::vector<double> values(static_cast<std::size_t>(n));
+    for (int c = 2; c < kFramesColumns; ++c) {
+        for (int k = 0; k < n; ++k) values[static_cast<std::size_t>(k)] = ParseLeadingReal(frames.at(k + 1, c));
+        InterpolateCyclic(marks, values, 0.0);
+        for (int k = 0; k < n; ++k) frames.set(k + 1, c, FormatG(values[static_cast<std::size_t>(k)]));
+    }
+}
+
+FrameRangeControls Recalculatepositions1Click(TextGrid& frames, int firstFrame, int lastFrame) {
+    const int n = FrameCount(firstFrame, lastFrame);
+    FrameRangeControls controls;
+    controls.interlaceEntries.reserve(static_cast<std::size_t>(n) + 1);
+    controls.interlaceEntries.emplace_back(" ");
+    for (int k = 0; k < n; ++k) controls.interlaceEntries.push_back(FormatInteger(k));
+    controls.interlaceIndex = 0;
+    controls.sliderMaximum = std::max(n - 1, 0);
+    frames.setRowCount(n + 1);
+    for (int r = 1; r <= n; ++r) frames.set(r, 0, FormatInteger(r - 1));
+    return controls;
+}
+
+}  // namespace turnlet
