@@ -23,7 +23,9 @@ std::size_t BytesFor(int width, int height) {
 
 }  // namespace
 
-Picture::Picture(const Picture& other) { *this = other; }
+Picture::Picture(const Picture& other) {
+    *this = other;
+}
 
 Picture& Picture::operator=(const Picture& other) {
     if (this == &other) return *this;
@@ -32,7 +34,9 @@ Picture& Picture::operator=(const Picture& other) {
     return *this;
 }
 
-Picture::Picture(Picture&& other) noexcept { *this = std::move(other); }
+Picture::Picture(Picture&& other) noexcept {
+    *this = std::move(other);
+}
 
 Picture& Picture::operator=(Picture&& other) noexcept {
     if (this == &other) return *this;

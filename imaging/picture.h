@@ -11,9 +11,15 @@ namespace turnlet {
 // 0x00BBGGRR: red in bits 0-7, green 8-15, blue 16-23.
 using Color = std::uint32_t;
 
-inline std::uint8_t ColorBlue(Color c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
-inline std::uint8_t ColorGreen(Color c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
-inline std::uint8_t ColorRed(Color c) { return static_cast<std::uint8_t>(c & 0xFF); }
+inline std::uint8_t ColorBlue(Color c) {
+    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
+}
+inline std::uint8_t ColorGreen(Color c) {
+    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
+}
+inline std::uint8_t ColorRed(Color c) {
+    return static_cast<std::uint8_t>(c & 0xFF);
+}
 
 // Largest picture we agree to hold (width x height). Decoders check a file's header against it
 // before allocating, so a damaged or hostile header cannot ask for gigabytes.
@@ -23,7 +29,7 @@ inline constexpr std::int64_t kMaxPicturePixels = 250'000'000;
 // Buffers are reused when a picture shrinks or keeps its size, so workers that hold their pictures
 // for their whole life do not reallocate per request.
 class Picture {
-public:
+  public:
     Picture() = default;
     Picture(int width, int height) { allocate(width, height); }
     Picture(const Picture& other);
@@ -56,7 +62,7 @@ public:
 
     friend bool operator==(const Picture& a, const Picture& b);
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;

@@ -17,7 +17,7 @@ namespace turnlet {
 // The job shows results through handOver(), which runs a step on the owner's thread and blocks
 // the worker until it has run; the job returns and the worker goes idle by itself.
 class Worker {
-public:
+  public:
     using Step = std::function<void()>;
     // Runs a step on the owner's thread and returns once it has run. The editor passes a
     // blocking queued call; the command line and tests may run the step in place.
@@ -42,7 +42,7 @@ public:
     // Worker thread only: run step on the owner's thread and wait for it.
     void handOver(const Step& step);
 
-private:
+  private:
     void run();
 
     Job job_;
@@ -55,6 +55,8 @@ private:
 };
 
 // Runs steps in place; for owners that have no event loop of their own.
-inline void RunInPlace(const Worker::Step& step) { step(); }
+inline void RunInPlace(const Worker::Step& step) {
+    step();
+}
 
 }  // namespace turnlet

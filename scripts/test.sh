@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds Turnlet and runs every test: the optimised build (unit, command-line and browser tests),
+# the AddressSanitizer/UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the threaded
+# core, and the formatting check.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+echo "== clang-format"
+bad=$(git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror 2>&1 | grep -c 'error:' || true)
+if [ "$bad" != "0" ]; then
+  git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror
+  exit 1
+fi
+
+echo "== release build and tests"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -E 'browser|cli'
+
+echo "== ThreadSanitizer build of the threaded core"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target test_worker test_export
+ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.'
