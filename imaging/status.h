@@ -8,7 +8,7 @@
 namespace turnlet {
 
 class Status {
-public:
+  public:
     enum class Code { Ok, WrongFileType, Error };
 
     Status() = default;
@@ -26,7 +26,7 @@ public:
     // A sentence for the user: "<file>: <reason>" (or the reason alone when no file is involved).
     std::string message() const;
 
-private:
+  private:
     Status(Code code, std::string file, std::string reason)
         : code_(code), file_(std::move(file)), reason_(std::move(reason)) {}
 

@@ -10,7 +10,7 @@ namespace turnlet {
 // Cells are addressed (row, column). Reading outside the grid gives the empty text, writing
 // outside it does nothing: the tables' readers treat a missing row as empty cells.
 class TextGrid {
-public:
+  public:
     explicit TextGrid(int columns, int rows = 1) : columns_(columns) { setRowCount(rows); }
 
     int rowCount() const { return static_cast<int>(cells_.size()); }
@@ -31,7 +31,7 @@ public:
 
     friend bool operator==(const TextGrid&, const TextGrid&) = default;
 
-private:
+  private:
     int columns_;
     std::vector<std::vector<std::string>> cells_;
 };
