@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <future>
 #include <limits>
+#include <list>
 #include <utility>
 
 #include "export/frame_render.h"
@@ -123,7 +124,8 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
 }
 
 // Decoded sources for the pipelined export: at most two held (or being decoded) at once, the one
-// in hand and the next distinct one, which decodes on the other core meanwhile.
+// in hand and the next distinct one, which decodes on the other core meanwhile. A released
+// source's buffer is handed to the next decode, so no frame faults in fresh pages.
 class ExportPicture::Sources {
   public:
     struct Loaded {
@@ -131,21 +133,37 @@ class ExportPicture::Sources {
         Picture picture;
     };
 
+    ~Sources() {
+        for (Entry& e : entries_) Settle(e);
+    }
+
+    // Valid until the next call.
     const Loaded& Acquire(const std::string& path, const std::string& next) {
-        held_ = {};
-        std::erase_if(entries_, [&](const Entry& e) { return e.path != path && e.path != next; });
-        std::shared_future<Loaded> current = Find(path) ? Find(path)->result : Start(path).result;
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            if (it->path == path || it->path == next) {
+                ++it;
+                continue;
+            }
+            spare_ = std::move(Settle(*it).picture);
+            it = entries_.erase(it);
+        }
+        Entry* current = Find(path);
+        if (!current) current = &Start(path);
         if (!next.empty() && next != path && !Find(next)) Start(next);
-        // Futures share their state: the value outlives this entry's copy while the caller uses it.
-        held_ = current;
-        return held_.get();
+        return Settle(*current);
     }
 
   private:
     struct Entry {
         std::string path;
-        std::shared_future<Loaded> result;
+        std::future<Loaded> pending;
+        Loaded loaded;
     };
+
+    static Loaded& Settle(Entry& e) {
+        if (e.pending.valid()) e.loaded = e.pending.get();
+        return e.loaded;
+    }
 
     Entry* Find(const std::string& path) {
         for (Entry& e : entries_) {
@@ -155,17 +173,20 @@ class ExportPicture::Sources {
     }
 
     Entry& Start(const std::string& path) {
-        auto future = std::async(std::launch::async, [path] {
+        Entry& e = entries_.emplace_back();
+        e.path = path;
+        e.pending = std::async(std::launch::async, [path, scratch = std::move(spare_)]() mutable {
             Loaded loaded;
-            loaded.status = LoadPicture(path, loaded.picture);
+            loaded.status = LoadPicture(path, loaded.picture, scratch);
             return loaded;
         });
-        entries_.push_back({path, future.share()});
-        return entries_.back();
+        spare_ = Picture();
+        return e;
     }
 
-    std::vector<Entry> entries_;
-    std::shared_future<Loaded> held_;
+    // std::list: entries keep their address while others come and go.
+    std::list<Entry> entries_;
+    Picture spare_;
 };
 
 ExportPicture::ExportPicture(ExportSession& session, Worker::HandOver handOver, ExportOptions options)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <utility>
 #include <system_error>
 
 #include "bmp_io.h"
@@ -167,14 +168,18 @@ FileType FileTypeOf(std::string_view path) {
 }
 
 Status LoadPicture(const std::string& path, Picture& target) {
+    Picture decoded;
+    return LoadPicture(path, target, decoded);
+}
+
+Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
     try {
         const FileType type = FileTypeOf(path);
         if (type == FileType::Unknown) return Status::WrongFileType(path);
         FileBytes bytes;
         Status status = ReadWholeFile(path, bytes);
         if (!status.ok()) return status;
-        // Decoded aside and moved in only on success, so a failure leaves target as it was.
-        Picture decoded;
+        // Decoded aside and swapped in only on success, so a failure leaves target as it was.
         switch (type) {
             case FileType::Bmp:
                 status = DecodeBmp(bytes.view(), path, decoded);
@@ -189,7 +194,7 @@ Status LoadPicture(const std::string& path, Picture& target) {
                 break;
         }
         if (!status.ok()) return status;
-        target = std::move(decoded);
+        std::swap(target, decoded);
         return Status::Ok();
     } catch (const std::bad_alloc&) {
         return Status::Error(path, "not enough memory to load the picture");

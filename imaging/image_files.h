@@ -28,6 +28,11 @@ FileType FileTypeOf(std::string_view path);
 // Never exits the process and never throws.
 Status LoadPicture(const std::string& path, Picture& target);
 
+// The same, decoding into scratch's buffer (grown when too small) and swapping it into target on
+// success. A caller that keeps scratch between loads reuses memory instead of faulting in fresh
+// pages for every 24-megapixel photograph. On failure target is unchanged; scratch is undefined.
+Status LoadPicture(const std::string& path, Picture& target, Picture& scratch);
+
 // Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is
 // used for JPEG only. An empty picture cannot be written and gives an error.
 Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality);

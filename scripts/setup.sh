@@ -31,5 +31,5 @@ fi
 # The browser test drives Debian's chromium through playwright-core (no browser download).
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 if [ -f "$here/tests/browser/package.json" ] && [ ! -d "$here/tests/browser/node_modules/playwright-core" ]; then
-  (cd "$here/tests/browser" && npm install --no-audit --no-fund --loglevel=error)
+  (cd "$here/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -151,6 +151,29 @@ TEST_F(ImageFilesTest, BmpAndPngRoundTripsAreExact) {
     }
 }
 
+TEST_F(ImageFilesTest, LoadingWithScratchReusesItsBufferAndKeepsTargetOnFailure) {
+    const std::string big = dir_.path("big.png");
+    const std::string small = dir_.path("small.bmp");
+    ASSERT_TRUE(SavePicture(PatternPicture(40, 30), big, 90).ok());
+    ASSERT_TRUE(SavePicture(PatternPicture(7, 5), small, 90).ok());
+    Picture target;
+    Picture scratch(50, 50);
+    const std::uint8_t* buffer = scratch.data();
+    ASSERT_TRUE(LoadPicture(big, target, scratch).ok());
+    EXPECT_TRUE(target == PatternPicture(40, 30));
+    EXPECT_EQ(target.data(), buffer);  // decoded straight into the scratch buffer
+    // Back and forth: the two buffers trade places, nothing new is allocated.
+    const std::uint8_t* second = scratch.data();
+    ASSERT_TRUE(LoadPicture(small, scratch, target).ok());
+    EXPECT_TRUE(scratch == PatternPicture(7, 5));
+    EXPECT_TRUE(scratch.data() == buffer || scratch.data() == second);
+
+    const Picture before = scratch;
+    Picture other;
+    EXPECT_FALSE(LoadPicture(dir_.path("missing.png"), scratch, other).ok());
+    EXPECT_TRUE(scratch == before);
+}
+
 TEST_F(ImageFilesTest, BmpWriterHeaderFields) {
     const std::string path = dir_.path("header.bmp");
     ASSERT_TRUE(SavePicture(PatternPicture(5, 3), path, 90).ok());
