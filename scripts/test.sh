@@ -26,4 +26,4 @@ ctest --preset asan -j "$jobs" -E 'browser|cli'
 echo "== ThreadSanitizer build of the threaded core"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_worker test_export
-ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.'
+ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.|FusedRender\.'

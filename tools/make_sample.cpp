@@ -147,9 +147,9 @@ class Scene {
         // Light from the upper left and a little from the front.
         const double nx = u, nz = std::sqrt(std::max(0.0, 1.0 - u * u));
         const double lambert = std::max(0.0, -0.45 * nx + 0.89 * nz);
-        const double spec = std::pow(std::max(0.0, -0.25 * nx + 0.97 * nz), 40.0);
+        const double specular = std::pow(std::max(0.0, -0.25 * nx + 0.97 * nz), 40.0);
         Rgb lit = Scale(c, 0.28 + 0.78 * lambert);
-        lit = Mix(lit, {255, 255, 255}, spec * 0.35);
+        lit = Mix(lit, {255, 255, 255}, specular * 0.35);
         return Scale(lit, 1.0 - 0.12 * v);
     }
 

@@ -38,8 +38,8 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
 
 // ---- BMP files built by hand ----
 
-struct BmpSpec {
-    BmpSpec(int w, int h, int b, std::uint32_t c = 0, std::uint32_t header = 40)
+struct BmpLayout {
+    BmpLayout(int w, int h, int b, std::uint32_t c = 0, std::uint32_t header = 40)
         : width(w), height(h), bits(b), compression(c), headerSize(header) {}
     int width;
     int height;
@@ -54,39 +54,39 @@ struct BmpSpec {
     bool padLastRow = true;
 };
 
-Bytes BuildBmp(const BmpSpec& spec) {
-    const bool core = spec.headerSize == 12;
-    Bytes file(14 + spec.headerSize, 0);
+Bytes BuildBmp(const BmpLayout& layout) {
+    const bool core = layout.headerSize == 12;
+    Bytes file(14 + layout.headerSize, 0);
     file[0] = 'B';
     file[1] = 'M';
-    Put32(file, 14, spec.headerSize);
+    Put32(file, 14, layout.headerSize);
     if (core) {
-        Put16(file, 18, static_cast<std::uint32_t>(spec.width));
-        Put16(file, 20, static_cast<std::uint32_t>(spec.height));
+        Put16(file, 18, static_cast<std::uint32_t>(layout.width));
+        Put16(file, 20, static_cast<std::uint32_t>(layout.height));
         Put16(file, 22, 1);
-        Put16(file, 24, static_cast<std::uint32_t>(spec.bits));
+        Put16(file, 24, static_cast<std::uint32_t>(layout.bits));
     } else {
-        Put32(file, 18, static_cast<std::uint32_t>(spec.width));
-        Put32(file, 22, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+        Put32(file, 18, static_cast<std::uint32_t>(layout.width));
+        Put32(file, 22, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
         Put16(file, 26, 1);
-        Put16(file, 28, static_cast<std::uint32_t>(spec.bits));
-        Put32(file, 30, spec.compression);
-        Put32(file, 46, spec.colorsUsed);
+        Put16(file, 28, static_cast<std::uint32_t>(layout.bits));
+        Put32(file, 30, layout.compression);
+        Put32(file, 46, layout.colorsUsed);
     }
-    for (std::size_t i = 0; i < spec.masks.size(); ++i) {
-        if (spec.headerSize == 40) file.resize(file.size() + 4);
-        Put32(file, 54 + 4 * i, spec.masks[i]);
+    for (std::size_t i = 0; i < layout.masks.size(); ++i) {
+        if (layout.headerSize == 40) file.resize(file.size() + 4);
+        Put32(file, 54 + 4 * i, layout.masks[i]);
     }
-    for (const Bgr& c : spec.palette) {
+    for (const Bgr& c : layout.palette) {
         file.insert(file.end(), c.begin(), c.end());
         if (!core) file.push_back(0x5A);  // reserved byte, must be ignored
     }
     Put32(file, 10, static_cast<std::uint32_t>(file.size()));
-    const std::size_t n = spec.rows.size();
+    const std::size_t n = layout.rows.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const Bytes& row = spec.rows[spec.topDown ? i : n - 1 - i];
+        const Bytes& row = layout.rows[layout.topDown ? i : n - 1 - i];
         file.insert(file.end(), row.begin(), row.end());
-        if (i + 1 < n || spec.padLastRow) file.resize(file.size() + (4 - row.size() % 4) % 4, 0);
+        if (i + 1 < n || layout.padLastRow) file.resize(file.size() + (4 - row.size() % 4) % 4, 0);
     }
     Put32(file, 2, static_cast<std::uint32_t>(file.size()));
     return file;
@@ -164,19 +164,19 @@ TEST_F(CodecTest, BmpPaletteDepths) {
                 const int height = 3;
                 const int colors = 1 << std::min(bits, 4);
                 auto index = [&](int x, int y) { return (x * 3 + y * 5) % colors; };
-                BmpSpec spec{width, height, bits};
-                spec.headerSize = headerSize;
-                spec.topDown = topDown;
-                spec.palette.assign(palette16.begin(), palette16.begin() + colors);
-                spec.colorsUsed = bits == 8 ? static_cast<std::uint32_t>(colors) : 0;
+                BmpLayout layout{width, height, bits};
+                layout.headerSize = headerSize;
+                layout.topDown = topDown;
+                layout.palette.assign(palette16.begin(), palette16.begin() + colors);
+                layout.colorsUsed = bits == 8 ? static_cast<std::uint32_t>(colors) : 0;
                 for (int y = 0; y < height; ++y) {
                     std::vector<int> row;
                     for (int x = 0; x < width; ++x) row.push_back(index(x, y));
-                    spec.rows.push_back(PackIndexes(row, bits));
+                    layout.rows.push_back(PackIndexes(row, bits));
                 }
                 SCOPED_TRACE(std::to_string(bits) + " bits, header " + std::to_string(headerSize) +
                              (topDown ? ", top-down" : ""));
-                const Picture picture = LoadOk("palette.bmp", BuildBmp(spec));
+                const Picture picture = LoadOk("palette.bmp", BuildBmp(layout));
                 ExpectPixels(picture, width, height, [&](int x, int y) { return palette16[index(x, y)]; });
             }
         }
@@ -185,20 +185,20 @@ TEST_F(CodecTest, BmpPaletteDepths) {
 
 TEST_F(CodecTest, BmpPaletteIndexesBeyondThePaletteAreBlack) {
     const Bgr red{0, 0, 255}, green{0, 255, 0};
-    BmpSpec spec{4, 1, 8};
-    spec.palette = {red, green};
-    spec.rows = {PackIndexes({0, 1, 2, 255}, 8)};
+    BmpLayout layout{4, 1, 8};
+    layout.palette = {red, green};
+    layout.rows = {PackIndexes({0, 1, 2, 255}, 8)};
     // Declared count of two colours, and the palette actually stored holding two.
-    spec.colorsUsed = 2;
-    Picture picture = LoadOk("short.bmp", BuildBmp(spec));
+    layout.colorsUsed = 2;
+    Picture picture = LoadOk("short.bmp", BuildBmp(layout));
     ExpectPixels(picture, 4, 1, [&](int x, int) { return x == 0 ? red : x == 1 ? green : Bgr{0, 0, 0}; });
     // No declared count (256 expected) but only two entries before the pixel data.
-    spec.colorsUsed = 0;
-    picture = LoadOk("missing.bmp", BuildBmp(spec));
+    layout.colorsUsed = 0;
+    picture = LoadOk("missing.bmp", BuildBmp(layout));
     ExpectPixels(picture, 4, 1, [&](int x, int) { return x == 0 ? red : x == 1 ? green : Bgr{0, 0, 0}; });
     // An absurd count is capped, not trusted.
-    spec.colorsUsed = 0xFFFFFFFF;
-    picture = LoadOk("absurd.bmp", BuildBmp(spec));
+    layout.colorsUsed = 0xFFFFFFFF;
+    picture = LoadOk("absurd.bmp", BuildBmp(layout));
     ExpectPixels(picture, 4, 1, [&](int x, int) { return x == 0 ? red : x == 1 ? green : Bgr{0, 0, 0}; });
 }
 
@@ -207,9 +207,10 @@ TEST_F(CodecTest, Bmp16BitsDefault555) {
     const std::vector<std::uint32_t> values = {0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x0001, 0x0421, 0x8000, 0x4210};
     const std::vector<Bgr> expected = {{255, 255, 255}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0},
                                        {8, 0, 0},       {8, 8, 8},   {0, 0, 0},   {132, 132, 132}};
-    BmpSpec spec{4, 2, 16};
-    spec.rows = {PackWords({values.begin(), values.begin() + 4}, 2), PackWords({values.begin() + 4, values.end()}, 2)};
-    const Picture picture = LoadOk("555.bmp", BuildBmp(spec));
+    BmpLayout layout{4, 2, 16};
+    layout.rows = {PackWords({values.begin(), values.begin() + 4}, 2),
+                   PackWords({values.begin() + 4, values.end()}, 2)};
+    const Picture picture = LoadOk("555.bmp", BuildBmp(layout));
     ExpectPixels(picture, 4, 2, [&](int x, int y) { return expected[y * 4 + x]; });
 }
 
@@ -218,11 +219,11 @@ TEST_F(CodecTest, Bmp16Bits565WithMasksAfterOrInsideTheHeader) {
     // Six-bit green: 1 * 255 / 63 = 4.05 -> 4; five-bit: 1 * 255 / 31 = 8.2 -> 8.
     const std::vector<Bgr> expected = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 4, 0}, {255, 255, 255}, {8, 8, 8}};
     for (std::uint32_t headerSize : {40u, 56u, 108u, 124u}) {
-        BmpSpec spec{3, 2, 16, 3, headerSize};
-        spec.masks = {0xF800, 0x07E0, 0x001F};
-        spec.rows = {PackWords({0xF800, 0x07E0, 0x001F}, 2), PackWords({0x0020, 0xFFFF, 0x0841}, 2)};
+        BmpLayout layout{3, 2, 16, 3, headerSize};
+        layout.masks = {0xF800, 0x07E0, 0x001F};
+        layout.rows = {PackWords({0xF800, 0x07E0, 0x001F}, 2), PackWords({0x0020, 0xFFFF, 0x0841}, 2)};
         SCOPED_TRACE("header " + std::to_string(headerSize));
-        const Picture picture = LoadOk("565.bmp", BuildBmp(spec));
+        const Picture picture = LoadOk("565.bmp", BuildBmp(layout));
         ExpectPixels(picture, 3, 2, [&](int x, int y) { return expected[y * 3 + x]; });
     }
 }
@@ -231,13 +232,13 @@ TEST_F(CodecTest, Bmp24BitsEveryPaddingBothOrders) {
     for (int width = 1; width <= 5; ++width) {
         for (bool topDown : {false, true}) {
             const Picture original = PatternPicture(width, 3);
-            BmpSpec spec{width, 3, 24};
-            spec.topDown = topDown;
-            for (int y = 0; y < 3; ++y) spec.rows.emplace_back(original.row(y), original.row(y) + original.stride());
-            EXPECT_TRUE(LoadOk("24.bmp", BuildBmp(spec)) == original) << width << (topDown ? " top-down" : "");
+            BmpLayout layout{width, 3, 24};
+            layout.topDown = topDown;
+            for (int y = 0; y < 3; ++y) layout.rows.emplace_back(original.row(y), original.row(y) + original.stride());
+            EXPECT_TRUE(LoadOk("24.bmp", BuildBmp(layout)) == original) << width << (topDown ? " top-down" : "");
             // Writers that leave out the last row's padding are accepted.
-            spec.padLastRow = false;
-            EXPECT_TRUE(LoadOk("24-unpadded.bmp", BuildBmp(spec)) == original) << width;
+            layout.padLastRow = false;
+            EXPECT_TRUE(LoadOk("24-unpadded.bmp", BuildBmp(layout)) == original) << width;
         }
     }
 }
@@ -245,53 +246,53 @@ TEST_F(CodecTest, Bmp24BitsEveryPaddingBothOrders) {
 TEST_F(CodecTest, Bmp32BitsIgnoresTheFourthByte) {
     for (bool topDown : {false, true}) {
         const Picture original = PatternPicture(3, 2);
-        BmpSpec spec{3, 2, 32};
-        spec.topDown = topDown;
+        BmpLayout layout{3, 2, 32};
+        layout.topDown = topDown;
         for (int y = 0; y < 2; ++y) {
             Bytes row;
             for (int x = 0; x < 3; ++x) {
                 const std::uint8_t* p = original.pixel(x, y);
                 row.insert(row.end(), {p[0], p[1], p[2], static_cast<std::uint8_t>(0x11 * (x + y + 1))});
             }
-            spec.rows.push_back(row);
+            layout.rows.push_back(row);
         }
-        EXPECT_TRUE(LoadOk("32.bmp", BuildBmp(spec)) == original);
+        EXPECT_TRUE(LoadOk("32.bmp", BuildBmp(layout)) == original);
     }
 }
 
 TEST_F(CodecTest, Bmp32BitsWithMasks) {
     // Red in the top byte, then green, then blue, alpha-like byte at the bottom.
-    BmpSpec spec{2, 1, 32, 3};
-    spec.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
-    spec.rows = {PackWords({0x102030FF, 0xFFEEDD00}, 4)};
-    Picture picture = LoadOk("rgbx.bmp", BuildBmp(spec));
+    BmpLayout layout{2, 1, 32, 3};
+    layout.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
+    layout.rows = {PackWords({0x102030FF, 0xFFEEDD00}, 4)};
+    Picture picture = LoadOk("rgbx.bmp", BuildBmp(layout));
     ExpectPixels(picture, 2, 1, [](int x, int) { return x == 0 ? Bgr{0x30, 0x20, 0x10} : Bgr{0xDD, 0xEE, 0xFF}; });
 
     // Ten bits a channel: 1023 -> 255, 512 -> 512 * 255 / 1023 = 127.6 -> 128, 1 -> 0.
-    spec = BmpSpec{3, 1, 32, 3, 108};
-    spec.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
-    spec.rows = {PackWords({0x3FF00000 | (512u << 10) | 1u, 0x000FFC00, 0x000003FF}, 4)};
-    picture = LoadOk("10bit.bmp", BuildBmp(spec));
+    layout = BmpLayout{3, 1, 32, 3, 108};
+    layout.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
+    layout.rows = {PackWords({0x3FF00000 | (512u << 10) | 1u, 0x000FFC00, 0x000003FF}, 4)};
+    picture = LoadOk("10bit.bmp", BuildBmp(layout));
     ExpectPixels(picture, 3, 1, [](int x, int) {
         return x == 0 ? Bgr{0, 128, 255} : x == 1 ? Bgr{0, 255, 0} : Bgr{255, 0, 0};
     });
 
     // The ordinary masks take the same path as plain 32-bit files.
-    spec = BmpSpec{1, 1, 32, 3};
-    spec.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-    spec.rows = {PackWords({0xAA123456}, 4)};
-    ExpectPixels(LoadOk("bgrx.bmp", BuildBmp(spec)), 1, 1, [](int, int) { return Bgr{0x56, 0x34, 0x12}; });
+    layout = BmpLayout{1, 1, 32, 3};
+    layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    layout.rows = {PackWords({0xAA123456}, 4)};
+    ExpectPixels(LoadOk("bgrx.bmp", BuildBmp(layout)), 1, 1, [](int, int) { return Bgr{0x56, 0x34, 0x12}; });
 
     // A mask of zero gives that channel 0.
-    spec.masks = {0x00FF0000, 0, 0x000000FF};
-    ExpectPixels(LoadOk("nogreen.bmp", BuildBmp(spec)), 1, 1, [](int, int) { return Bgr{0x56, 0, 0x12}; });
+    layout.masks = {0x00FF0000, 0, 0x000000FF};
+    ExpectPixels(LoadOk("nogreen.bmp", BuildBmp(layout)), 1, 1, [](int, int) { return Bgr{0x56, 0, 0x12}; });
 }
 
-BmpSpec SmallBmp24() {
-    BmpSpec spec{4, 3, 24};  // 12-byte rows: no padding, so every cut loses pixels
+BmpLayout SmallBmp24() {
+    BmpLayout layout{4, 3, 24};  // 12-byte rows: no padding, so every cut loses pixels
     const Picture picture = PatternPicture(4, 3);
-    for (int y = 0; y < 3; ++y) spec.rows.emplace_back(picture.row(y), picture.row(y) + picture.stride());
-    return spec;
+    for (int y = 0; y < 3; ++y) layout.rows.emplace_back(picture.row(y), picture.row(y) + picture.stride());
+    return layout;
 }
 
 TEST_F(CodecTest, BmpRejectsWhatItCannotRead) {
@@ -337,8 +338,8 @@ TEST_F(CodecTest, BmpRejectsWhatItCannotRead) {
 }
 
 TEST_F(CodecTest, BmpMasksCutOffByTheFileEnd) {
-    BmpSpec spec{1, 1, 16, 3};
-    Bytes file = BuildBmp(spec);  // no masks and no pixels: the header ends the file
+    BmpLayout layout{1, 1, 16, 3};
+    Bytes file = BuildBmp(layout);  // no masks and no pixels: the header ends the file
     file.resize(14 + 40);
     Put32(file, 10, 54);
     ExpectError("nomasks.bmp", file);
@@ -346,17 +347,17 @@ TEST_F(CodecTest, BmpMasksCutOffByTheFileEnd) {
 
 TEST_F(CodecTest, BmpEveryTruncationFails) {
     ExpectEveryCutFails("cut.bmp", BuildBmp(SmallBmp24()));
-    BmpSpec spec{9, 2, 4};
-    spec.palette.assign(16, Bgr{1, 2, 3});
-    spec.rows = {PackIndexes({1, 2, 3, 4, 5, 6, 7, 8, 9}, 4), PackIndexes({9, 8, 7, 6, 5, 4, 3, 2, 1}, 4)};
-    spec.padLastRow = false;
-    ExpectEveryCutFails("cut4.bmp", BuildBmp(spec));
+    BmpLayout layout{9, 2, 4};
+    layout.palette.assign(16, Bgr{1, 2, 3});
+    layout.rows = {PackIndexes({1, 2, 3, 4, 5, 6, 7, 8, 9}, 4), PackIndexes({9, 8, 7, 6, 5, 4, 3, 2, 1}, 4)};
+    layout.padLastRow = false;
+    ExpectEveryCutFails("cut4.bmp", BuildBmp(layout));
 }
 
 // ---- PNG files written with libpng ----
 
-struct PngSpec {
-    PngSpec(int w, int h, int depth, int type, bool adam7 = false)
+struct PngLayout {
+    PngLayout(int w, int h, int depth, int type, bool adam7 = false)
         : width(w), height(h), bitDepth(depth), colorType(type), interlaced(adam7) {}
     int width;
     int height;
@@ -376,7 +377,7 @@ void AppendToBytes(png_structp png, png_bytep data, std::size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-bool WritePngBytes(const PngSpec* spec, png_bytep* rows, Bytes* out) {
+bool WritePngBytes(const PngLayout* layout, png_bytep* rows, Bytes* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -384,16 +385,17 @@ bool WritePngBytes(const PngSpec* spec, png_bytep* rows, Bytes* out) {
         return false;
     }
     png_set_write_fn(png, out, AppendToBytes, nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width), static_cast<png_uint_32>(spec->height),
-                 spec->bitDepth, spec->colorType, spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout->width), static_cast<png_uint_32>(layout->height),
+                 layout->bitDepth, layout->colorType, layout->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) png_set_PLTE(png, info, spec->palette.data(), static_cast<int>(spec->palette.size()));
-    if (!spec->paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec->paletteAlpha.data(), static_cast<int>(spec->paletteAlpha.size()), nullptr);
+    if (!layout->palette.empty())
+        png_set_PLTE(png, info, layout->palette.data(), static_cast<int>(layout->palette.size()));
+    if (!layout->paletteAlpha.empty()) {
+        png_set_tRNS(png, info, layout->paletteAlpha.data(), static_cast<int>(layout->paletteAlpha.size()), nullptr);
     }
-    if (spec->colorKey) png_set_tRNS(png, info, nullptr, 0, &spec->key);
+    if (layout->colorKey) png_set_tRNS(png, info, nullptr, 0, &layout->key);
     png_write_info(png, info);
-    if (!spec->headerOnly) {
+    if (!layout->headerOnly) {
         png_write_image(png, rows);
         png_write_end(png, nullptr);
     }
@@ -401,11 +403,11 @@ bool WritePngBytes(const PngSpec* spec, png_bytep* rows, Bytes* out) {
     return true;
 }
 
-Bytes BuildPng(const PngSpec& spec) {
+Bytes BuildPng(const PngLayout& layout) {
     std::vector<png_bytep> rows;
-    for (const Bytes& row : spec.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+    for (const Bytes& row : layout.rows) rows.push_back(const_cast<png_bytep>(row.data()));
     Bytes out;
-    EXPECT_TRUE(WritePngBytes(&spec, rows.data(), &out));
+    EXPECT_TRUE(WritePngBytes(&layout, rows.data(), &out));
     return out;
 }
 
@@ -424,14 +426,14 @@ TEST_F(CodecTest, PngPaletteBecomesBgr) {
     const std::vector<png_color> palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}, {200, 100, 50}};
     for (int bits : {2, 4, 8}) {
         const int colors = bits == 2 ? 4 : 5;
-        PngSpec spec{7, 3, bits, PNG_COLOR_TYPE_PALETTE};
-        spec.palette.assign(palette.begin(), palette.begin() + colors);
+        PngLayout layout{7, 3, bits, PNG_COLOR_TYPE_PALETTE};
+        layout.palette.assign(palette.begin(), palette.begin() + colors);
         for (int y = 0; y < 3; ++y) {
             std::vector<int> indexes;
             for (int x = 0; x < 7; ++x) indexes.push_back((x + y) % colors);
-            spec.rows.push_back(PackIndexes(indexes, bits));
+            layout.rows.push_back(PackIndexes(indexes, bits));
         }
-        const Picture picture = LoadOk("palette.png", BuildPng(spec));
+        const Picture picture = LoadOk("palette.png", BuildPng(layout));
         ExpectPixels(picture, 7, 3, [&](int x, int y) {
             const png_color c = palette[(x + y) % colors];
             return Bgr{c.blue, c.green, c.red};
@@ -440,31 +442,31 @@ TEST_F(CodecTest, PngPaletteBecomesBgr) {
 }
 
 TEST_F(CodecTest, PngGreyDepthsGiveThreeEqualChannels) {
-    PngSpec spec{4, 1, 8, PNG_COLOR_TYPE_GRAY};
-    spec.rows = {{0, 1, 128, 255}};
-    ExpectPixels(LoadOk("grey8.png", BuildPng(spec)), 4, 1, [](int x, int) {
+    PngLayout layout{4, 1, 8, PNG_COLOR_TYPE_GRAY};
+    layout.rows = {{0, 1, 128, 255}};
+    ExpectPixels(LoadOk("grey8.png", BuildPng(layout)), 4, 1, [](int x, int) {
         const std::uint8_t v = std::array<std::uint8_t, 4>{0, 1, 128, 255}[x];
         return Bgr{v, v, v};
     });
 
-    spec = PngSpec{9, 1, 1, PNG_COLOR_TYPE_GRAY};
-    spec.rows = {PackIndexes({1, 0, 1, 1, 0, 0, 0, 1, 1}, 1)};
-    ExpectPixels(LoadOk("grey1.png", BuildPng(spec)), 9, 1, [](int x, int) {
+    layout = PngLayout{9, 1, 1, PNG_COLOR_TYPE_GRAY};
+    layout.rows = {PackIndexes({1, 0, 1, 1, 0, 0, 0, 1, 1}, 1)};
+    ExpectPixels(LoadOk("grey1.png", BuildPng(layout)), 9, 1, [](int x, int) {
         const std::uint8_t v = (0b101100011 >> (8 - x)) & 1 ? 255 : 0;
         return Bgr{v, v, v};
     });
 
     // 16-bit samples keep their high byte.
-    spec = PngSpec{4, 1, 16, PNG_COLOR_TYPE_GRAY};
-    spec.rows = {Samples16({0x1234, 0xFFFF, 0x00FF, 0x8000})};
-    ExpectPixels(LoadOk("grey16.png", BuildPng(spec)), 4, 1, [](int x, int) {
+    layout = PngLayout{4, 1, 16, PNG_COLOR_TYPE_GRAY};
+    layout.rows = {Samples16({0x1234, 0xFFFF, 0x00FF, 0x8000})};
+    ExpectPixels(LoadOk("grey16.png", BuildPng(layout)), 4, 1, [](int x, int) {
         const std::uint8_t v = std::array<std::uint8_t, 4>{0x12, 0xFF, 0x00, 0x80}[x];
         return Bgr{v, v, v};
     });
 
-    spec = PngSpec{2, 1, 16, PNG_COLOR_TYPE_RGB};
-    spec.rows = {Samples16({0x1111, 0x2222, 0x3333, 0xABCD, 0x0102, 0xFFFF})};
-    ExpectPixels(LoadOk("rgb16.png", BuildPng(spec)), 2, 1, [](int x, int) {
+    layout = PngLayout{2, 1, 16, PNG_COLOR_TYPE_RGB};
+    layout.rows = {Samples16({0x1111, 0x2222, 0x3333, 0xABCD, 0x0102, 0xFFFF})};
+    ExpectPixels(LoadOk("rgb16.png", BuildPng(layout)), 2, 1, [](int x, int) {
         return x == 0 ? Bgr{0x33, 0x22, 0x11} : Bgr{0xFF, 0x01, 0xAB};
     });
 }
@@ -477,7 +479,7 @@ TEST_F(CodecTest, PngAlphaIsFlattenedOntoWhite) {
     EXPECT_EQ(OnWhite(100, 1), 254);
 
     const int alphas[] = {0, 1, 64, 127, 128, 200, 254, 255};
-    PngSpec spec{8, 3, 8, PNG_COLOR_TYPE_RGBA};
+    PngLayout layout{8, 3, 8, PNG_COLOR_TYPE_RGBA};
     auto colour = [](int x, int y) { return std::array<int, 3>{(x * 37 + y * 90) % 256, (x * 11 + 5) % 256, y * 100}; };
     for (int y = 0; y < 3; ++y) {
         Bytes row;
@@ -486,36 +488,36 @@ TEST_F(CodecTest, PngAlphaIsFlattenedOntoWhite) {
             row.insert(row.end(),
                        {std::uint8_t(c[0]), std::uint8_t(c[1]), std::uint8_t(c[2]), std::uint8_t(alphas[x])});
         }
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
     auto expected = [&](int x, int y) {
         const auto c = colour(x, y);
         return Bgr{OnWhite(c[2], alphas[x]), OnWhite(c[1], alphas[x]), OnWhite(c[0], alphas[x])};
     };
-    ExpectPixels(LoadOk("rgba.png", BuildPng(spec)), 8, 3, expected);
-    spec.interlaced = true;
-    ExpectPixels(LoadOk("rgba-interlaced.png", BuildPng(spec)), 8, 3, expected);
+    ExpectPixels(LoadOk("rgba.png", BuildPng(layout)), 8, 3, expected);
+    layout.interlaced = true;
+    ExpectPixels(LoadOk("rgba-interlaced.png", BuildPng(layout)), 8, 3, expected);
 
-    spec = PngSpec{3, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA};
-    spec.rows = {{100, 0, 100, 255, 0, 128}};
-    ExpectPixels(LoadOk("greyalpha.png", BuildPng(spec)), 3, 1, [](int x, int) {
+    layout = PngLayout{3, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA};
+    layout.rows = {{100, 0, 100, 255, 0, 128}};
+    ExpectPixels(LoadOk("greyalpha.png", BuildPng(layout)), 3, 1, [](int x, int) {
         const std::uint8_t v = x == 0 ? 255 : x == 1 ? 100 : 127;
         return Bgr{v, v, v};
     });
 
-    spec = PngSpec{2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA};
-    spec.rows = {Samples16({0xC8FF, 0, 0, 0x80FF, 0x1234, 0x5678, 0x9ABC, 0xFFFF})};
-    ExpectPixels(LoadOk("rgba16.png", BuildPng(spec)), 2, 1, [](int x, int) {
+    layout = PngLayout{2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA};
+    layout.rows = {Samples16({0xC8FF, 0, 0, 0x80FF, 0x1234, 0x5678, 0x9ABC, 0xFFFF})};
+    ExpectPixels(LoadOk("rgba16.png", BuildPng(layout)), 2, 1, [](int x, int) {
         return x == 0 ? Bgr{OnWhite(0, 0x80), OnWhite(0, 0x80), OnWhite(0xC8, 0x80)} : Bgr{0x9A, 0x56, 0x12};
     });
 }
 
 TEST_F(CodecTest, PngTransparencyChunk) {
-    PngSpec spec{4, 1, 8, PNG_COLOR_TYPE_PALETTE};
-    spec.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 200}, {9, 9, 9}};
-    spec.paletteAlpha = {255, 0, 128};  // the fourth colour has no entry: opaque
-    spec.rows = {{0, 1, 2, 3}};
-    ExpectPixels(LoadOk("trns-palette.png", BuildPng(spec)), 4, 1, [](int x, int) {
+    PngLayout layout{4, 1, 8, PNG_COLOR_TYPE_PALETTE};
+    layout.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 200}, {9, 9, 9}};
+    layout.paletteAlpha = {255, 0, 128};  // the fourth colour has no entry: opaque
+    layout.rows = {{0, 1, 2, 3}};
+    ExpectPixels(LoadOk("trns-palette.png", BuildPng(layout)), 4, 1, [](int x, int) {
         switch (x) {
             case 0:
                 return Bgr{0, 0, 255};
@@ -528,13 +530,13 @@ TEST_F(CodecTest, PngTransparencyChunk) {
         }
     });
 
-    spec = PngSpec{3, 1, 8, PNG_COLOR_TYPE_RGB};
-    spec.colorKey = true;
-    spec.key.red = 10;
-    spec.key.green = 20;
-    spec.key.blue = 30;
-    spec.rows = {{10, 20, 30, 10, 20, 31, 0, 0, 0}};
-    ExpectPixels(LoadOk("trns-rgb.png", BuildPng(spec)), 3, 1, [](int x, int) {
+    layout = PngLayout{3, 1, 8, PNG_COLOR_TYPE_RGB};
+    layout.colorKey = true;
+    layout.key.red = 10;
+    layout.key.green = 20;
+    layout.key.blue = 30;
+    layout.rows = {{10, 20, 30, 10, 20, 31, 0, 0, 0}};
+    ExpectPixels(LoadOk("trns-rgb.png", BuildPng(layout)), 3, 1, [](int x, int) {
         return x == 0 ? Bgr{255, 255, 255} : x == 1 ? Bgr{31, 20, 10} : Bgr{0, 0, 0};
     });
 }
@@ -543,16 +545,16 @@ TEST_F(CodecTest, PngInterlacedMatchesPlain) {
     const std::pair<int, int> sizes[] = {{1, 1}, {3, 5}, {13, 11}, {9, 1}, {1, 9}, {2, 2}, {17, 3}};
     for (const auto& [width, height] : sizes) {
         const Picture original = PatternPicture(width, height);
-        PngSpec spec{width, height, 8, PNG_COLOR_TYPE_RGB, true};
+        PngLayout layout{width, height, 8, PNG_COLOR_TYPE_RGB, true};
         for (int y = 0; y < height; ++y) {
             Bytes row;
             for (int x = 0; x < width; ++x) {
                 const std::uint8_t* p = original.pixel(x, y);
                 row.insert(row.end(), {p[2], p[1], p[0]});
             }
-            spec.rows.push_back(row);
+            layout.rows.push_back(row);
         }
-        EXPECT_TRUE(LoadOk("interlaced.png", BuildPng(spec)) == original) << width << " x " << height;
+        EXPECT_TRUE(LoadOk("interlaced.png", BuildPng(layout)) == original) << width << " x " << height;
     }
 }
 
@@ -569,15 +571,15 @@ TEST_F(CodecTest, PngWriterWritesEightBitRgb) {
 }
 
 Bytes SmallPng() {
-    PngSpec spec{6, 5, 8, PNG_COLOR_TYPE_RGB};
+    PngLayout layout{6, 5, 8, PNG_COLOR_TYPE_RGB};
     const Picture picture = PatternPicture(6, 5);
     for (int y = 0; y < 5; ++y) {
         Bytes row;
         for (int x = 0; x < 6; ++x)
             row.insert(row.end(), {picture.pixel(x, y)[2], picture.pixel(x, y)[1], picture.pixel(x, y)[0]});
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
-    return BuildPng(spec);
+    return BuildPng(layout);
 }
 
 // Offset of the first byte of data of the first chunk of the given type.
@@ -624,9 +626,9 @@ TEST_F(CodecTest, PngDamage) {
 
 TEST_F(CodecTest, PngAbsurdSizesAreRejectedBeforeAllocating) {
     for (const auto& [width, height] : std::vector<std::pair<int, int>>{{100000, 100000}, {20000, 20000}}) {
-        PngSpec spec{width, height, 8, PNG_COLOR_TYPE_RGB};
-        spec.headerOnly = true;
-        const Status status = ExpectError("huge.png", BuildPng(spec));
+        PngLayout layout{width, height, 8, PNG_COLOR_TYPE_RGB};
+        layout.headerOnly = true;
+        const Status status = ExpectError("huge.png", BuildPng(layout));
         EXPECT_NE(status.reason().find("larger than the limit of 250 megapixels"), std::string::npos)
             << status.reason();
     }
