@@ -132,8 +132,10 @@ struct ExportOptions {
 // worker's blocking hand-over, so the session is touched only on the owner's thread.
 class ExportPicture {
   public:
-    // sources: column 0 of the export table, for reading ahead; session must outlive the worker.
+    // Reads ahead in column 0 of the session's export table as it stands now; session must outlive the worker.
     ExportPicture(ExportSession& session, Worker::HandOver handOver, ExportOptions options = {});
+    // Waits for a running export to end. An owner whose thread runs the hand-overs must first
+    // Stop() the session and keep serving hand-overs until running() is false, or both wait forever.
     ~ExportPicture();
 
     void Start() { worker_.wake(); }
