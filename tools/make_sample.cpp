@@ -309,7 +309,8 @@ std::string ProjectText(const Options& options, const std::vector<std::string>& 
 
 int Run(const Options& options) {
     std::error_code ec;
-    std::filesystem::create_directories(options.outDir, ec);
+    // The project's export folder too: exports write into an existing folder only.
+    std::filesystem::create_directories(options.outDir / "export", ec);
     if (ec || !std::filesystem::is_directory(options.outDir)) {
         std::cerr << "turnlet-make-sample: cannot create folder '" << options.outDir.string()
                   << "': " << (ec ? ec.message() : "a file of that name exists") << "\n";
