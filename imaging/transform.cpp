@@ -39,6 +39,32 @@ int FirstTrue(int n, Pred pred) {
     return lo;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Output byte j of sixteen packed pixels is byte j % 3 of pixel j / 3, whose 32-bit lane starts at 4 * (j / 3).
+struct PixelBytes {
+    alignas(64) std::uint8_t lane[64];
+    alignas(64) std::uint8_t byte[64];
+};
+constexpr PixelBytes kPixelBytes = [] {
+    PixelBytes t{};
+    for (int j = 0; j < 48; ++j) {
+        t.lane[j] = static_cast<std::uint8_t>(4 * (j / 3));
+        t.byte[j] = static_cast<std::uint8_t>(j % 3);
+    }
+    return t;
+}();
+
+// Source bytes from a pixel's source point to that of the pixel a few output rows below, rounded;
+// 0 when that is no sensible distance.
+std::int64_t PrefetchShift(double c, double s, double k, std::int64_t stride) {
+    constexpr double kAheadRows = 6;
+    const double rows = kAheadRows * c * k;
+    const double columns = -kAheadRows * s * k;
+    if (!(std::abs(rows) < 1e6 && std::abs(columns) < 1e6)) return 0;
+    return std::llround(rows) * stride + 3 * std::llround(columns);
+}
+#endif
+
 struct Span {
     int begin;
     int end;
@@ -103,6 +129,97 @@ struct Mapping {
         largest = _mm_max_epu32(largest, _mm_shuffle_epi32(largest, _MM_SHUFFLE(1, 0, 3, 2)));
         largest = _mm_max_epu32(largest, _mm_shuffle_epi32(largest, _MM_SHUFFLE(2, 3, 0, 1)));
         maxOffset = std::max(maxOffset, static_cast<std::uint32_t>(_mm_cvtsi128_si32(largest)));
+        return x;
+    }
+
+    // Sixteen pixels per step, written straight to dst (the output row). Within [begin, end) the
+    // source point is inside the source, so the conversions need no clamps. sx and sy are both
+    // monotone along x, so the step's ends bound them; when the step spans at most 4 source rows and
+    // 21 columns, each row's pixels lie in one 64-byte window and byte permutes gather all 48 bytes.
+    // Other steps copy pixel by pixel. Returns the first x left undone.
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int copyVbmi(int begin, int end, double dys, double dyc,
+                                                                        const std::uint8_t* src, std::size_t srcBytes,
+                                                                        std::uint8_t* dst,
+                                                                        std::int64_t prefetchShift) const {
+        const __m512d vk = _mm512_set1_pd(k), vl = _mm512_set1_pd(leftD), vt = _mm512_set1_pd(topD);
+        const __m512d vcx = _mm512_set1_pd(cxD), vcy = _mm512_set1_pd(cyD), vdys = _mm512_set1_pd(dys);
+        const __m512d vdyc = _mm512_set1_pd(dyc);
+        const __m512i expand = _mm512_load_si512(kPixelBytes.lane);
+        const __m512i within = _mm512_load_si512(kPixelBytes.byte);
+        // The zero-masked forms with every lane on keep GCC 12 from warning about its undefined fillers.
+        const __mmask8 all8 = 0xFF;
+        const __mmask16 all16 = 0xFFFF;
+        // Locals, as the byte stores below could otherwise alias the members.
+        const double* const columnsC = dxc.data();
+        const double* const columnsS = dxs.data();
+        const std::int64_t stride = srcStride;
+        int x = begin;
+        for (; x + 16 <= end; x += 16) {
+            const __m512d fx0 = _mm512_add_pd(
+                _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(_mm512_loadu_pd(columnsC + x), vdys), vk), vl), vcx);
+            const __m512d fx1 = _mm512_add_pd(
+                _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(_mm512_loadu_pd(columnsC + x + 8), vdys), vk), vl), vcx);
+            const __m512d fy0 = _mm512_add_pd(
+                _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(_mm512_loadu_pd(columnsS + x), vdyc), vk), vt), vcy);
+            const __m512d fy1 = _mm512_add_pd(
+                _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(_mm512_loadu_pd(columnsS + x + 8), vdyc), vk), vt), vcy);
+            const __m256i sxLow = _mm512_maskz_cvttpd_epi32(all8, fx0), sxHigh = _mm512_maskz_cvttpd_epi32(all8, fx1);
+            const __m256i syLow = _mm512_maskz_cvttpd_epi32(all8, fy0), syHigh = _mm512_maskz_cvttpd_epi32(all8, fy1);
+            const int sxFirst = _mm256_cvtsi256_si32(sxLow), sxLast = _mm256_extract_epi32(sxHigh, 7);
+            const int syFirst = _mm256_cvtsi256_si32(syLow), syLast = _mm256_extract_epi32(syHigh, 7);
+            const int sxLo = std::min(sxFirst, sxLast);
+            const int rowSpan = std::abs(syLast - syFirst);
+            const int rowStep = syLast < syFirst ? -1 : 1;
+            const __m512i sx = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(sxLow), sxHigh, 1);
+            const __m512i sy = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(syLow), syHigh, 1);
+            std::uint8_t* out = dst + std::size_t(3) * x;
+            // Window j holds row syFirst + min(j, rowSpan) * rowStep from column sxLo; the min keeps unused
+            // windows inside the source.
+            const std::int64_t window0 = stride * syFirst + 3 * std::int64_t(sxLo);
+            const std::int64_t rowBytes = rowStep * stride;
+            const std::int64_t window1 = window0 + rowBytes * std::min(1, rowSpan);
+            const std::int64_t window2 = window0 + rowBytes * std::min(2, rowSpan);
+            const std::int64_t window3 = window0 + rowBytes * std::min(3, rowSpan);
+            if (std::max(sxFirst, sxLast) - sxLo <= 20 && rowSpan <= 3 &&
+                std::max(window0, window3) + 64 <= std::int64_t(srcBytes)) {
+                // The rows below are read a few output rows later; ask for them now, as the hardware
+                // does not foresee this diagonal walk through the source.
+                const std::int64_t ahead =
+                    std::clamp(window0 + prefetchShift, std::int64_t(0), std::int64_t(srcBytes) - 64);
+                _mm_prefetch(reinterpret_cast<const char*>(src + ahead), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(src + ahead + 63), _MM_HINT_T0);
+                __m512i rel = _mm512_sub_epi32(sx, _mm512_set1_epi32(sxLo));
+                rel = _mm512_add_epi32(_mm512_add_epi32(rel, rel), rel);
+                // Index bits 6 and 7 name the window: the row's distance from syFirst.
+                const __m512i rowIndex =
+                    _mm512_maskz_abs_epi32(all16, _mm512_sub_epi32(sy, _mm512_set1_epi32(syFirst)));
+                rel = _mm512_or_epi32(rel, _mm512_maskz_slli_epi32(all16, rowIndex, 6));
+                const __m512i index =
+                    _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~__mmask64(0), expand, rel), within);
+                __m512i pixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(src + window0), index,
+                                                          _mm512_loadu_si512(src + window1));
+                // Index bit 7 picks the pair of windows 2 and 3; done always, as a branch mispredicts often.
+                const __m512i farPixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(src + window2), index,
+                                                                   _mm512_loadu_si512(src + window3));
+                pixels = _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), pixels, farPixels);
+                // The 16 bytes past the step belong to later pixels, written afterwards.
+                if (x + 22 <= end) {
+                    _mm512_storeu_si512(out, pixels);
+                } else {
+                    _mm512_mask_storeu_epi8(out, (std::uint64_t(1) << 48) - 1, pixels);
+                }
+            } else {
+                alignas(64) std::int32_t columns[16], rows[16];
+                _mm512_store_si512(columns, sx);
+                _mm512_store_si512(rows, sy);
+                for (int i = 0; i < 16; ++i) {
+                    std::memcpy(out + 3 * i,
+                                src + std::size_t(stride) * static_cast<std::size_t>(rows[i]) +
+                                    std::size_t(3) * static_cast<std::size_t>(columns[i]),
+                                3);
+                }
+            }
+        }
         return x;
     }
 #endif
@@ -239,6 +356,10 @@ void TransformPicture(const Picture& source, Picture& output, int left, int top,
     const std::uint8_t bgr[3] = {ColorBlue(background), ColorGreen(background), ColorRed(background)};
 
     const bool avx2 = detail::CpuHasAvx2();
+#if defined(__x86_64__) && defined(__GNUC__)
+    const bool vbmi = detail::CpuHasAvx512Vbmi();
+    const std::int64_t prefetchShift = PrefetchShift(c, s, k, source.stride());
+#endif
     ParallelRows(outHeight, outWidth, [&](int rowBegin, int rowEnd) {
         std::vector<std::uint32_t> offsets(static_cast<std::size_t>(outWidth));
         for (int y = rowBegin; y < rowEnd; ++y) {
@@ -252,9 +373,12 @@ void TransformPicture(const Picture& source, Picture& output, int left, int top,
 
             std::uint8_t* dst = output.row(y);
             FillPixels(dst, begin, bgr);
-            const std::uint32_t maxOffset = map.offsets(begin, end, dys, dyc, offsets.data(), avx2);
-            CopyPixels(offsets.data(), end - begin, maxOffset, source.data(), source.byteSize(),
-                       dst + std::size_t(3) * begin);
+            int x = begin;
+#if defined(__x86_64__) && defined(__GNUC__)
+            if (vbmi) x = map.copyVbmi(begin, end, dys, dyc, source.data(), source.byteSize(), dst, prefetchShift);
+#endif
+            const std::uint32_t maxOffset = map.offsets(x, end, dys, dyc, offsets.data(), avx2);
+            CopyPixels(offsets.data(), end - x, maxOffset, source.data(), source.byteSize(), dst + std::size_t(3) * x);
             FillPixels(dst + std::size_t(3) * end, outWidth - end, bgr);
         }
     });
