@@ -17,11 +17,10 @@ namespace turnlet {
 
 namespace {
 
-// Index into a length-n axis for output position i of an axis of length d, as the resize maps it.
+// Source index of every output position along one axis, as the resize maps it.
 std::vector<int> ResizeAxis(int d, int n) {
     std::vector<int> axis(d > 0 ? d : 0, 0);
-    if (d <= 1 || n <= 0) return axis;
-    for (int i = 0; i < d; ++i) axis[i] = static_cast<int>(static_cast<std::int64_t>(i) * (n - 1) / (d - 1));
+    for (int i = 0; i < d; ++i) axis[i] = ResizeIndex(i, d, n);
     return axis;
 }
 

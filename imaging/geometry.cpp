@@ -8,6 +8,7 @@
 
 #include "kernel_util.h"
 #include "parallel.h"
+#include "resize.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -168,12 +169,6 @@ void RotateHalf(const Picture& source, Picture& output) {
     });
 }
 
-// Source row or column for output index i of n over a source of size m (m >= 1); n == 1 takes 0.
-inline int MapIndex(int i, int n, int m) {
-    if (n <= 1) return 0;
-    return static_cast<int>(static_cast<std::int64_t>(i) * (m - 1) / (n - 1));
-}
-
 }  // namespace
 
 void RotateQuarter(const Picture& source, Picture& output, int angle) {
@@ -268,13 +263,13 @@ void InterlacePictures(const Picture& first, Picture& second, Picture& output) {
     ParallelRows(outH, outW, [&](int rowBegin, int rowEnd) {
         for (int y = rowBegin; y < rowEnd; ++y) {
             const Picture& from = (y % 2 == 1) ? first : second;
-            const std::uint8_t* src = from.row(MapIndex(y, outH, h1));
+            const std::uint8_t* src = from.row(ResizeIndex(y, outH, h1));
             std::uint8_t* dst = output.row(y);
             if (outW == w1) {
                 std::memcpy(dst, src, output.stride());
                 continue;
             }
-            for (int x = 0; x < outW; ++x, dst += 3) CopyPixel(dst, src + std::size_t(3) * MapIndex(x, outW, w1));
+            for (int x = 0; x < outW; ++x, dst += 3) CopyPixel(dst, src + std::size_t(3) * ResizeIndex(x, outW, w1));
         }
     });
 }

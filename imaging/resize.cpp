@@ -10,14 +10,7 @@
 
 namespace turnlet {
 
-namespace {
-
-// i * (m - 1) / (n - 1) in 64 bits; an output of one row or column takes index 0.
-inline std::int64_t MapIndex(std::int64_t i, std::int64_t n, std::int64_t m) {
-    return n <= 1 ? 0 : i * (m - 1) / (n - 1);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void ResizePicture(const Picture& source, Picture& output) {
     if (&source == &output) {
@@ -37,11 +30,11 @@ void ResizePicture(const Picture& source, Picture& output) {
 
     // Byte offsets of the source columns, shared by every row.
     std::vector<std::size_t> columnOffset(static_cast<std::size_t>(outW));
-    for (int x = 0; x < outW; ++x) columnOffset[x] = static_cast<std::size_t>(MapIndex(x, outW, srcW)) * 3;
+    for (int x = 0; x < outW; ++x) columnOffset[x] = static_cast<std::size_t>(ResizeIndex(x, outW, srcW)) * 3;
 
     ParallelRows(outH, outW, [&](int rowBegin, int rowEnd) {
         for (int y = rowBegin; y < rowEnd; ++y) {
-            const std::uint8_t* src = source.row(static_cast<int>(MapIndex(y, outH, srcH)));
+            const std::uint8_t* src = source.row(static_cast<int>(ResizeIndex(y, outH, srcH)));
             std::uint8_t* dst = output.row(y);
             for (int x = 0; x < outW; ++x, dst += 3) std::memcpy(dst, src + columnOffset[x], 3);
         }
