@@ -2,7 +2,7 @@
 // Start-up of the editor.
 #include <QApplication>
 
-#include "app/main_window.h"
+#include "main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The main window.
-#include "app/main_window.h"
+#include "main_window.h"
 
 #include <QLabel>
 

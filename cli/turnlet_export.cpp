@@ -13,7 +13,7 @@
 #include "export/viewer_page.h"
 #include "imaging/image_files.h"
 #include "project/project.h"
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "export/frame_render.h"
 #include "imaging/image_files.h"
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 

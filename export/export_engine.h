@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/picture.h"
-#include "imaging/status.h"
+#include "base/status.h"
 #include "imaging/worker.h"
 #include "tuning/text_grid.h"
 

@@ -2,8 +2,9 @@
 // The viewer page: the template beside the program, filled in for one export and written as index.html.
 #include "export/viewer_page.h"
 
+#include "base/text.h"
 #include "imaging/image_files.h"
-#include "project/atomic_file.h"
+#include "base/files.h"
 
 namespace turnlet {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "imaging/status.h"
+#include "base/status.h"
 
 namespace turnlet {
 

@@ -2,10 +2,6 @@
 // Loading and saving pictures by file extension, with whole-file reads and checked writes.
 #include "image_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -15,6 +11,8 @@
 #include <utility>
 #include <system_error>
 
+#include "base/files.h"
+#include "base/text.h"
 #include "bmp_io.h"
 #include "jpeg_io.h"
 #include "png_io.h"
@@ -24,7 +22,7 @@ namespace turnlet {
 namespace {
 
 // A 250-megapixel 32-bit BMP is about 1 GB; nothing we can load is near this.
-constexpr std::uint64_t kMaxFileBytes = std::uint64_t{2} << 30;
+constexpr std::size_t kMaxFileBytes = std::size_t{2} << 30;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -33,43 +31,6 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText(int err) {
     return std::generic_category().message(err);
-}
-
-struct FileBytes {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size = 0;
-    std::span<const std::uint8_t> view() const { return {data.get(), size}; }
-};
-
-Status ReadWholeFile(const std::string& path, FileBytes& out) {
-    // Non-blocking, so that a pipe or device named like a picture is refused instead of waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) return Status::Error(path, "file not found");
-        return Status::Error(path, "cannot open: " + ErrnoText(err));
-    }
-    FilePtr file(::fdopen(fd, "rb"));
-    if (!file) {
-        const int err = errno;
-        ::close(fd);
-        return Status::Error(path, "cannot open: " + ErrnoText(err));
-    }
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0) return Status::Error(path, "cannot read: " + ErrnoText(errno));
-    if (S_ISDIR(info.st_mode)) return Status::Error(path, "is a folder, not a file");
-    if (!S_ISREG(info.st_mode)) return Status::Error(path, "is not a regular file");
-    if (info.st_size <= 0) return Status::Error(path, "file is empty");
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    if (size > kMaxFileBytes) {
-        return Status::Error(path, "file of " + std::to_string(size) + " bytes is too large to be a picture");
-    }
-    out.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    out.size = std::fread(out.data.get(), 1, size, file.get());
-    if (out.size != size && std::ferror(file.get())) return Status::Error(path, "cannot read: " + ErrnoText(errno));
-    // A file that shrank while we read it is decoded as far as it goes; the decoders see the short data.
-    if (out.size == 0) return Status::Error(path, "file is empty");
-    return Status::Ok();
 }
 
 // Streams a file for writing and removes it again when the write does not complete, so a failed
@@ -136,26 +97,6 @@ Status SaveByType(FileType type, const Picture& picture, const std::string& path
 
 }  // namespace
 
-std::string ExtractExt(std::string_view path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string_view::npos) return {};
-    return std::string(path.substr(dot));
-}
-
-std::string ReplaceAll(std::string_view source, std::string_view search, std::string_view replacement) {
-    if (search.empty()) return std::string(source);
-    std::string result;
-    result.reserve(source.size());
-    std::size_t from = 0;
-    for (std::size_t at = source.find(search); at != std::string_view::npos; at = source.find(search, from)) {
-        result.append(source.substr(from, at - from));
-        result.append(replacement);
-        from = at + search.size();
-    }
-    result.append(source.substr(from));
-    return result;
-}
-
 FileType FileTypeOf(std::string_view path) {
     std::string ext = ExtractExt(path);
     for (char& c : ext) {
@@ -176,9 +117,10 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
     try {
         const FileType type = FileTypeOf(path);
         if (type == FileType::Unknown) return Status::WrongFileType(path);
-        FileBytes bytes;
-        Status status = ReadWholeFile(path, bytes);
+        ByteBuffer bytes;
+        Status status = ReadWholeFile(path, bytes, kMaxFileBytes);
         if (!status.ok()) return status;
+        if (bytes.size() == 0) return Status::Error(path, "file is empty");
         // Decoded aside and swapped in only on success, so a failure leaves target as it was.
         switch (type) {
             case FileType::Bmp:

@@ -6,19 +6,11 @@
 #include <string_view>
 
 #include "picture.h"
-#include "status.h"
+#include "base/status.h"
 
 namespace turnlet {
 
 enum class FileType { Unknown, Bmp, Jpeg, Png };
-
-// From the last "." to the end, dot included; the search does not stop at a folder separator.
-// No "." at all gives the empty text.
-std::string ExtractExt(std::string_view path);
-
-// Every occurrence of search, left to right, non-overlapping; inserted text is never searched again.
-// An empty search returns source unchanged.
-std::string ReplaceAll(std::string_view source, std::string_view search, std::string_view replacement);
 
 // Type by the upper-cased extension: ".BMP", ".JPG"/".JPEG", ".PNG"; anything else is Unknown.
 FileType FileTypeOf(std::string_view path);

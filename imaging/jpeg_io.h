@@ -9,7 +9,7 @@
 #include <string>
 
 #include "picture.h"
-#include "status.h"
+#include "base/status.h"
 
 namespace turnlet {
 

@@ -6,20 +6,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/color.h"
+
 namespace turnlet {
-
-// 0x00BBGGRR: red in bits 0-7, green 8-15, blue 16-23.
-using Color = std::uint32_t;
-
-inline std::uint8_t ColorBlue(Color c) {
-    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
-}
-inline std::uint8_t ColorGreen(Color c) {
-    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
-}
-inline std::uint8_t ColorRed(Color c) {
-    return static_cast<std::uint8_t>(c & 0xFF);
-}
 
 // Largest picture we agree to hold (width x height). Decoders check a file's header against it
 // before allocating, so a damaged or hostile header cannot ask for gigabytes.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "picture.h"
-#include "status.h"
+#include "base/status.h"
 
 namespace turnlet {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "imaging/picture.h"
-#include "imaging/status.h"
+#include "base/status.h"
 #include "tuning/frames_table.h"
 #include "tuning/keyframes.h"
 #include "tuning/text_grid.h"
@@ -94,10 +94,6 @@ inline constexpr std::string_view kProjectExtension = ".trn.prj";
 // Far above any real project (one short line per source and keyframe); keeps a hostile file from
 // making huge tables.
 inline constexpr std::size_t kMaxProjectFileBytes = 16u << 20;
-
-// Field n (0-based) of text cut at every occurrence of separator; empty when there are fewer fields.
-// An empty separator cuts nothing: the whole text is field 0.
-std::string SplitField(std::string_view text, std::string_view separator, int n);
 
 // Appends ".trn.prj" unless the name's last eight characters, lower-cased, already are it.
 std::string ProjectFileNameForSave(std::string name);

@@ -6,9 +6,9 @@
 #include <cctype>
 #include <vector>
 
-#include "project/atomic_file.h"
-#include "project/text_lines.h"
-#include "tuning/number_text.h"
+#include "base/files.h"
+#include "base/text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 namespace {
@@ -53,20 +53,6 @@ const std::string* FindUnstorableText(const Project& project) {
 }
 
 }  // namespace
-
-std::string SplitField(std::string_view text, std::string_view separator, int n) {
-    if (n < 0) return {};
-    if (separator.empty()) return n == 0 ? std::string(text) : std::string();
-    std::size_t start = 0;
-    for (int field = 0; field < n; ++field) {
-        std::size_t found = text.find(separator, start);
-        if (found == std::string_view::npos) return {};
-        start = found + separator.size();
-    }
-    std::size_t end = text.find(separator, start);
-    if (end == std::string_view::npos) end = text.size();
-    return std::string(text.substr(start, end - start));
-}
 
 std::string ProjectFileNameForSave(std::string name) {
     std::string tail =

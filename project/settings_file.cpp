@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
-#include "project/atomic_file.h"
-#include "project/text_lines.h"
+#include "base/files.h"
+#include "base/text.h"
 
 namespace turnlet {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/status.h"
+#include "base/status.h"
 
 namespace turnlet {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "tuning/keyframes.h"
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 

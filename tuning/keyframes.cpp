@@ -2,7 +2,7 @@
 // The keyframes table operations.
 #include "tuning/keyframes.h"
 
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 namespace turnlet {
 namespace {

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "image_files_test_support.h"
+#include "base/text.h"
 #include "imaging/image_files.h"
 
 namespace turnlet {
@@ -357,7 +358,7 @@ TEST_F(ImageFilesTest, OpenFailuresReportTheSystemReason) {
     Picture target;
     Status status = LoadPicture(path, target);
     EXPECT_EQ(status.code(), Status::Code::Error);
-    EXPECT_EQ(status.reason(), "cannot open: Not a directory");
+    EXPECT_EQ(status.reason(), "cannot open the file: Not a directory");
     status = SavePicture(PatternPicture(2, 2), path, 90);
     EXPECT_EQ(status.code(), Status::Code::Error);
     EXPECT_EQ(status.reason(), "cannot create: Not a directory");

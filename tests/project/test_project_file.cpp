@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "project/project.h"
 #include "temp_folder.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Locale-independent number texts: std::to_chars / std::from_chars only, never the C locale.
-#include "number_text.h"
+#include "base/number_text.h"
 
 #include <charconv>
 #include <cfloat>

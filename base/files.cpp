@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Whole-file reading and atomic replacement on POSIX file systems.
-#include "project/atomic_file.h"
+#include "base/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <system_error>
 
@@ -80,36 +82,59 @@ bool WriteAll(int fd, std::string_view content) {
 
 }  // namespace
 
-Status ReadWholeFile(const std::string& fileName, std::string& content, std::size_t maxBytes) {
+void ByteBuffer::reserve(std::size_t bytes) {
+    if (bytes <= capacity_) return;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = bytes;
+}
+
+Status ReadWholeFile(const std::string& fileName, ByteBuffer& buffer, std::size_t maxBytes) {
+    buffer.setSize(0);
     if (fileName.empty()) return Status::Error(fileName, "no file name given");
     // Non-blocking open so that a FIFO cannot hang the caller; it is refused below anyway.
     FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) return Status::Error(fileName, "cannot open the file: " + ErrnoText(errno));
+    if (file.get() < 0) {
+        if (errno == ENOENT) return Status::Error(fileName, "file not found");
+        return Status::Error(fileName, "cannot open the file: " + ErrnoText(errno));
+    }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
     if (S_ISDIR(info.st_mode)) return Status::Error(fileName, "is a folder, not a file");
     if (!S_ISREG(info.st_mode)) return Status::Error(fileName, "is not a regular file");
-    const std::string limitText = std::to_string(maxBytes) + " bytes";
-    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
-        return Status::Error(fileName, "the file is larger than " + limitText);
+    auto tooLarge = [&] {
+        return Status::Error(fileName, "the file is larger than " + std::to_string(maxBytes) + " bytes");
+    };
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return tooLarge();
 
-    std::string text;
-    text.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    // One byte more than announced, so that a file grown since fstat is noticed.
+    buffer.reserve(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t size = 0;
     for (;;) {
-        ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (size == buffer.capacity()) {
+            if (size > maxBytes) return tooLarge();
+            buffer.setSize(size);
+            buffer.reserve(std::min(buffer.capacity() * 2, maxBytes + 1));
+        }
+        const ssize_t got = ::read(file.get(), buffer.data() + size, buffer.capacity() - size);
         if (got < 0) {
             if (errno == EINTR) continue;
             return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
         }
         if (got == 0) break;
-        // The file may have grown since fstat.
-        if (text.size() + static_cast<std::size_t>(got) > maxBytes)
-            return Status::Error(fileName, "the file is larger than " + limitText);
-        text.append(buffer, static_cast<std::size_t>(got));
+        size += static_cast<std::size_t>(got);
     }
-    content = std::move(text);
+    if (size > maxBytes) return tooLarge();
+    buffer.setSize(size);
     return Status::Ok();
+}
+
+Status ReadWholeFile(const std::string& fileName, std::string& content, std::size_t maxBytes) {
+    ByteBuffer bytes;
+    Status status = ReadWholeFile(fileName, bytes, maxBytes);
+    if (status.ok()) content.assign(reinterpret_cast<const char*>(bytes.view().data()), bytes.size());
+    return status;
 }
 
 Status WriteFileAtomically(const std::string& fileName, std::string_view content) {

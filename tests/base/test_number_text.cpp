@@ -13,7 +13,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tuning/number_text.h"
+#include "base/number_text.h"
 
 // glibc's newlocale keeps the LOCPATH list it splits for a generated locale; not ours to free.
 extern "C" const char* __lsan_default_suppressions() {

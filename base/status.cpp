@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Outcome of an operation that can fail.
-#include "status.h"
+#include "base/status.h"
 
 namespace turnlet {
 

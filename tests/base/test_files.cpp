@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "project/atomic_file.h"
+#include "base/files.h"
 #include "temp_folder.h"
 
 namespace turnlet {
