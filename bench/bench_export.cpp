@@ -100,7 +100,7 @@ void RunExport(benchmark::State& state, bool pipelined, int slot) {
         ExportSession session(host);
         session.Begin(table);
         const auto start = std::chrono::steady_clock::now();
-        ExportPicture worker(session, RunInPlace, ExportOptions{pipelined});
+        ExportPicture worker(session, {}, ExportOptions{pipelined});
         worker.Start();
         worker.Wait();
         g_seconds[slot] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -217,7 +217,7 @@ int Run(int argc, char** argv) {
         }
     }
 
-    ExportPicture worker(session, RunInPlace);
+    ExportPicture worker(session, {});
     worker.Start();
     worker.Wait();
     if (worker.failed() || !host.finished()) return kExitFailed;

@@ -189,8 +189,15 @@ class ExportPicture::Sources {
     Picture spare_;
 };
 
-ExportPicture::ExportPicture(ExportSession& session, Worker::HandOver handOver, ExportOptions options)
-    : session_(session), options_(options), worker_([this](Worker& w) { Execute(w); }, std::move(handOver)) {
+ExportPicture::ExportPicture(ExportSession& session, PostToOwner post, ExportOptions options)
+    : session_(session),
+      options_(options),
+      worker_(
+          [this](Worker& w) {
+              Execute(w);
+              return Status::Ok();
+          },
+          std::move(post)) {
     const TextGrid& table = session.table();
     for (int r = 1; r < table.rowCount(); ++r) lookahead_.push_back(table.at(r, kExportSource));
 }

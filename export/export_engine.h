@@ -133,7 +133,7 @@ struct ExportOptions {
 class ExportPicture {
   public:
     // Reads ahead in column 0 of the session's export table as it stands now; session must outlive the worker.
-    ExportPicture(ExportSession& session, Worker::HandOver handOver, ExportOptions options = {});
+    ExportPicture(ExportSession& session, PostToOwner post, ExportOptions options = {});
     // Waits for a running export to end. An owner whose thread runs the hand-overs must first
     // Stop() the session and keep serving hand-overs until running() is false, or both wait forever.
     ~ExportPicture();

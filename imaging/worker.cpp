@@ -2,71 +2,176 @@
 // The one worker mechanism behind every background task.
 #include "worker.h"
 
+#include <cstdint>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace turnlet {
 
-Worker::Worker(Job job, HandOver handOver) : job_(std::move(job)), handOver_(std::move(handOver)) {
+struct Worker::Shared {
+    enum class StepState { None, Queued, Running, Done };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool busy = false;
+    bool stop = false;
+    // The hand-over in flight: posted steps compare their id, so a step abandoned by stop() and
+    // run later by the owner's queue does nothing.
+    std::uint64_t stepId = 0;
+    StepState stepState = StepState::None;
+    // What a failing step threw, copied on the owner's thread: exception objects are not passed
+    // between threads (their reference counts are invisible to the thread checker).
+    std::optional<std::string> stepError;
+    bool stepOutOfMemory = false;
+};
+
+Worker::Worker(Job job, PostToOwner post, Finished finished)
+    : job_(std::move(job)),
+      post_(std::move(post)),
+      finished_(std::move(finished)),
+      shared_(std::make_shared<Shared>()) {
     thread_ = std::thread([this] { run(); });
 }
 
 Worker::~Worker() {
+    join();
+}
+
+void Worker::join() {
     stop();
     if (thread_.joinable()) thread_.join();
 }
 
 bool Worker::busy() const {
-    std::lock_guard lock(mutex_);
-    return busy_;
+    std::lock_guard lock(shared_->mutex);
+    return shared_->busy;
 }
 
 bool Worker::wake() {
-    std::lock_guard lock(mutex_);
-    if (busy_ || stop_) return false;
-    busy_ = true;
-    changed_.notify_all();
+    return wakeWith({});
+}
+
+bool Worker::wakeWith(const std::function<void()>& store) {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->busy || shared_->stop) return false;
+    if (store) store();
+    shared_->busy = true;
+    shared_->changed.notify_all();
     return true;
 }
 
+void Worker::withLock(const std::function<void()>& fn) {
+    std::lock_guard lock(shared_->mutex);
+    fn();
+}
+
 void Worker::waitIdle() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait(lock, [this] { return !shared_->busy; });
 }
 
 void Worker::stop() {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
-    changed_.notify_all();
+    std::lock_guard lock(shared_->mutex);
+    shared_->stop = true;
+    shared_->changed.notify_all();
 }
 
 bool Worker::stopping() const {
-    std::lock_guard lock(mutex_);
-    return stop_;
+    std::lock_guard lock(shared_->mutex);
+    return shared_->stop;
 }
 
-void Worker::handOver(const Step& step) {
-    if (handOver_) {
-        handOver_(step);
-    } else {
+bool Worker::handOver(const Step& step) {
+    if (!post_) {
+        if (stopping()) return false;
         step();
+        return true;
     }
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->stop) return false;
+        id = ++shared_->stepId;
+        shared_->stepState = Shared::StepState::Queued;
+        shared_->stepError.reset();
+        shared_->stepOutOfMemory = false;
+    }
+    // step lives on this thread's stack; the posted call touches it only while this thread waits
+    // for it (Queued -> Running -> Done), never after the hand-over was abandoned.
+    post_([shared = shared_, id, &step] {
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->stepId != id || shared->stepState != Shared::StepState::Queued) return;
+            shared->stepState = Shared::StepState::Running;
+        }
+        std::optional<std::string> error;
+        bool outOfMemory = false;
+        try {
+            step();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        } catch (const std::exception& e) {
+            error = e.what();
+        } catch (...) {
+            error = "unknown exception";
+        }
+        std::lock_guard lock(shared->mutex);
+        shared->stepError = std::move(error);
+        shared->stepOutOfMemory = outOfMemory;
+        shared->stepState = Shared::StepState::Done;
+        shared->changed.notify_all();
+    });
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait(lock, [this] {
+        return shared_->stepState == Shared::StepState::Done ||
+               (shared_->stop && shared_->stepState == Shared::StepState::Queued);
+    });
+    if (shared_->stepState != Shared::StepState::Done) {
+        shared_->stepState = Shared::StepState::None;  // abandoned: the queued call will find nothing to do
+        return false;
+    }
+    shared_->stepState = Shared::StepState::None;
+    if (std::exchange(shared_->stepOutOfMemory, false)) throw std::bad_alloc();
+    if (std::optional<std::string> error = std::exchange(shared_->stepError, std::nullopt))
+        throw std::runtime_error(*error);
+    return true;
 }
 
 void Worker::run() {
     for (;;) {
         {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return busy_ || stop_; });
-            // A wake that raced with stop still runs: the owner has already written its request.
-            if (!busy_) return;
+            std::unique_lock lock(shared_->mutex);
+            shared_->changed.wait(lock, [this] { return shared_->busy || shared_->stop; });
+            // A wake that raced with stop still runs: the owner has already handed in its request.
+            if (!shared_->busy) return;
         }
-        job_(*this);
+        Status status;
+        try {
+            status = job_(*this);
+        } catch (const std::bad_alloc&) {
+            status = Status::Error({}, "not enough memory");
+        } catch (const std::exception& e) {
+            status = Status::Error({}, std::string("unexpected failure: ") + e.what());
+        } catch (...) {
+            status = Status::Error({}, "unexpected failure");
+        }
+        bool stop = false;
         {
-            std::lock_guard lock(mutex_);
-            busy_ = false;
-            changed_.notify_all();
-            if (stop_) return;
+            std::lock_guard lock(shared_->mutex);
+            shared_->busy = false;
+            shared_->changed.notify_all();
+            stop = shared_->stop;
         }
+        if (finished_) {
+            try {
+                finished_(status);
+            } catch (...) {
+                // The owner's notification failing must not take the thread down.
+            }
+        }
+        if (stop) return;
     }
 }
 

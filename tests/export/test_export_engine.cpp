@@ -338,7 +338,7 @@ Turn MakeTurn(const std::string& name, int m, const std::string& ext = ".png") {
 void RunExport(FakeHost& host, const TextGrid& table, ExportOptions options, bool* failed = nullptr) {
     ExportSession session(host);
     session.Begin(table);
-    ExportPicture worker(session, RunInPlace, options);
+    ExportPicture worker(session, {}, options);
     worker.Start();
     worker.Wait();
     if (failed) *failed = worker.failed();
@@ -426,7 +426,7 @@ TEST(ExportRun, StopDuringAFrameStillWritesItAndShowsNoMessage) {
     host.onFrameHandedOut = [&](int frame) {
         if (frame == 5) session.Stop();
     };
-    ExportPicture worker(session, RunInPlace);
+    ExportPicture worker(session, {});
     worker.Start();
     worker.Wait();
     EXPECT_TRUE(std::filesystem::exists(out / "0005.png"));
