@@ -9,7 +9,6 @@
 #include <list>
 #include <utility>
 
-#include "export/frame_render.h"
 #include "imaging/image_files.h"
 #include "base/number_text.h"
 

@@ -7,38 +7,30 @@
 #include <string>
 #include <vector>
 
-#include "imaging/picture.h"
 #include "base/status.h"
+#include "imaging/frame_render.h"
+#include "imaging/picture.h"
 #include "imaging/worker.h"
 #include "tuning/text_grid.h"
 
 namespace turnlet {
 
 // One output frame's request, filled by ExportSession::HandOver on the owner's thread and read by
-// the worker between two hand-overs. An empty SourcePath means "stop".
-struct ExportParams {
+// the worker between two hand-overs. An empty SourcePath means "stop". The frame values, the
+// rotation and the background (copied in the hand-over, so the worker never reads the windows'
+// state) are the FrameParams part.
+struct ExportParams : FrameParams {
     std::string SourcePath;
     std::string OutputPath;
-    std::int32_t CropLeft = 0;
-    std::int32_t CropTop = 0;
-    std::int32_t CropWidth = 0;
-    std::int32_t CropHeight = 0;
-    std::int32_t ShiftX = 0;
-    std::int32_t ShiftY = 0;
-    std::int32_t OutputWidth = 0;
-    std::int32_t OutputHeight = 0;
     int JpegQuality = 90;
-    double Angle = 0;
-    double Scale = 0;
-    double Brightness = 0;
-    double Contrast = 0;
-    double Gamma = 0;
-    // Copied in the hand-over so the worker never reads the windows' state.
-    int RotationDegrees = 0;
-    Color BackgroundColor = 0x00FFFFFF;
     // 0-based row of the export table this request is for (lets the worker read ahead).
     int FrameIndex = -1;
 };
+
+// CheckFrameSizes naming the output file.
+inline Status CheckFrameSizes(const ExportParams& params) {
+    return CheckFrameSizes(params, params.OutputPath);
+}
 
 // Column indexes of the export table (row 0 unused, rows 1..N the output frames).
 enum ExportColumn {

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "export/export_engine.h"
-#include "export/frame_render.h"
 #include "export/viewer_page.h"
 #include "export_test_support.h"
+#include "imaging/frame_render.h"
 #include "imaging/geometry.h"
 #include "imaging/image_files.h"
 #include "imaging/resize.h"
