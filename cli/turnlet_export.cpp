@@ -4,12 +4,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/number_text.h"
 #include "export/export_engine.h"
 #include "export/viewer_page.h"
@@ -109,6 +112,12 @@ class CommandLineHost : public ExportHost, public ExportObserver {
     bool finished_ = false;
 };
 
+// The file a status concerns is named even when its own text does not say it.
+std::string Describe(const Status& status) {
+    if (status.code() == Status::Code::WrongFileType) return status.file() + ": " + kWrongFileType;
+    return status.message();
+}
+
 int Run(int argc, char** argv) {
     std::string projectPath;
     std::string outputDir;
@@ -162,7 +171,7 @@ int Run(int argc, char** argv) {
     const bool cropSet = project.crop.allSet();
     if (!cropSet || project.exportSettings.widthText.empty() || project.exportSettings.heightText.empty()) {
         if (Status status = LoadPicture(project.sources[0], preview); !status.ok()) {
-            std::fprintf(stderr, "turnlet-export: %s\n", status.message().c_str());
+            std::fprintf(stderr, "turnlet-export: %s\n", Describe(status).c_str());
             return kExitFailed;
         }
     }
@@ -189,9 +198,9 @@ int Run(int argc, char** argv) {
     host.ShowDialog(areaWidth, areaHeight);
 
     const int n = IntegerOr(project.exportSettings.framesText, 100);
-    if (n < 1) {
-        std::fprintf(stderr, "turnlet-export: %s: EXPORT_FRAMES=%s asks for no frames\n", projectPath.c_str(),
-                     project.exportSettings.framesText.c_str());
+    if (Status status = CheckExportFrames(n); !status.ok()) {
+        std::fprintf(stderr, "turnlet-export: %s: EXPORT_FRAMES=%s: %s\n", projectPath.c_str(),
+                     project.exportSettings.framesText.c_str(), status.message().c_str());
         return kExitUsage;
     }
     auto session = std::make_shared<ExportSession>(
@@ -220,5 +229,13 @@ int Run(int argc, char** argv) {
 }  // namespace turnlet
 
 int main(int argc, char** argv) {
-    return turnlet::Run(argc, argv);
+    // Whatever goes wrong ends with a message and a failure status, never with an abort.
+    try {
+        return turnlet::Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("turnlet-export: not enough memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "turnlet-export: %s\n", e.what());
+    }
+    return turnlet::kExitFailed;
 }
