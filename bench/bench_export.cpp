@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,32 +51,26 @@ const std::vector<std::string>& Sources() {
     return paths;
 }
 
-class BenchHost : public ExportHost {
+class BenchHost : public ExportHost, public ExportObserver {
   public:
-    explicit BenchHost(std::string dir) : dir_(std::move(dir)) {}
-    std::string cropText(int index) const override {
-        static const char* const texts[] = {"1500", "500", "3000", "3000"};
-        return texts[index];
+    explicit BenchHost(std::string dir) {
+        inputs_.cropTexts = {"1500", "500", "3000", "3000"};
+        inputs_.previewWidth = kWidth;
+        inputs_.previewHeight = kHeight;
+        inputs_.outputWidthText = "1000";
+        inputs_.outputHeightText = "1000";
+        inputs_.directory = std::move(dir);
     }
-    int previewWidth() const override { return kWidth; }
-    int previewHeight() const override { return kHeight; }
-    std::string outputWidthText() const override { return "1000"; }
-    std::string outputHeightText() const override { return "1000"; }
-    int jpegQuality() const override { return 90; }
-    std::string directory() const override { return dir_; }
-    int typeIndex() const override { return 0; }
-    int rotationDegrees() const override { return 0; }
-    Color backgroundColor() const override { return 0x00FFFFFF; }
-    std::string languageCode() const override { return "en"; }
-    void setProgress(int) override {}
-    void showPreview(const Picture&) override {}
-    void clearPreview() override {}
-    void showFinished(const std::string&) override {}
-    void showWrongFileType(const std::string&) override {}
-    void showFailure(const Status& status) override { std::fprintf(stderr, "%s\n", status.message().c_str()); }
+    ExportInputs inputs() const override { return inputs_; }
+    void exportProgress(int) override {}
+    void exportPreview(const Picture&) override {}
+    void exportPreviewCleared() override {}
+    void exportFinished(const std::string&) override {}
+    void exportWrongFileType(const std::string&, const std::string&) override {}
+    void exportFailed(const Status& status) override { std::fprintf(stderr, "%s\n", status.message().c_str()); }
 
   private:
-    std::string dir_;
+    ExportInputs inputs_;
 };
 
 TextGrid Table() {
@@ -97,14 +91,13 @@ void RunExport(benchmark::State& state, bool pipelined, int slot) {
     std::filesystem::create_directories(dir);
     for (auto _ : state) {
         BenchHost host(dir);
-        ExportSession session(host);
-        session.Begin(table);
+        auto session = std::make_shared<ExportSession>(host, host, table);
         const auto start = std::chrono::steady_clock::now();
         ExportPicture worker(session, {}, ExportOptions{pipelined});
         worker.Start();
-        worker.Wait();
+        const Status status = worker.Wait();
         g_seconds[slot] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (worker.failed()) state.SkipWithError("export failed");
+        if (!status.ok()) state.SkipWithError("export failed");
     }
     state.counters["frames"] = kFrames;
 }

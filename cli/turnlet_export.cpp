@@ -4,16 +4,20 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/number_text.h"
 #include "export/export_engine.h"
 #include "export/viewer_page.h"
 #include "imaging/image_files.h"
 #include "project/project.h"
-#include "base/number_text.h"
 
 namespace turnlet {
 namespace {
@@ -41,67 +45,60 @@ std::string ProgramDirectory() {
 }
 
 // The windows' state as the editor has it right after opening the project and the export dialog.
-class CommandLineHost : public ExportHost {
+class CommandLineHost : public ExportHost, public ExportObserver {
   public:
     CommandLineHost(const Project& project, int previewWidth, int previewHeight, std::string directory, bool progress)
-        : project_(project),
-          previewWidth_(previewWidth),
-          previewHeight_(previewHeight),
-          directory_(std::move(directory)),
-          progress_(progress) {}
-
-    std::string cropText(int index) const override {
-        const CropTexts& c = project_.crop;
-        const std::string* texts[] = {&c.left, &c.top, &c.width, &c.height};
-        return *texts[index];
+        : project_(project), progress_(progress) {
+        const CropTexts& c = project.crop;
+        inputs_.cropTexts = {c.left, c.top, c.width, c.height};
+        inputs_.previewWidth = previewWidth;
+        inputs_.previewHeight = previewHeight;
+        inputs_.jpegQuality = project.exportSettings.jpegQuality;
+        inputs_.typeIndex = project.exportSettings.typeIndex;
+        inputs_.directory = std::move(directory);
+        inputs_.rotationDegrees = project.rotationDegrees();
+        inputs_.backgroundColor = project.backgroundColor;
+        inputs_.languageCode = "en";
     }
-    int previewWidth() const override { return previewWidth_; }
-    int previewHeight() const override { return previewHeight_; }
-    std::string outputWidthText() const override { return widthText_; }
-    std::string outputHeightText() const override { return heightText_; }
-    int jpegQuality() const override { return project_.exportSettings.jpegQuality; }
-    std::string directory() const override { return directory_; }
-    int typeIndex() const override { return project_.exportSettings.typeIndex; }
-    int rotationDegrees() const override { return project_.rotationDegrees(); }
-    Color backgroundColor() const override { return project_.backgroundColor; }
-    std::string languageCode() const override { return "en"; }
 
-    void setProgress(int position) override {
+    ExportInputs inputs() const override { return inputs_; }
+
+    void exportProgress(int position) override {
         if (!progress_ || total_ <= 0 || position <= 0) return;
         const int width = 40;
         const int filled = static_cast<int>(static_cast<long long>(position) * width / total_);
         std::fprintf(stderr, "\r[%-*s] %d/%d", width, std::string(filled, '#').c_str(), position, total_);
         std::fflush(stderr);
     }
-    void showPreview(const Picture&) override {}
-    void clearPreview() override {}
-    void showFinished(const std::string&) override {
+    void exportPreview(const Picture&) override {}
+    void exportPreviewCleared() override {}
+    void exportFinished(const std::string&) override {
         if (progress_) std::fputc('\n', stderr);
         finished_ = true;
     }
-    void showWrongFileType(const std::string& path) override {
+    void exportWrongFileType(const std::string& path, const std::string& message) override {
         EndProgressLine();
-        std::fprintf(stderr, "turnlet-export: %s: Wrong file type! (frame written in the background colour)\n",
-                     path.c_str());
+        std::fprintf(stderr, "turnlet-export: %s: %s (frame written in the background colour)\n", path.c_str(),
+                     message.c_str());
     }
-    void showFailure(const Status& status) override {
+    void exportFailed(const Status& status) override {
         EndProgressLine();
         std::fprintf(stderr, "turnlet-export: %s\n", status.message().c_str());
     }
 
     // The dialog's FormShow: an empty width or height field makes both the area's size.
     void ShowDialog(int areaWidth, int areaHeight) {
-        widthText_ = project_.exportSettings.widthText;
-        heightText_ = project_.exportSettings.heightText;
-        if (widthText_.empty() || heightText_.empty()) {
-            widthText_ = std::to_string(areaWidth);
-            heightText_ = std::to_string(areaHeight);
+        inputs_.outputWidthText = project_.exportSettings.widthText;
+        inputs_.outputHeightText = project_.exportSettings.heightText;
+        if (inputs_.outputWidthText.empty() || inputs_.outputHeightText.empty()) {
+            inputs_.outputWidthText = std::to_string(areaWidth);
+            inputs_.outputHeightText = std::to_string(areaHeight);
         }
     }
     void SetTotal(int total) { total_ = total; }
     bool finished() const { return finished_; }
-    const std::string& widthText() const { return widthText_; }
-    const std::string& heightText() const { return heightText_; }
+    const std::string& widthText() const { return inputs_.outputWidthText; }
+    const std::string& heightText() const { return inputs_.outputHeightText; }
 
   private:
     void EndProgressLine() {
@@ -109,15 +106,17 @@ class CommandLineHost : public ExportHost {
     }
 
     const Project& project_;
-    int previewWidth_;
-    int previewHeight_;
-    std::string directory_;
     bool progress_;
-    std::string widthText_;
-    std::string heightText_;
+    ExportInputs inputs_;
     int total_ = 0;
     bool finished_ = false;
 };
+
+// The file a status concerns is named even when its own text does not say it.
+std::string Describe(const Status& status) {
+    if (status.code() == Status::Code::WrongFileType) return status.file() + ": " + kWrongFileType;
+    return status.message();
+}
 
 int Run(int argc, char** argv) {
     std::string projectPath;
@@ -172,7 +171,7 @@ int Run(int argc, char** argv) {
     const bool cropSet = project.crop.allSet();
     if (!cropSet || project.exportSettings.widthText.empty() || project.exportSettings.heightText.empty()) {
         if (Status status = LoadPicture(project.sources[0], preview); !status.ok()) {
-            std::fprintf(stderr, "turnlet-export: %s\n", status.message().c_str());
+            std::fprintf(stderr, "turnlet-export: %s\n", Describe(status).c_str());
             return kExitFailed;
         }
     }
@@ -199,13 +198,13 @@ int Run(int argc, char** argv) {
     host.ShowDialog(areaWidth, areaHeight);
 
     const int n = IntegerOr(project.exportSettings.framesText, 100);
-    if (n < 1) {
-        std::fprintf(stderr, "turnlet-export: %s: EXPORT_FRAMES=%s asks for no frames\n", projectPath.c_str(),
-                     project.exportSettings.framesText.c_str());
+    if (Status status = CheckExportFrames(n); !status.ok()) {
+        std::fprintf(stderr, "turnlet-export: %s: EXPORT_FRAMES=%s: %s\n", projectPath.c_str(),
+                     project.exportSettings.framesText.c_str(), status.message().c_str());
         return kExitUsage;
     }
-    ExportSession session(host);
-    session.Begin(BuildExportTable(n, project.frames, project.sources, project.firstFrame));
+    auto session = std::make_shared<ExportSession>(
+        host, host, BuildExportTable(n, project.frames, project.sources, project.firstFrame));
     host.SetTotal(n);
 
     if (project.exportSettings.html5Viewer && project.exportSettings.typeIndex != 2) {
@@ -219,8 +218,7 @@ int Run(int argc, char** argv) {
 
     ExportPicture worker(session, {});
     worker.Start();
-    worker.Wait();
-    if (worker.failed() || !host.finished()) return kExitFailed;
+    if (!worker.Wait().ok() || !host.finished()) return kExitFailed;
     if (!quiet) {
         std::printf("Exported %d frames to %s\n", n, directory.c_str());
     }
@@ -231,5 +229,13 @@ int Run(int argc, char** argv) {
 }  // namespace turnlet
 
 int main(int argc, char** argv) {
-    return turnlet::Run(argc, argv);
+    // Whatever goes wrong ends with a message and a failure status, never with an abort.
+    try {
+        return turnlet::Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("turnlet-export: not enough memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "turnlet-export: %s\n", e.what());
+    }
+    return turnlet::kExitFailed;
 }

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The export: table of output frames, the per-frame hand-over, and the ExportPicture worker.
+// The export: table of output frames, the per-frame hand-over of one export session, and the ExportPicture worker.
 #include "export/export_engine.h"
 
 #include <cinttypes>
 #include <cstdio>
-#include <future>
 #include <limits>
-#include <list>
 #include <utility>
 
-#include "export/frame_render.h"
-#include "imaging/image_files.h"
+#include "base/messages.h"
 #include "base/number_text.h"
+#include "imaging/image_files.h"
+#include "imaging/source_cache.h"
 
 namespace turnlet {
 
@@ -30,6 +29,12 @@ std::string FrameFileName(std::int32_t number) {
 
 }  // namespace
 
+Status CheckExportFrames(int n) {
+    if (n >= 1 && n <= kMaxExportFrames) return Status::Ok();
+    return Status::Error({}, std::to_string(n) + " is not a number of frames an export can make (1 to " +
+                                 std::to_string(kMaxExportFrames) + ")");
+}
+
 int ExportSourceFrame(int k, int n, int m) {
     if (n <= 1) return 0;
     // 64-bit product: identical to 32-bit arithmetic wherever that does not overflow.
@@ -37,7 +42,8 @@ int ExportSourceFrame(int k, int n, int m) {
 }
 
 TextGrid BuildExportTable(int n, const TextGrid& frames, const std::vector<std::string>& sources, int firstFrame) {
-    TextGrid table(kExportColumns, n + 1 > 0 ? n + 1 : 0);
+    if (n > kMaxExportFrames) n = kMaxExportFrames;
+    TextGrid table(kExportColumns, n < 0 ? 0 : n + 1);
     const int m = frames.rowCount() - 1;
     for (int k = 0; k < n; ++k) {
         const int s = ExportSourceFrame(k, n, m);
@@ -60,205 +66,171 @@ std::string ExportExtension(int typeIndex) {
     }
 }
 
-void ExportSession::Begin(TextGrid table) {
-    table_ = std::move(table);
-    host_.setProgress(0);
-    counter_ = 0;
+ExportSession::ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table)
+    : host_(host), observer_(observer), table_(std::move(table)) {
+    const int rows = table_.rowCount();
+    nextSourceRow_.assign(rows > 0 ? rows : 0, 0);
+    for (int r = rows - 2; r >= 1; --r) {
+        const bool differs = table_.at(r + 1, kExportSource) != table_.at(r, kExportSource);
+        nextSourceRow_[r] = differs ? r + 1 : nextSourceRow_[r + 1];
+    }
 }
 
 void ExportSession::Stop() {
+    if (retired_) return;
+    stopped_ = true;
     counter_ = kStopped;
-    host_.setProgress(0);
+    observer_.exportProgress(0);
+}
+
+void ExportSession::Retire() {
+    stopped_ = true;
+    retired_ = true;
 }
 
 void ExportSession::HandOver(const Picture& output, ExportParams& params) {
+    params.SourcePath.clear();
+    params.NextSourcePath.clear();
+    if (retired_) return;
+    const ExportInputs in = host_.inputs();
     const std::int32_t c = counter_;
     const int r = c + 1;
 
     // Crop, output size and quality are read afresh for every frame, so edits apply to the rest.
-    bool allCrop = true;
-    for (int i = 0; i < 4; ++i) allCrop = allCrop && !host_.cropText(i).empty();
-    if (allCrop) {
-        params.CropLeft = IntegerOr(host_.cropText(0), 0);
-        params.CropTop = IntegerOr(host_.cropText(1), 0);
-        params.CropWidth = IntegerOr(host_.cropText(2), 100);
-        params.CropHeight = IntegerOr(host_.cropText(3), 100);
+    const auto& crop = in.cropTexts;
+    if (!crop[0].empty() && !crop[1].empty() && !crop[2].empty() && !crop[3].empty()) {
+        params.CropLeft = IntegerOr(crop[0], 0);
+        params.CropTop = IntegerOr(crop[1], 0);
+        params.CropWidth = IntegerOr(crop[2], 100);
+        params.CropHeight = IntegerOr(crop[3], 100);
     } else {
         params.CropLeft = 0;
         params.CropTop = 0;
-        params.CropWidth = host_.previewWidth();
-        params.CropHeight = host_.previewHeight();
+        params.CropWidth = in.previewWidth;
+        params.CropHeight = in.previewHeight;
     }
     params.Angle = -ParseLeadingReal(table_.at(r, kExportAngle));
     params.Scale = -ParseLeadingReal(table_.at(r, kExportScale));
     params.Brightness = ParseLeadingReal(table_.at(r, kExportBrightness));
     params.Contrast = ParseLeadingReal(table_.at(r, kExportContrast));
     params.Gamma = ParseLeadingReal(table_.at(r, kExportGamma));
-    params.OutputWidth = IntegerOr(host_.outputWidthText(), 200);
-    params.OutputHeight = IntegerOr(host_.outputHeightText(), 200);
-    params.JpegQuality = host_.jpegQuality();
-    params.RotationDegrees = host_.rotationDegrees();
-    params.BackgroundColor = host_.backgroundColor();
+    params.OutputWidth = IntegerOr(in.outputWidthText, 200);
+    params.OutputHeight = IntegerOr(in.outputHeightText, 200);
+    params.JpegQuality = in.jpegQuality;
+    params.RotationDegrees = in.rotationDegrees;
+    params.BackgroundColor = in.backgroundColor;
 
-    if (c < table_.rowCount() - 1) {
+    // Stopped is its own flag: the counter's stop value may also be a real frame number.
+    const int frames = table_.rowCount() - 1;
+    if (stopped_) return;
+    if (c < frames) {
         params.SourcePath = table_.at(r, kExportSource);
+        if (const int next = nextSourceRow_[r]; next > 0) params.NextSourcePath = table_.at(next, kExportSource);
         params.ShiftX = Negated(CellAsInteger(table_.at(r, kExportDX)));
         params.ShiftY = Negated(CellAsInteger(table_.at(r, kExportDY)));
-        params.OutputPath = host_.directory() + "/" + FrameFileName(c + 1) + ExportExtension(host_.typeIndex());
-        params.FrameIndex = c;
+        params.OutputPath = in.directory + "/" + FrameFileName(c + 1) + ExportExtension(in.typeIndex);
         counter_ = c + 1;
-        host_.setProgress(c + 1);
-        host_.showPreview(output);
+        observer_.exportProgress(c + 1);
+        observer_.exportPreview(output);
         return;
     }
-    if (table_.rowCount() == c + 1) {
+    if (c == frames) {
         counter_ = c + 1;
-        const std::string language = host_.languageCode();
-        if (language == "en") host_.showFinished("Export finished!");
-        if (language == "ru") host_.showFinished("Экпорт закончен!");
-        host_.setProgress(0);
-        host_.clearPreview();
+        const char* text = TextFor(ShownText::ExportFinished, in.languageCode);
+        observer_.exportFinished(text ? text : "");
+        // The message may have let a new export replace this one meanwhile; its bar is not ours.
+        if (retired_) return;
+        observer_.exportProgress(0);
+        observer_.exportPreviewCleared();
     }
-    params.SourcePath.clear();
-    params.FrameIndex = -1;
 }
 
-// Decoded sources for the pipelined export: at most two held (or being decoded) at once, the one
-// in hand and the next distinct one, which decodes on the other core meanwhile. A released
-// source's buffer is handed to the next decode, so no frame faults in fresh pages.
-class ExportPicture::Sources {
-  public:
-    struct Loaded {
-        Status status;
-        Picture picture;
-    };
+void ExportSession::ShowWrongFileType(const std::string& path) {
+    if (!retired_) observer_.exportWrongFileType(path, kWrongFileType);
+}
 
-    ~Sources() {
-        for (Entry& e : entries_) Settle(e);
-    }
+void ExportSession::Ended(const Status& status) {
+    if (!status.ok() && !retired_) observer_.exportFailed(status);
+}
 
-    // Valid until the next call.
-    const Loaded& Acquire(const std::string& path, const std::string& next) {
-        for (auto it = entries_.begin(); it != entries_.end();) {
-            if (it->path == path || it->path == next) {
-                ++it;
-                continue;
-            }
-            spare_ = std::move(Settle(*it).picture);
-            it = entries_.erase(it);
-        }
-        Entry* current = Find(path);
-        if (!current) current = &Start(path);
-        if (!next.empty() && next != path && !Find(next)) Start(next);
-        return Settle(*current);
-    }
-
-  private:
-    struct Entry {
-        std::string path;
-        std::future<Loaded> pending;
-        Loaded loaded;
-    };
-
-    static Loaded& Settle(Entry& e) {
-        if (e.pending.valid()) e.loaded = e.pending.get();
-        return e.loaded;
-    }
-
-    Entry* Find(const std::string& path) {
-        for (Entry& e : entries_) {
-            if (e.path == path) return &e;
-        }
-        return nullptr;
-    }
-
-    Entry& Start(const std::string& path) {
-        Entry& e = entries_.emplace_back();
-        e.path = path;
-        e.pending = std::async(std::launch::async, [path, scratch = std::move(spare_)]() mutable {
-            Loaded loaded;
-            loaded.status = LoadPicture(path, loaded.picture, scratch);
-            return loaded;
-        });
-        spare_ = Picture();
-        return e;
-    }
-
-    // std::list: entries keep their address while others come and go.
-    std::list<Entry> entries_;
-    Picture spare_;
-};
-
-ExportPicture::ExportPicture(ExportSession& session, PostToOwner post, ExportOptions options)
-    : session_(session),
+ExportPicture::ExportPicture(std::shared_ptr<ExportSession> session, PostToOwner post, ExportOptions options,
+                             Ended ended)
+    : session_(std::move(session)),
+      post_(std::move(post)),
       options_(options),
-      worker_(
-          [this](Worker& w) {
-              Execute(w);
-              return Status::Ok();
-          },
-          std::move(post)) {
-    const TextGrid& table = session.table();
-    for (int r = 1; r < table.rowCount(); ++r) lookahead_.push_back(table.at(r, kExportSource));
-}
+      ended_(std::move(ended)),
+      worker_([this](Worker& w) { return Execute(w); }, post_, [this](const Status& status) { Delivered(status); }) {}
 
 ExportPicture::~ExportPicture() {
     worker_.stop();
-    worker_.waitIdle();
 }
 
-void ExportPicture::Execute(Worker& worker) {
-    failed_ = false;
-    Sources sources;
+void ExportPicture::Start() {
+    if (worker_.wake()) started_ = true;
+}
+
+Status ExportPicture::Wait() {
+    if (!started_) return Status::Ok();
+    std::unique_lock lock(mutex_);
+    delivered_.wait(lock, [this] { return outcome_.has_value(); });
+    return *outcome_;
+}
+
+// Worker thread, once the worker is idle again.
+void ExportPicture::Delivered(const Status& status) {
+    if (post_) {
+        post_([session = session_, ended = ended_, status] {
+            session->Ended(status);
+            if (ended) ended(status);
+        });
+    } else {
+        session_->Ended(status);
+        if (ended_) ended_(status);
+    }
+    std::lock_guard lock(mutex_);
+    outcome_ = status;
+    delivered_.notify_all();
+}
+
+Status ExportPicture::Execute(Worker& worker) {
+    SourceCache sources(2);
+    const Picture noPicture;
     Picture output;
     ExportParams params;
-    auto fail = [&](const Status& status) {
-        failed_ = true;
-        worker.handOver([&] { session_.host().showFailure(status); });
-    };
     for (;;) {
-        worker.handOver([&] { session_.HandOver(output, params); });
-        if (params.SourcePath.empty()) break;
+        // A refused hand-over means the worker was stopped for a newer export: end here.
+        if (!worker.handOver([&] { session_->HandOver(output, params); })) return Status::Ok();
+        if (params.SourcePath.empty()) return Status::Ok();
 
         Status status = CheckFrameSizes(params);
-        if (!status.ok()) {
-            fail(status);
-            break;
-        }
+        if (!status.ok()) return status;
 
-        Picture loadedNow;
-        const Picture* decoded = &loadedNow;
+        Picture loaded;
+        const Picture* decoded = &loaded;
         if (options_.pipelined) {
-            std::string next;
-            for (std::size_t k = static_cast<std::size_t>(params.FrameIndex) + 1; k < lookahead_.size(); ++k) {
-                if (lookahead_[k] != params.SourcePath) {
-                    next = lookahead_[k];
-                    break;
-                }
-            }
-            const Sources::Loaded& loaded = sources.Acquire(params.SourcePath, next);
-            status = loaded.status;
-            if (status.ok()) decoded = &loaded.picture;
+            // The next different source decodes on the other core while this frame renders.
+            sources.Prefetch(params.SourcePath);
+            if (!params.NextSourcePath.empty()) sources.Prefetch(params.NextSourcePath);
+            status = sources.Get(params.SourcePath, 0, decoded);
         } else {
-            status = LoadPicture(params.SourcePath, loadedNow);
+            status = LoadPicture(params.SourcePath, loaded);
         }
         if (status.code() == Status::Code::WrongFileType) {
             // The frame goes out in the background colour and the export goes on.
             const std::string path = params.SourcePath;
-            worker.handOver([&] { session_.host().showWrongFileType(path); });
-            loadedNow.clear();
-            decoded = &loadedNow;
+            worker.handOver([&] { session_->ShowWrongFileType(path); });
+            decoded = &noPicture;
         } else if (!status.ok()) {
-            fail(status);
-            break;
+            return status;
         }
 
-        output = options_.pipelined ? RenderFrameFused(*decoded, params) : RenderFrameStepByStep(*decoded, params);
-        status = SavePicture(output, params.OutputPath, params.JpegQuality);
-        if (!status.ok()) {
-            fail(status);
-            break;
+        if (options_.pipelined) {
+            RenderFrameFused(*decoded, params, output);
+        } else {
+            RenderFrameStepByStep(*decoded, params, output);
         }
+        status = SavePicture(output, params.OutputPath, params.JpegQuality);
+        if (!status.ok()) return status;
     }
 }
 

@@ -52,5 +52,20 @@ check "missing source exits 1" test $? -eq 1
 check "missing source is named" grep -q "frame_005.jpg" "$work/err.txt"
 check "frames before it stay" test -f "$work/broken-out/0001.jpg"
 
+# More frames than an export can hold: refused with a message naming the value, not a crash.
+sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=2147483647\r/' "$work/turn/sample.trn.prj" >"$work/huge.trn.prj"
+"$bin/turnlet-export" "$work/huge.trn.prj" --output "$work/huge" --quiet 2>"$work/err.txt"
+code=$?
+check "huge frame count fails cleanly" test "$code" -eq 1 -o "$code" -eq 2
+check "huge frame count is named" grep -q "2147483647" "$work/err.txt"
+check "nothing written for a huge frame count" test -z "$(ls "$work/huge" 2>/dev/null | grep -v index.html)"
+
+# A first source of an unknown type, whose preview stands in for an unset crop: the file is named.
+sed -e "0,/^SOURCE=.*/s##SOURCE=$work/turn/frame_001.jpe\r#" -e 's/^CROP_WIDTH=.*/CROP_WIDTH=\r/' \
+    "$work/turn/sample.trn.prj" >"$work/oddtype.trn.prj"
+"$bin/turnlet-export" "$work/oddtype.trn.prj" --output "$work/oddtype" --quiet 2>"$work/err.txt"
+check "unknown source type fails" test $? -eq 1
+check "unknown source type is named" grep -q "frame_001.jpe: Wrong file type!" "$work/err.txt"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
-// A scripted export host and temporary folders for the export tests.
+// A scripted export host, an owner thread that serves hand-overs, and temporary folders for the export tests.
 #pragma once
 
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,7 +31,7 @@ inline std::filesystem::path FreshTempDir(const std::string& name) {
 }
 
 // Stands in for the main window and the export dialog; records what the export shows.
-class FakeHost : public ExportHost {
+class FakeHost : public ExportHost, public ExportObserver {
   public:
     std::string crop[4];
     int preview[2] = {0, 0};
@@ -40,52 +45,119 @@ class FakeHost : public ExportHost {
 
     std::vector<std::string> events;
     std::vector<std::string> messages;
+    int finishes = 0;
     std::vector<Status> failures;
     std::vector<std::string> wrongTypes;
     int progress = -1;
     Picture lastPreview;
     int previewsShown = 0;
-    // Runs inside showPreview, i.e. while a frame is being handed out.
+    // Runs inside exportPreview, i.e. while a frame is being handed out.
     std::function<void(int)> onFrameHandedOut;
+    // Runs at every hand-over before the inputs are read; may throw to stand for a failing owner.
+    std::function<void()> onInputs;
 
-    std::string cropText(int index) const override { return crop[index]; }
-    int previewWidth() const override { return preview[0]; }
-    int previewHeight() const override { return preview[1]; }
-    std::string outputWidthText() const override { return width; }
-    std::string outputHeightText() const override { return height; }
-    int jpegQuality() const override { return quality; }
-    std::string directory() const override { return dir; }
-    int typeIndex() const override { return type; }
-    int rotationDegrees() const override { return rotation; }
-    Color backgroundColor() const override { return background; }
-    std::string languageCode() const override { return language; }
+    ExportInputs inputs() const override {
+        if (onInputs) onInputs();
+        ExportInputs in;
+        in.cropTexts = {crop[0], crop[1], crop[2], crop[3]};
+        in.previewWidth = preview[0];
+        in.previewHeight = preview[1];
+        in.outputWidthText = width;
+        in.outputHeightText = height;
+        in.jpegQuality = quality;
+        in.typeIndex = type;
+        in.directory = dir;
+        in.rotationDegrees = rotation;
+        in.backgroundColor = background;
+        in.languageCode = language;
+        return in;
+    }
 
-    void setProgress(int position) override {
+    void exportProgress(int position) override {
         progress = position;
         events.push_back("progress " + std::to_string(position));
     }
-    void showPreview(const Picture& frame) override {
+    void exportPreview(const Picture& frame) override {
         lastPreview = frame;
         ++previewsShown;
         events.push_back("preview " + std::to_string(frame.width()) + "x" + std::to_string(frame.height()));
         if (onFrameHandedOut) onFrameHandedOut(progress);
     }
-    void clearPreview() override {
+    void exportPreviewCleared() override {
         lastPreview.clear();
         events.push_back("clear");
     }
-    void showFinished(const std::string& message) override {
+    void exportFinished(const std::string& message) override {
+        ++finishes;
+        if (message.empty()) return;  // no text in this language: nothing is shown
         messages.push_back(message);
         events.push_back("message " + message);
     }
-    void showWrongFileType(const std::string& path) override {
+    void exportWrongFileType(const std::string& path, const std::string& message) override {
         wrongTypes.push_back(path);
-        events.push_back("wrong type " + path);
+        events.push_back("wrong type " + path + " " + message);
     }
-    void showFailure(const Status& status) override {
+    void exportFailed(const Status& status) override {
         failures.push_back(status);
         events.push_back("failure " + status.message());
     }
+};
+
+// A minimal owner thread with an event queue, standing in for the GUI thread.
+class OwnerThread {
+  public:
+    OwnerThread() : thread_([this] { Loop(); }) {}
+    ~OwnerThread() {
+        Post({});
+        thread_.join();
+    }
+    void Post(std::function<void()> fn) {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(fn));
+        cv_.notify_all();
+    }
+    PostToOwner poster() {
+        return [this](std::function<void()> fn) { Post(std::move(fn)); };
+    }
+    // Runs fn on the owner thread and returns once it has run.
+    void Run(const std::function<void()>& fn) {
+        std::promise<void> done;
+        Post([&] {
+            fn();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+    // Runs probe on the owner thread until it returns true; false after about ten seconds.
+    bool RunUntil(const std::function<bool()>& probe) {
+        for (int i = 0; i < 10000; ++i) {
+            bool done = false;
+            Run([&] { done = probe(); });
+            if (done) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+    std::thread::id id() const { return thread_.get_id(); }
+
+  private:
+    void Loop() {
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock lock(mutex_);
+                cv_.wait(lock, [this] { return !queue_.empty(); });
+                fn = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            if (!fn) return;
+            fn();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> queue_;
+    std::thread thread_;
 };
 
 }  // namespace turnlet::testing

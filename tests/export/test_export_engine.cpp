@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "export/export_engine.h"
-#include "export/frame_render.h"
 #include "export/viewer_page.h"
 #include "export_test_support.h"
+#include "imaging/frame_render.h"
 #include "imaging/geometry.h"
 #include "imaging/image_files.h"
 #include "imaging/resize.h"
@@ -94,15 +94,17 @@ class HandOverTest : public ::testing::Test {
         host.preview[0] = 640;
         host.preview[1] = 480;
         for (int i = 0; i < 4; ++i) sources.push_back("/s/" + std::to_string(i) + ".png");
-        session.Begin(BuildExportTable(4, Frames(4), sources, 0));
+        Begin(BuildExportTable(4, Frames(4), sources, 0));
     }
+    // A new export: a fresh session on table.
+    void Begin(TextGrid table) { session = std::make_unique<ExportSession>(host, host, std::move(table)); }
     ExportParams Next() {
-        session.HandOver(output, params);
+        session->HandOver(output, params);
         return params;
     }
 
     FakeHost host;
-    ExportSession session{host};
+    std::unique_ptr<ExportSession> session;
     std::vector<std::string> sources;
     Picture output;
     ExportParams params;
@@ -132,7 +134,7 @@ TEST_F(HandOverTest, ShiftsAreTheNegatedIntegerPartsOfTheCells) {
     // Interpolation residues written by %g: practically zero, and a large value in exponent form.
     frames.set(2, 2, "-5.55112e-17");
     frames.set(2, 3, "1e+06");
-    session.Begin(BuildExportTable(2, frames, sources, 0));
+    Begin(BuildExportTable(2, frames, sources, 0));
     ExportParams p = Next();
     EXPECT_EQ(p.ShiftX, -12);
     EXPECT_EQ(p.ShiftY, 3);
@@ -148,7 +150,7 @@ TEST_F(HandOverTest, AngleAndScaleAreNegatedToneIsKept) {
     frames.set(1, 6, "10");
     frames.set(1, 7, "-20.5");
     frames.set(1, 8, "  30x");
-    session.Begin(BuildExportTable(1, frames, sources, 0));
+    Begin(BuildExportTable(1, frames, sources, 0));
     const ExportParams p = Next();
     EXPECT_DOUBLE_EQ(p.Angle, -2.5);
     EXPECT_DOUBLE_EQ(p.Scale, 300);
@@ -173,7 +175,7 @@ TEST_F(HandOverTest, NamesFramesFromOneAndReadsTheDialogAfreshEachTime) {
     EXPECT_EQ(p.JpegQuality, 55);
     host.type = 2;
     EXPECT_EQ(Next().OutputPath, "/out/0003.bmp");
-    EXPECT_EQ(session.ExportCounter(), 3);
+    EXPECT_EQ(session->ExportCounter(), 3);
     EXPECT_EQ(host.progress, 3);
 }
 
@@ -182,7 +184,7 @@ TEST_F(HandOverTest, FinishShowsTheMessageOnceAndClearsProgressAndPreview) {
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(Next().SourcePath.empty());
     EXPECT_EQ(host.messages, std::vector<std::string>{"Export finished!"});
-    EXPECT_EQ(session.ExportCounter(), 5);
+    EXPECT_EQ(session->ExportCounter(), 5);
     EXPECT_EQ(host.progress, 0);
     EXPECT_EQ(host.events.back(), "clear");
     // A late hand-over after the finish ends quietly.
@@ -197,23 +199,23 @@ TEST_F(HandOverTest, FinishMessageFollowsTheLanguage) {
 
     FakeHost other;
     other.language = "de";
-    ExportSession quiet(other);
-    quiet.Begin(BuildExportTable(1, Frames(1), sources, 0));
+    ExportSession quiet(other, other, BuildExportTable(1, Frames(1), sources, 0));
     for (int i = 0; i < 2; ++i) quiet.HandOver(output, params);
     EXPECT_TRUE(other.messages.empty());
+    EXPECT_EQ(other.finishes, 1);
     EXPECT_EQ(quiet.ExportCounter(), 2);
 }
 
 TEST_F(HandOverTest, StopEndsAtTheNextHandOverWithoutMessage) {
     Next();
     Next();
-    session.Stop();
-    EXPECT_EQ(session.ExportCounter(), ExportSession::kStopped);
+    session->Stop();
+    EXPECT_EQ(session->ExportCounter(), ExportSession::kStopped);
     EXPECT_EQ(host.progress, 0);
     EXPECT_TRUE(Next().SourcePath.empty());
     EXPECT_TRUE(host.messages.empty());
     // A new start begins again at 0001.
-    session.Begin(BuildExportTable(4, Frames(4), sources, 0));
+    Begin(BuildExportTable(4, Frames(4), sources, 0));
     EXPECT_EQ(Next().OutputPath, "/out/0001.png");
 }
 
@@ -336,12 +338,11 @@ Turn MakeTurn(const std::string& name, int m, const std::string& ext = ".png") {
 }
 
 void RunExport(FakeHost& host, const TextGrid& table, ExportOptions options, bool* failed = nullptr) {
-    ExportSession session(host);
-    session.Begin(table);
+    auto session = std::make_shared<ExportSession>(host, host, table);
     ExportPicture worker(session, {}, options);
     worker.Start();
-    worker.Wait();
-    if (failed) *failed = worker.failed();
+    const Status status = worker.Wait();
+    if (failed) *failed = !status.ok();
 }
 
 TEST(ExportRun, WritesEveryFrameAndMatchesTheImagingOperations) {
@@ -421,21 +422,20 @@ TEST(ExportRun, StopDuringAFrameStillWritesItAndShowsNoMessage) {
     const std::filesystem::path out = FreshTempDir("out");
     FakeHost host;
     host.dir = out.string();
-    ExportSession session(host);
-    session.Begin(BuildExportTable(100, Frames(3), turn.sources, 0));
+    auto session = std::make_shared<ExportSession>(host, host, BuildExportTable(100, Frames(3), turn.sources, 0));
     host.onFrameHandedOut = [&](int frame) {
-        if (frame == 5) session.Stop();
+        if (frame == 5) session->Stop();
     };
     ExportPicture worker(session, {});
     worker.Start();
-    worker.Wait();
+    const Status status = worker.Wait();
     EXPECT_TRUE(std::filesystem::exists(out / "0005.png"));
     EXPECT_FALSE(std::filesystem::exists(out / "0006.png"));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.progress, 0);
     EXPECT_EQ(host.previewsShown, 5);
     EXPECT_FALSE(host.lastPreview.empty());  // keeps frame 4
-    EXPECT_FALSE(worker.failed());
+    EXPECT_TRUE(status.ok());
 }
 
 TEST(ExportRun, MissingSourceEndsTheExportAndKeepsEarlierFiles) {

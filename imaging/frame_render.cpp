@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Rendering one export frame from its decoded source.
-#include "export/frame_render.h"
+// One frame from its decoded source.
+#include "frame_render.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
 
-#include "imaging/geometry.h"
-#include "imaging/parallel.h"
-#include "imaging/resize.h"
-#include "imaging/tone.h"
-#include "imaging/transform.h"
+#include "geometry.h"
+#include "parallel.h"
+#include "resize.h"
+#include "tone.h"
+#include "transform.h"
 
 namespace turnlet {
 
@@ -37,19 +37,19 @@ std::int32_t ShiftedOrigin(std::int32_t crop, std::int32_t shift) {
     return static_cast<std::int32_t>(sum);
 }
 
-Status CheckFrameSizes(const ExportParams& params) {
+Status CheckFrameSizes(const FrameParams& params, const std::string& file) {
     if (params.OutputWidth <= 0 || params.OutputHeight <= 0) {
-        return Status::Error(params.OutputPath, "the output size " + std::to_string(params.OutputWidth) + " x " +
-                                                    std::to_string(params.OutputHeight) + " is not a picture size");
+        return Status::Error(file, "the output size " + std::to_string(params.OutputWidth) + " x " +
+                                       std::to_string(params.OutputHeight) + " is not a picture size");
     }
     if (!PixelsFit(params.OutputWidth, params.OutputHeight) || !PixelsFit(params.CropWidth, params.CropHeight)) {
-        return Status::Error(params.OutputPath,
+        return Status::Error(file,
                              "the frame is larger than " + std::to_string(kMaxPicturePixels / 1000000) + " megapixels");
     }
     return Status::Ok();
 }
 
-Picture RenderFrameStepByStep(const Picture& decoded, const ExportParams& params) {
+void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Picture& output) {
     Picture rotated;
     RotateQuarter(decoded, rotated, params.RotationDegrees);
     Picture aligned;
@@ -57,22 +57,27 @@ Picture RenderFrameStepByStep(const Picture& decoded, const ExportParams& params
                      ShiftedOrigin(params.CropTop, params.ShiftY), params.CropWidth, params.CropHeight,
                      params.BackgroundColor, params.Angle, params.Scale);
     rotated.clear();
-    Picture output(params.OutputWidth, params.OutputHeight);
+    output.allocate(params.OutputWidth, params.OutputHeight);
     ResizePicture(aligned, output);
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+}
+
+Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params) {
+    Picture output;
+    RenderFrameStepByStep(decoded, params, output);
     return output;
 }
 
-Picture RenderFrameFused(const Picture& decoded, const ExportParams& params) {
-    Picture output(params.OutputWidth, params.OutputHeight);
-    if (output.empty()) return output;
+void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output) {
+    output.allocate(params.OutputWidth, params.OutputHeight);
+    if (output.empty()) return;
     const int cropWidth = params.CropWidth;
     const int cropHeight = params.CropHeight;
     if (cropWidth <= 0 || cropHeight <= 0) {
         // The aligned picture is empty and a resize from nothing leaves zeros.
         std::memset(output.data(), 0, output.byteSize());
         AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
-        return output;
+        return;
     }
 
     // The quarter-turned picture's size, and how its pixels sit in the decoded one.
@@ -125,6 +130,11 @@ Picture RenderFrameFused(const Picture& decoded, const ExportParams& params) {
         }
     });
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+}
+
+Picture RenderFrameFused(const Picture& decoded, const FrameParams& params) {
+    Picture output;
+    RenderFrameFused(decoded, params, output);
     return output;
 }
 
