@@ -4,11 +4,9 @@
 
 #include <png.h>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 namespace turnlet {
@@ -22,8 +20,8 @@ struct PngIo {
     const std::uint8_t* input = nullptr;
     std::size_t inputSize = 0;
     std::size_t inputPos = 0;
-    std::FILE* output = nullptr;
-    int writeErrno = 0;
+    OutputFile* output = nullptr;
+    Status writeStatus;
     char message[256] = {};
 };
 
@@ -42,13 +40,14 @@ void ReadFromMemory(png_structp png, png_bytep data, std::size_t length) {
     io->inputPos += length;
 }
 
+// Kept apart from WriteToFile so that no Status is alive when png_error jumps away.
+bool WriteOut(PngIo* io, png_bytep data, std::size_t length) {
+    io->writeStatus = io->output->write(data, length);
+    return io->writeStatus.ok();
+}
+
 void WriteToFile(png_structp png, png_bytep data, std::size_t length) {
-    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
-    errno = 0;
-    if (std::fwrite(data, 1, length, io->output) != length) {
-        io->writeErrno = errno ? errno : EIO;
-        png_error(png, "write failed");
-    }
+    if (!WriteOut(static_cast<PngIo*>(png_get_io_ptr(png)), data, length)) png_error(png, "write failed");
 }
 
 void FlushNothing(png_structp) {}  // the caller flushes and checks when it closes the file
@@ -199,9 +198,10 @@ Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, P
     return Status::Ok();
 }
 
-Status WritePng(const Picture& picture, std::FILE* stream, const std::string& file) {
+Status WritePng(const Picture& picture, OutputFile& out) {
+    const std::string& file = out.path();
     PngIo io;
-    io.output = stream;
+    io.output = &out;
     WriteStructs structs;
     structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning);
     if (!structs.png) return Status::Error(file, "not enough memory to encode PNG");
@@ -209,8 +209,7 @@ Status WritePng(const Picture& picture, std::FILE* stream, const std::string& fi
     if (!structs.info) return Status::Error(file, "not enough memory to encode PNG");
     png_set_write_fn(structs.png, &io, WriteToFile, FlushNothing);
     if (!WriteAll(structs.png, structs.info, &picture)) {
-        if (io.writeErrno != 0)
-            return Status::Error(file, "cannot write: " + std::generic_category().message(io.writeErrno));
+        if (!io.writeStatus.ok()) return io.writeStatus;
         return Status::Error(file, std::string("cannot encode PNG (") + io.message + ")");
     }
     return Status::Ok();

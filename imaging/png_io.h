@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 
+#include "output_file.h"
 #include "picture.h"
 #include "base/status.h"
 
@@ -17,7 +17,7 @@ namespace turnlet {
 // On failure out's content is unspecified.
 Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, Picture& out);
 
-// Writes picture as an 8-bit RGB PNG to an open stream; file names it in error messages.
-Status WritePng(const Picture& picture, std::FILE* stream, const std::string& file);
+// Writes picture as an 8-bit RGB PNG to an opened file (which the caller closes).
+Status WritePng(const Picture& picture, OutputFile& out);
 
 }  // namespace turnlet
