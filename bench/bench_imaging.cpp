@@ -14,6 +14,7 @@
 
 #include "imaging/geometry.h"
 #include "imaging/image_files.h"
+#include "imaging/kernel_util.h"
 #include "imaging/resize.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"
@@ -224,9 +225,37 @@ BENCHMARK_CAPTURE(BM_Encode, jpeg_q90, "encode.jpg")
 BENCHMARK_CAPTURE(BM_Decode, png, "decode.png")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_CAPTURE(BM_Encode, png, "encode.png")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
+// --kernel_level=portable|ssse3|avx2|avx512vbmi caps the kernels' paths, to time each one on a
+// machine that has them all. Returns false for an unknown name.
+bool TakeKernelLevel(int& argc, char** argv) {
+    const std::string prefix = "--kernel_level=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind(prefix, 0) != 0) continue;
+        bool known = false;
+        for (turnlet::KernelLevel level : turnlet::kAllKernelLevels) {
+            if (arg.substr(prefix.size()) != turnlet::KernelLevelName(level)) continue;
+            turnlet::SetKernelLevelLimit(level);
+            known = true;
+        }
+        if (!known) return false;
+        for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+        --argc;
+        --i;
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
+    if (!TakeKernelLevel(argc, argv)) {
+        std::fprintf(stderr, "--kernel_level takes portable, ssse3, avx2 or avx512vbmi\n");
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    std::printf("Kernel paths up to %s (this machine and build: %s)\n",
+                turnlet::KernelLevelName(turnlet::ActiveKernelLevel()),
+                turnlet::KernelLevelName(turnlet::CpuKernelLevel()));
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();

@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <climits>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 namespace turnlet {
@@ -227,11 +225,11 @@ Status DecodeBmp(std::span<const std::uint8_t> bytes, const std::string& file, P
     return Status::Ok();
 }
 
-Status WriteBmp(const Picture& picture, std::FILE* stream, const std::string& file) {
+Status WriteBmp(const Picture& picture, OutputFile& out) {
     const std::uint64_t rowBytes = (picture.stride() + 3) / 4 * 4;
     const std::uint64_t imageBytes = rowBytes * static_cast<std::uint64_t>(picture.height());
     constexpr std::uint32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
-    if (imageBytes + kHeadersSize > UINT32_MAX) return Status::Error(file, "picture is too large for a BMP file");
+    if (imageBytes + kHeadersSize > UINT32_MAX) return Status::Error(out.path(), "picture is too large for a BMP file");
 
     std::array<std::uint8_t, kHeadersSize> header{};
     header[0] = 'B';
@@ -249,18 +247,14 @@ Status WriteBmp(const Picture& picture, std::FILE* stream, const std::string& fi
     Put32(info + 24, kPixelsPerMetre);
     Put32(info + 28, kPixelsPerMetre);
 
-    auto writeFailed = [&file] {
-        return Status::Error(file, "cannot write: " + std::generic_category().message(errno));
-    };
-    errno = 0;
-    if (std::fwrite(header.data(), 1, header.size(), stream) != header.size()) return writeFailed();
+    Status status = out.write(header.data(), header.size());
     const std::uint8_t padding[4] = {0, 0, 0, 0};
     const std::size_t padBytes = rowBytes - picture.stride();
-    for (int y = picture.height() - 1; y >= 0; --y) {
-        if (std::fwrite(picture.row(y), 1, picture.stride(), stream) != picture.stride()) return writeFailed();
-        if (padBytes && std::fwrite(padding, 1, padBytes, stream) != padBytes) return writeFailed();
+    for (int y = picture.height() - 1; y >= 0 && status.ok(); --y) {
+        status = out.write(picture.row(y), picture.stride());
+        if (status.ok() && padBytes) status = out.write(padding, padBytes);
     }
-    return Status::Ok();
+    return status;
 }
 
 }  // namespace turnlet

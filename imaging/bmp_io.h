@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 
+#include "output_file.h"
 #include "picture.h"
 #include "base/status.h"
 
@@ -16,7 +16,7 @@ namespace turnlet {
 // file in error messages. On failure out's content is unspecified: callers decode into a scratch picture.
 Status DecodeBmp(std::span<const std::uint8_t> bytes, const std::string& file, Picture& out);
 
-// Writes picture as a 24-bit bottom-up BMP to an open stream; file names it in error messages.
-Status WriteBmp(const Picture& picture, std::FILE* stream, const std::string& file);
+// Writes picture as a 24-bit bottom-up BMP to an opened file (which the caller closes).
+Status WriteBmp(const Picture& picture, OutputFile& out);
 
 }  // namespace turnlet

@@ -10,7 +10,7 @@
 #include "parallel.h"
 #include "resize.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -36,9 +36,8 @@ struct SidewaysMap {
     bool clockwise;
 
     const std::uint8_t* at(int x, int y) const {
-        const int sx = clockwise ? y : srcW - 1 - y;
-        const int sy = clockwise ? srcH - 1 - x : x;
-        return data + static_cast<std::size_t>(sy) * stride + std::size_t(3) * sx;
+        const SourcePoint p = QuarterTurnSource(clockwise ? 90 : 270, x, y, srcW, srcH);
+        return data + static_cast<std::size_t>(p.y) * stride + std::size_t(3) * p.x;
     }
 };
 
@@ -51,7 +50,7 @@ void CopyTilePortable(const SidewaysMap& map, Picture& output, int x0, int x1, i
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 __attribute__((target("ssse3"))) inline void StoreTwelve(std::uint8_t* dst, __m128i v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), v);
     const auto tail = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
@@ -125,14 +124,15 @@ void RotateSideways(const Picture& source, Picture& output, bool clockwise) {
     output.allocate(source.height(), source.width());
     const SidewaysMap map{source.data(), source.stride(), source.width(), source.height(), clockwise};
     const int outW = output.width();
-    const bool vector = detail::CpuHasSsse3();
-    const std::uint8_t* srcEnd = source.data() + source.byteSize();
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Ssse3};
+    [[maybe_unused]] const bool vector = detail::ChooseKernelLevel(Kernel::QuarterTurn, kPaths) == KernelLevel::Ssse3;
+    [[maybe_unused]] const std::uint8_t* srcEnd = source.data() + source.byteSize();
     ParallelRows(output.height(), outW, [&](int rowBegin, int rowEnd) {
         for (int y0 = rowBegin; y0 < rowEnd; y0 += kTileRows) {
             const int y1 = std::min(y0 + kTileRows, rowEnd);
             for (int x0 = 0; x0 < outW; x0 += kTileCols) {
                 const int x1 = std::min(x0 + kTileCols, outW);
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
                 if (vector) {
                     if (clockwise) {
                         CopyTileSsse3<true>(map, output, x0, x1, y0, y1, srcEnd);
@@ -154,9 +154,11 @@ void RotateHalf(const Picture& source, Picture& output) {
     const int w = source.width();
     const int h = source.height();
     output.allocate(w, h);
+    detail::NoteKernelLevel(Kernel::QuarterTurn, KernelLevel::Portable);
     ParallelRows(h, w, [&](int rowBegin, int rowEnd) {
         for (int y = rowBegin; y < rowEnd; ++y) {
-            const std::uint8_t* src = source.pixel(w - 1, h - 1 - y);
+            const SourcePoint first = QuarterTurnSource(180, 0, y, w, h);
+            const std::uint8_t* src = source.pixel(first.x, first.y);
             std::uint8_t* dst = output.row(y);
             CopyPixel(dst, src);
             for (int x = 1; x < w - 1; ++x) {
@@ -184,6 +186,7 @@ void RotateQuarter(const Picture& source, Picture& output, int angle) {
     }
     switch (angle) {
         case 0:
+            detail::NoteKernelLevel(Kernel::QuarterTurn, KernelLevel::Portable);
             output = source;
             break;
         case 90:

@@ -6,6 +6,27 @@
 
 namespace turnlet {
 
+// Where output (x, y) of a clockwise turn by angle (0, 90, 180 or 270) of a width x height source
+// takes its pixel from. The one statement of the turn: every path of RotateQuarter starts its walk
+// through the source here, and the tests hold each path to it.
+struct SourcePoint {
+    int x;
+    int y;
+    friend bool operator==(const SourcePoint&, const SourcePoint&) = default;
+};
+inline SourcePoint QuarterTurnSource(int angle, int x, int y, int width, int height) {
+    switch (angle) {
+        case 90:
+            return {y, height - 1 - x};
+        case 180:
+            return {width - 1 - x, height - 1 - y};
+        case 270:
+            return {width - 1 - y, x};
+        default:
+            return {x, y};
+    }
+}
+
 // Clockwise turn by 0, 90, 180 or 270 degrees; any other angle leaves output untouched.
 void RotateQuarter(const Picture& source, Picture& output, int angle);
 

@@ -2,19 +2,15 @@
 // Loading and saving pictures by file extension, with whole-file reads and checked writes.
 #include "image_files.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <exception>
-#include <memory>
 #include <new>
-#include <span>
 #include <utility>
-#include <system_error>
 
 #include "base/files.h"
 #include "base/text.h"
 #include "bmp_io.h"
 #include "jpeg_io.h"
+#include "output_file.h"
 #include "png_io.h"
 
 namespace turnlet {
@@ -24,54 +20,6 @@ namespace {
 // A 250-megapixel 32-bit BMP is about 1 GB; nothing we can load is near this.
 constexpr std::size_t kMaxFileBytes = std::size_t{2} << 30;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string ErrnoText(int err) {
-    return std::generic_category().message(err);
-}
-
-// Streams a file for writing and removes it again when the write does not complete, so a failed
-// export leaves no half-written frame behind.
-class OutputFile {
-  public:
-    explicit OutputFile(const std::string& path) : path_(path) {}
-    ~OutputFile() {
-        if (file_) {
-            file_.reset();
-            std::remove(path_.c_str());
-        }
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    Status open() {
-        errno = 0;
-        file_.reset(std::fopen(path_.c_str(), "wb"));
-        if (!file_) return Status::Error(path_, "cannot create: " + ErrnoText(errno));
-        return Status::Ok();
-    }
-    std::FILE* stream() const { return file_.get(); }
-    // Flushes and closes; reports the errors that buffered writes only show here (disk full).
-    Status close() {
-        std::FILE* f = file_.release();
-        errno = 0;
-        const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-        const int flushErr = errno;
-        const bool closed = std::fclose(f) == 0;
-        const int closeErr = errno;
-        if (flushed && closed) return Status::Ok();
-        std::remove(path_.c_str());
-        return Status::Error(path_, "cannot write: " + ErrnoText(flushed ? closeErr : flushErr));
-    }
-
-  private:
-    std::string path_;
-    FilePtr file_;
-};
-
 Status SaveByType(FileType type, const Picture& picture, const std::string& path, int jpegQuality) {
     if (type == FileType::Jpeg) {
         // Encode first so a picture the encoder refuses creates no file.
@@ -80,17 +28,14 @@ Status SaveByType(FileType type, const Picture& picture, const std::string& path
         if (!status.ok()) return status;
         OutputFile out(path);
         status = out.open();
-        if (!status.ok()) return status;
-        errno = 0;
-        if (std::fwrite(jpeg.data(), 1, jpeg.size(), out.stream()) != jpeg.size()) {
-            return Status::Error(path, "cannot write: " + ErrnoText(errno));
-        }
-        return out.close();
+        if (status.ok()) status = out.write(jpeg.data(), jpeg.size());
+        if (status.ok()) status = out.close();
+        return status;
     }
     OutputFile out(path);
     Status status = out.open();
     if (!status.ok()) return status;
-    status = type == FileType::Bmp ? WriteBmp(picture, out.stream(), path) : WritePng(picture, out.stream(), path);
+    status = type == FileType::Bmp ? WriteBmp(picture, out) : WritePng(picture, out);
     if (!status.ok()) return status;
     return out.close();
 }

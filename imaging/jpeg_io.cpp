@@ -45,8 +45,12 @@ Status DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& file, 
                             &subsampling, &colorspace) != 0) {
         return Status::Error(file, "not a JPEG file or damaged JPEG header" + Detail(handle.get()));
     }
+    // The header reader can succeed on a file cut before its frame header and give no size at all.
+    if (width <= 0 || height <= 0) {
+        return Status::Error(file, "damaged or truncated JPEG file (no picture size found)");
+    }
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return Status::Error(file, "CMYK JPEG is not supported");
-    if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > kMaxPicturePixels) {
+    if (static_cast<std::int64_t>(width) * height > kMaxPicturePixels) {
         return Status::Error(file, TooLarge(width, height));
     }
     out.allocate(width, height);

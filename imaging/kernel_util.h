@@ -1,34 +1,62 @@
 // SPDX-License-Identifier: MIT
-// Choice between the portable pixel loops and the vector ones; both give the same bytes.
+// Choice between the portable pixel loops and the vector ones; every level gives the same bytes.
 #pragma once
 
-#include <atomic>
-
-namespace turnlet::detail {
-
-// Set by tests to run the portable loops on a machine that would pick the vector ones.
-inline std::atomic<bool> forcePortableKernels{false};
-
-// A CPU feature probed once, unless the tests ask for the portable loops.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TURNLET_CPU_HAS(...)             \
-    static const bool has = __VA_ARGS__; \
-    return has && !forcePortableKernels.load(std::memory_order_relaxed)
+// The vector loops are x86-64 only, and a TURNLET_PORTABLE build leaves them out altogether.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(TURNLET_PORTABLE)
+#define TURNLET_X86_KERNELS 1
 #else
-#define TURNLET_CPU_HAS(...) return false
+#define TURNLET_X86_KERNELS 0
 #endif
 
-inline bool CpuHasSsse3() {
-    TURNLET_CPU_HAS(__builtin_cpu_supports("ssse3"));
-}
-inline bool CpuHasAvx2() {
-    TURNLET_CPU_HAS(__builtin_cpu_supports("avx2"));
-}
-inline bool CpuHasAvx512Vbmi() {
-    TURNLET_CPU_HAS(__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                    __builtin_cpu_supports("avx512vbmi"));
+#include <cstddef>
+
+namespace turnlet {
+
+// Instruction sets the kernels are written for, lowest first; each level includes those below it.
+// Ssse3 stands for SSE2 and SSSE3 together.
+enum class KernelLevel { Portable, Ssse3, Avx2, Avx512Vbmi };
+
+inline constexpr KernelLevel kAllKernelLevels[] = {KernelLevel::Portable, KernelLevel::Ssse3, KernelLevel::Avx2,
+                                                   KernelLevel::Avx512Vbmi};
+
+// "portable", "ssse3", "avx2", "avx512vbmi".
+const char* KernelLevelName(KernelLevel level);
+
+// The highest level this processor runs and this build holds (probed once); Portable without vector code.
+KernelLevel CpuKernelLevel();
+
+// Caps the level every kernel may use from now on, so tests and benchmarks can run each path on
+// a machine that would pick a higher one. The default is no cap.
+void SetKernelLevelLimit(KernelLevel limit);
+KernelLevel KernelLevelLimit();
+
+// The lower of CpuKernelLevel() and the limit: what kernels choose from.
+KernelLevel ActiveKernelLevel();
+
+// Kernels with more than one path.
+enum class Kernel { QuarterTurn, Transform, Tone };
+
+// The path the latest call of a kernel took (Portable before any call). Lets a test say which path
+// it checked instead of trusting that the one it asked for ran.
+KernelLevel LastKernelLevel(Kernel kernel);
+
+namespace detail {
+
+void NoteKernelLevel(Kernel kernel, KernelLevel level);
+
+// The highest of a kernel's paths (ascending, Portable first) that the active level allows, noted
+// as the kernel's last level.
+template <std::size_t N>
+KernelLevel ChooseKernelLevel(Kernel kernel, const KernelLevel (&paths)[N]) {
+    const KernelLevel active = ActiveKernelLevel();
+    KernelLevel chosen = KernelLevel::Portable;
+    for (KernelLevel path : paths)
+        if (path <= active) chosen = path;
+    NoteKernelLevel(kernel, chosen);
+    return chosen;
 }
 
-#undef TURNLET_CPU_HAS
+}  // namespace detail
 
-}  // namespace turnlet::detail
+}  // namespace turnlet

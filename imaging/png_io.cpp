@@ -4,11 +4,9 @@
 
 #include <png.h>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 namespace turnlet {
@@ -22,8 +20,8 @@ struct PngIo {
     const std::uint8_t* input = nullptr;
     std::size_t inputSize = 0;
     std::size_t inputPos = 0;
-    std::FILE* output = nullptr;
-    int writeErrno = 0;
+    OutputFile* output = nullptr;
+    Status writeStatus;
     char message[256] = {};
 };
 
@@ -42,16 +40,50 @@ void ReadFromMemory(png_structp png, png_bytep data, std::size_t length) {
     io->inputPos += length;
 }
 
+// Kept apart from WriteToFile so that no Status is alive when png_error jumps away.
+bool WriteOut(PngIo* io, png_bytep data, std::size_t length) {
+    io->writeStatus = io->output->write(data, length);
+    return io->writeStatus.ok();
+}
+
 void WriteToFile(png_structp png, png_bytep data, std::size_t length) {
-    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
-    errno = 0;
-    if (std::fwrite(data, 1, length, io->output) != length) {
-        io->writeErrno = errno ? errno : EIO;
-        png_error(png, "write failed");
-    }
+    if (!WriteOut(static_cast<PngIo*>(png_get_io_ptr(png)), data, length)) png_error(png, "write failed");
 }
 
 void FlushNothing(png_structp) {}  // the caller flushes and checks when it closes the file
+
+// Metadata we never use. libpng would allocate each such chunk whole, and inflate the compressed
+// ones (a few kilobytes of zTXt can inflate to gigabytes); skipped, they are only read past.
+constexpr char kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0iCCP\0eXIf\0pCAL\0sCAL";
+
+std::string ChunkName(const std::uint8_t* type) {
+    for (int i = 0; i < 4; ++i) {
+        const bool letter = (type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z');
+        if (!letter) return "an unnamed chunk";
+    }
+    return "chunk \"" + std::string(type, type + 4) + "\"";
+}
+
+// libpng allocates a chunk's stated length before it reads the chunk, so a 57-byte file stating
+// 2 GB would cost 2 GB and seconds. Every stated length is held against the bytes left first.
+Status CheckChunkLengths(std::span<const std::uint8_t> bytes, const std::string& file) {
+    std::size_t at = 8;
+    while (at < bytes.size()) {
+        const std::size_t left = bytes.size() - at;
+        if (left < 8) return Status::Error(file, "damaged or truncated PNG file: it ends inside a chunk header");
+        const std::uint32_t length = png_get_uint_32(bytes.data() + at);
+        const std::uint8_t* type = bytes.data() + at + 4;
+        // Chunk data and its 4-byte checksum must both be there.
+        if (length > PNG_UINT_31_MAX || std::size_t{length} + 4 > left - 8) {
+            return Status::Error(file, "damaged or truncated PNG file: " + ChunkName(type) +
+                                           " runs past the end of the file (" + std::to_string(length) +
+                                           " bytes stated, " + std::to_string(left - 8) + " left)");
+        }
+        at += std::size_t{length} + 12;
+        if (std::memcmp(type, "IEND", 4) == 0) break;
+    }
+    return Status::Ok();
+}
 
 struct ReadStructs {
     png_structp png = nullptr;
@@ -78,6 +110,8 @@ struct Header {
 
 bool ReadHeader(png_structp png, png_infop info, Header* header) {
     if (setjmp(png_jmpbuf(png))) return false;
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, reinterpret_cast<png_const_bytep>(kSkippedChunks),
+                                sizeof kSkippedChunks / 5);
     png_read_info(png, info);
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8 bits, tRNS to alpha
     png_set_strip_16(png);
@@ -170,6 +204,7 @@ Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, P
             return Status::Error(file, TooLarge(width, height));
         }
     }
+    if (Status status = CheckChunkLengths(bytes, file); !status.ok()) return status;
     PngIo io;
     io.input = bytes.data();
     io.inputSize = bytes.size();
@@ -199,9 +234,10 @@ Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, P
     return Status::Ok();
 }
 
-Status WritePng(const Picture& picture, std::FILE* stream, const std::string& file) {
+Status WritePng(const Picture& picture, OutputFile& out) {
+    const std::string& file = out.path();
     PngIo io;
-    io.output = stream;
+    io.output = &out;
     WriteStructs structs;
     structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning);
     if (!structs.png) return Status::Error(file, "not enough memory to encode PNG");
@@ -209,8 +245,7 @@ Status WritePng(const Picture& picture, std::FILE* stream, const std::string& fi
     if (!structs.info) return Status::Error(file, "not enough memory to encode PNG");
     png_set_write_fn(structs.png, &io, WriteToFile, FlushNothing);
     if (!WriteAll(structs.png, structs.info, &picture)) {
-        if (io.writeErrno != 0)
-            return Status::Error(file, "cannot write: " + std::generic_category().message(io.writeErrno));
+        if (!io.writeStatus.ok()) return io.writeStatus;
         return Status::Error(file, std::string("cannot encode PNG (") + io.message + ")");
     }
     return Status::Ok();

@@ -9,7 +9,7 @@
 #include "kernel_util.h"
 #include "parallel.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -66,7 +66,7 @@ void MapBytesPortable(std::uint8_t* p, std::size_t n, const std::array<std::uint
     for (std::size_t i = 0; i < n; ++i) p[i] = table[p[i]];
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 // 64 bytes per step: two 128-entry byte permutes, chosen by each byte's top bit.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapBytesVbmi(std::uint8_t* p, std::size_t n,
                                                                          const std::array<std::uint8_t, 256>& table) {
@@ -92,11 +92,12 @@ void AdjustTone(Picture& picture, double brightness, double contrast, double gam
     if (ToneIsNeutral(b, c, g) || picture.empty()) return;
     const std::array<std::uint8_t, 256> table = ToneTable(b, c, g);
     const std::size_t stride = picture.stride();
-    const bool vector = detail::CpuHasAvx512Vbmi();
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx512Vbmi};
+    [[maybe_unused]] const bool vector = detail::ChooseKernelLevel(Kernel::Tone, kPaths) == KernelLevel::Avx512Vbmi;
     ParallelRows(picture.height(), picture.width(), [&](int rowBegin, int rowEnd) {
         std::uint8_t* p = picture.row(rowBegin);
         const std::size_t n = stride * static_cast<std::size_t>(rowEnd - rowBegin);
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
         if (vector) {
             MapBytesVbmi(p, n, table);
             return;

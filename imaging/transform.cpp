@@ -11,15 +11,13 @@
 #include "kernel_util.h"
 #include "parallel.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 #include <immintrin.h>
 #endif
 
 namespace turnlet {
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // Byte offsets into the source fit 32 bits for every picture we agree to hold.
 static_assert(kMaxPicturePixels * 3 < (std::int64_t(1) << 31));
@@ -39,7 +37,7 @@ int FirstTrue(int n, Pred pred) {
     return lo;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
 // Output byte j of sixteen packed pixels is byte j % 3 of pixel j / 3, whose 32-bit lane starts at 4 * (j / 3).
 struct PixelBytes {
     alignas(64) std::uint8_t lane[64];
@@ -89,20 +87,39 @@ void FillPixels(std::uint8_t* dst, int count, const std::uint8_t bgr[3]) {
     for (int i = 0; i < count; ++i, dst += 3) std::memcpy(dst, bgr, 3);
 }
 
-// Everything TransformPicture needs per pixel. dx * c and dx * s depend on the column only, so they
-// are computed once per call; the values are the very ones the formula would compute in place.
+// TransformMapping laid out for row walks: its column terms (dx * c, dx * s) are computed once per
+// call, and its constants are held as the vector paths load them. The scalar loops call the
+// mapping itself; the vector loops repeat its operations in its order, lane by lane.
 struct Mapping {
+    Mapping(const TransformMapping& m, int outWidth, const Picture& source)
+        : formula(m),
+          dxc(static_cast<std::size_t>(outWidth)),
+          dxs(static_cast<std::size_t>(outWidth)),
+          k(m.zoom()),
+          leftD(m.left()),
+          topD(m.top()),
+          cxD(m.centreX()),
+          cyD(m.centreY()),
+          maxX(source.width() - 1),
+          maxY(source.height() - 1),
+          srcStride(static_cast<std::uint32_t>(source.stride())) {
+        for (int x = 0; x < outWidth; ++x) {
+            const TransformMapping::Terms column = m.ColumnTerms(x);
+            dxc[x] = column.cos;
+            dxs[x] = column.sin;
+        }
+    }
+
+    const TransformMapping& formula;
     std::vector<double> dxc;
     std::vector<double> dxs;
     double k, leftD, topD, cxD, cyD, maxX, maxY;
     std::uint32_t srcStride;
 
-    // u * k + left + cx with u = dx * c - dy * s, grouped exactly as written.
-    double sourceX(int x, double dys) const { return (dxc[x] - dys) * k + leftD + cxD; }
-    // v * k + top + cy with v = dx * s + dy * c.
-    double sourceY(int x, double dyc) const { return (dxs[x] + dyc) * k + topD + cyD; }
+    double sourceX(int x, TransformMapping::Terms row) const { return formula.SourceX({dxc[x], dxs[x]}, row); }
+    double sourceY(int x, TransformMapping::Terms row) const { return formula.SourceY({dxc[x], dxs[x]}, row); }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TURNLET_X86_KERNELS
     // Four pixels per step; the first x it left undone is returned, the largest offset in maxOffset.
     __attribute__((target("avx2"))) int offsetsAvx2(int begin, int end, double dys, double dyc, std::uint32_t* out,
                                                     std::uint32_t& maxOffset) const {
@@ -227,16 +244,14 @@ struct Mapping {
     // Byte offsets of the source pixels for x in [begin, end), all inside the source. The clamps
     // change nothing there after truncation; they only keep the conversions in range. Returns the
     // largest offset, or UINT32_MAX where it was not worth tracking.
-    std::uint32_t offsets(int begin, int end, double dys, double dyc, std::uint32_t* out, bool avx2) const {
+    std::uint32_t offsets(int begin, int end, double dys, double dyc, std::uint32_t* out, KernelLevel level) const {
         int x = begin;
         std::uint32_t maxOffset = UINT32_MAX;
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (avx2) {
+#if TURNLET_X86_KERNELS
+        if (level >= KernelLevel::Avx2) {
             maxOffset = 0;
             x = offsetsAvx2(begin, end, dys, dyc, out, maxOffset);
         }
-#endif
-#if defined(__SSE2__)
         // Two pixels per step, the same IEEE operations in the same order as sourceX/sourceY.
         const __m128d vk = _mm_set1_pd(k), vl = _mm_set1_pd(leftD), vt = _mm_set1_pd(topD);
         const __m128d vcx = _mm_set1_pd(cxD), vcy = _mm_set1_pd(cyD), vdys = _mm_set1_pd(dys);
@@ -244,7 +259,7 @@ struct Mapping {
         const __m128d vmaxX = _mm_set1_pd(maxX), vmaxY = _mm_set1_pd(maxY);
         const __m128i stride = _mm_set1_epi32(static_cast<int>(srcStride));
         // Left to the scalar loop after the wider one, which keeps maxOffset complete.
-        const int pairsEnd = maxOffset == UINT32_MAX ? end : x;
+        const int pairsEnd = level == KernelLevel::Ssse3 ? end : x;
         for (; x + 2 <= pairsEnd; x += 2) {
             __m128d fx = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(&dxc[x]), vdys), vk), vl), vcx);
             __m128d fy = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_loadu_pd(&dxs[x]), vdyc), vk), vt), vcy);
@@ -260,8 +275,8 @@ struct Mapping {
         }
 #endif
         for (; x < end; ++x) {
-            double fx = sourceX(x, dys);
-            double fy = sourceY(x, dyc);
+            double fx = sourceX(x, {dyc, dys});
+            double fy = sourceY(x, {dyc, dys});
             fx = fx > 0.0 ? fx : 0.0;
             fx = fx < maxX ? fx : maxX;
             fy = fy > 0.0 ? fy : 0.0;
@@ -323,61 +338,43 @@ void TransformPicture(const Picture& source, Picture& output, int left, int top,
     output.allocate(outWidth, outHeight);
     if (output.empty()) return;
 
-    const double k = ZoomFactor(scale);
-    // scale >= 1000 gives an infinite or negative zoom, NaN gives NaN: nothing sensible to show.
-    if (!(scale < 1000) || !std::isfinite(k) || k < 0 || source.empty()) {
+    const TransformMapping formula(left, top, outWidth, outHeight, angle, scale);
+    // Nothing of the source to show (scale 1000 or more, or NaN): background only.
+    if (!formula.valid() || source.empty()) {
         output.fill(background);
         return;
     }
-
-    const double theta = angle * kPi / 180;
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    const int cx = outWidth / 2;
-    const int cy = outHeight / 2;
     const int srcW = source.width();
     const int srcH = source.height();
-
-    Mapping map{std::vector<double>(outWidth),
-                std::vector<double>(outWidth),
-                k,
-                double(left),
-                double(top),
-                double(cx),
-                double(cy),
-                double(srcW - 1),
-                double(srcH - 1),
-                static_cast<std::uint32_t>(source.stride())};
-    for (int x = 0; x < outWidth; ++x) {
-        const double dx = x - cx;
-        map.dxc[x] = dx * c;
-        map.dxs[x] = dx * s;
-    }
+    const Mapping map(formula, outWidth, source);
     const std::uint8_t bgr[3] = {ColorBlue(background), ColorGreen(background), ColorRed(background)};
 
-    const bool avx2 = detail::CpuHasAvx2();
-#if defined(__x86_64__) && defined(__GNUC__)
-    const bool vbmi = detail::CpuHasAvx512Vbmi();
-    const std::int64_t prefetchShift = PrefetchShift(c, s, k, source.stride());
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Ssse3, KernelLevel::Avx2,
+                                      KernelLevel::Avx512Vbmi};
+    const KernelLevel level = detail::ChooseKernelLevel(Kernel::Transform, kPaths);
+#if TURNLET_X86_KERNELS
+    const std::int64_t prefetchShift =
+        PrefetchShift(formula.cosine(), formula.sine(), formula.zoom(), static_cast<std::int64_t>(source.stride()));
 #endif
     ParallelRows(outHeight, outWidth, [&](int rowBegin, int rowEnd) {
         std::vector<std::uint32_t> offsets(static_cast<std::size_t>(outWidth));
         for (int y = rowBegin; y < rowEnd; ++y) {
-            const double dy = y - cy;
-            const double dys = dy * s;
-            const double dyc = dy * c;
-            const Span spanX = InsideSpan(outWidth, srcW, [&](int x) { return map.sourceX(x, dys); });
-            const Span spanY = InsideSpan(outWidth, srcH, [&](int x) { return map.sourceY(x, dyc); });
+            const TransformMapping::Terms row = formula.RowTerms(y);
+            const double dys = row.sin;
+            const double dyc = row.cos;
+            const Span spanX = InsideSpan(outWidth, srcW, [&](int x) { return map.sourceX(x, row); });
+            const Span spanY = InsideSpan(outWidth, srcH, [&](int x) { return map.sourceY(x, row); });
             const int begin = std::max(spanX.begin, spanY.begin);
             const int end = std::max(begin, std::min(spanX.end, spanY.end));
 
             std::uint8_t* dst = output.row(y);
             FillPixels(dst, begin, bgr);
             int x = begin;
-#if defined(__x86_64__) && defined(__GNUC__)
-            if (vbmi) x = map.copyVbmi(begin, end, dys, dyc, source.data(), source.byteSize(), dst, prefetchShift);
+#if TURNLET_X86_KERNELS
+            if (level == KernelLevel::Avx512Vbmi)
+                x = map.copyVbmi(begin, end, dys, dyc, source.data(), source.byteSize(), dst, prefetchShift);
 #endif
-            const std::uint32_t maxOffset = map.offsets(x, end, dys, dyc, offsets.data(), avx2);
+            const std::uint32_t maxOffset = map.offsets(x, end, dys, dyc, offsets.data(), level);
             CopyPixels(offsets.data(), end - x, maxOffset, source.data(), source.byteSize(), dst + std::size_t(3) * x);
             FillPixels(dst + std::size_t(3) * end, outWidth - end, bgr);
         }

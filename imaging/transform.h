@@ -12,8 +12,9 @@ namespace turnlet {
 // (1000 + scale) / 1000 otherwise. Not finite or negative for scale >= 1000.
 double ZoomFactor(double scale);
 
-// Where output pixel (x, y) of a transform takes its colour from. Shared by TransformPicture and
-// the export's fused frame renderer so both evaluate the very same expression.
+// Where output pixel (x, y) of a transform takes its colour from: the one statement of the formula.
+// TransformPicture's paths (portable and vector) and the export's fused frame renderer all evaluate
+// it, the vector paths with the same operations in the same order, and the tests hold each to Map.
 class TransformMapping {
   public:
     TransformMapping(int left, int top, int outWidth, int outHeight, double angle, double scale)
@@ -22,27 +23,54 @@ class TransformMapping {
         c_ = std::cos(theta);
         s_ = std::sin(theta);
         k_ = ZoomFactor(scale);
-        // Scale 1000 and above gives an infinite or negative zoom: nothing of the source is shown.
-        valid_ = std::isfinite(k_) && k_ >= 0;
+        // Scale 1000 and above gives an infinite or negative zoom (an infinite scale gives -0, caught
+        // by the first test), NaN gives NaN: nothing of the source is shown.
+        valid_ = scale < 1000 && std::isfinite(k_) && k_ >= 0;
     }
 
     bool valid() const { return valid_; }
 
+    // d * cos and d * sin for an output column's or row's distance d from the centre. They depend on
+    // one coordinate only, so a row walk computes them once per column and once per row.
+    struct Terms {
+        double cos;
+        double sin;
+    };
+    Terms ColumnTerms(int x) const {
+        const double dx = x - cx_;
+        return {dx * c_, dx * s_};
+    }
+    Terms RowTerms(int y) const {
+        const double dy = y - cy_;
+        return {dy * c_, dy * s_};
+    }
+    // The source point before truncation: u * k + left + cx with u = dx * c - dy * s, and
+    // v * k + top + cy with v = dx * s + dy * c, grouped exactly as written.
+    double SourceX(Terms column, Terms row) const { return (column.cos - row.sin) * k_ + left_ + cx_; }
+    double SourceY(Terms column, Terms row) const { return (column.sin + row.cos) * k_ + top_ + cy_; }
+
     // Source pixel for output (x, y) within a sourceWidth x sourceHeight source; false means background.
     bool Map(int x, int y, int sourceWidth, int sourceHeight, int& sx, int& sy) const {
         if (!valid_) return false;
-        const double dx = x - cx_;
-        const double dy = y - cy_;
-        const double u = dx * c_ - dy * s_;
-        const double v = dx * s_ + dy * c_;
+        const Terms column = ColumnTerms(x);
+        const Terms row = RowTerms(y);
         // Compared as reals before converting, so huge offsets cannot overflow an int.
-        const double fx = std::trunc(u * k_ + left_ + cx_);
-        const double fy = std::trunc(v * k_ + top_ + cy_);
+        const double fx = std::trunc(SourceX(column, row));
+        const double fy = std::trunc(SourceY(column, row));
         if (!(fx >= 0 && fx < sourceWidth && fy >= 0 && fy < sourceHeight)) return false;
         sx = static_cast<int>(fx);
         sy = static_cast<int>(fy);
         return true;
     }
+
+    // The constants of SourceX and SourceY, for the vector paths that repeat them lane by lane.
+    double zoom() const { return k_; }
+    double left() const { return left_; }
+    double top() const { return top_; }
+    double centreX() const { return cx_; }
+    double centreY() const { return cy_; }
+    double cosine() const { return c_; }
+    double sine() const { return s_; }
 
   private:
     double left_;

@@ -27,3 +27,10 @@ echo "== ThreadSanitizer build of the threaded core"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_worker test_export test_frame_render
 ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.|FusedRender\.|SourceCache\.|FrameRender\.'
+
+echo "== Imaging tests built without vector code (the portable loops alone)"
+cmake --preset portable >/dev/null
+cmake --build --preset portable -j "$jobs" --target test_image_files test_geometry test_tone test_worker
+for test in test_image_files test_geometry test_tone test_worker; do
+  TURNLET_TEST_TMP="$PWD/build/portable/test-tmp" "build/portable/bin/$test" --gtest_brief=1
+done

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 
 #include "tuning/keyframes.h"
 #include "base/number_text.h"
@@ -76,16 +78,24 @@ void RestoreKeyframes(TextGrid& frames, const TextGrid& keyframes, const std::ve
     for (int r = 1; r <= n; ++r)
         for (int c = 1; c <= 5; ++c) frames.set(r, c, std::string());
 
+    // Each source path in the range to the first frame that shows it: one look-up per keyframe
+    // instead of a walk over the range, which made opening a large project quadratic.
+    const std::int64_t firstSource = std::max<std::int64_t>(firstFrame, 0);
+    const std::int64_t endSource =
+        std::min<std::int64_t>(static_cast<std::int64_t>(firstFrame) + n, static_cast<std::int64_t>(sources.size()));
+    std::unordered_map<std::string_view, int> frameOfPath;
+    frameOfPath.reserve(static_cast<std::size_t>(std::max<std::int64_t>(endSource - firstSource, 0)));
+    for (std::int64_t source = firstSource; source < endSource; ++source) {
+        frameOfPath.try_emplace(sources[static_cast<std::size_t>(source)], static_cast<int>(source - firstFrame));
+    }
+
+    // In table order, so that of two keyframes on one frame the later one's values stand.
     for (int i = 1; i < keyframes.rowCount(); ++i) {
-        const std::string& key = keyframes.at(i, 0);
-        for (int k = 0; k < n; ++k) {
-            std::int64_t source = static_cast<std::int64_t>(firstFrame) + k;
-            if (source < 0 || source >= static_cast<std::int64_t>(sources.size())) continue;
-            if (sources[static_cast<std::size_t>(source)] != key) continue;
-            frames.set(k + 1, 1, "Y");
-            for (int c = 1; c < kKeyframesColumns; ++c) frames.set(k + 1, c + 1, keyframes.at(i, c));
-            break;
-        }
+        const auto match = frameOfPath.find(keyframes.at(i, 0));
+        if (match == frameOfPath.end()) continue;
+        const int k = match->second;
+        frames.set(k + 1, 1, "Y");
+        for (int c = 1; c < kKeyframesColumns; ++c) frames.set(k + 1, c + 1, keyframes.at(i, c));
     }
 
     std::vector<bool> marks(static_cast<std::size_t>(n));

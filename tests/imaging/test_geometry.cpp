@@ -2,7 +2,9 @@
 // Quarter turn, crop, resize, interlace and the row splitter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <climits>
 #include <mutex>
 #include <stdexcept>
@@ -14,6 +16,7 @@
 #include "imaging/kernel_util.h"
 #include "imaging/parallel.h"
 #include "imaging/resize.h"
+#include "kernel_level_test_util.h"
 #include "pixel_test_util.h"
 
 namespace turnlet {
@@ -101,20 +104,54 @@ TEST(RotateQuarter, TurnsCompose) {
     EXPECT_EQ(back, src) << "90 then 270";
 }
 
-// The vector loops (where the machine has them) and the portable ones must agree byte for byte.
-TEST(RotateQuarter, PortableKernelsGiveTheSameBytes) {
+// Every path the machine has, held pixel by pixel to QuarterTurnSource, on sizes around the tiles
+// and the 4 x 4 blocks, and with runs that end at the source's last byte.
+class RotateQuarterPaths : public testing::KernelLevelTest {};
+TURNLET_KERNEL_LEVELS(RotateQuarterPaths);
+
+TEST_P(RotateQuarterPaths, EveryPixelFromQuarterTurnSource) {
     std::mt19937 rng(8);
-    for (auto [w, h] : {std::pair{1, 1}, {5, 3}, {17, 33}, {1030, 21}, {301, 1100}}) {
+    for (auto [w, h] : {std::pair{1, 1}, {5, 3}, {4, 4}, {7, 9}, {17, 33}, {1030, 21}, {301, 1100}}) {
         const Picture src = testing::RandomPicture(w, h, rng);
         for (int angle : {90, 180, 270}) {
-            Picture vector, portable;
-            RotateQuarter(src, vector, angle);
-            detail::forcePortableKernels = true;
-            RotateQuarter(src, portable, angle);
-            detail::forcePortableKernels = false;
-            EXPECT_EQ(vector, portable) << w << "x" << h << " angle " << angle;
+            Picture out;
+            RotateQuarter(src, out, angle);
+            const bool sideways = angle != 180;
+            ExpectRan(Kernel::QuarterTurn, "quarter turn " + std::to_string(angle),
+                      sideways ? Highest({KernelLevel::Portable, KernelLevel::Ssse3}) : KernelLevel::Portable);
+            ASSERT_EQ(out.width(), sideways ? h : w);
+            ASSERT_EQ(out.height(), sideways ? w : h);
+            for (int y = 0; y < out.height(); ++y)
+                for (int x = 0; x < out.width(); ++x) {
+                    const SourcePoint p = QuarterTurnSource(angle, x, y, w, h);
+                    ASSERT_EQ(PixelAt(out, x, y), PixelAt(src, p.x, p.y))
+                        << w << "x" << h << " angle " << angle << " at " << x << "," << y;
+                }
         }
     }
+}
+
+TEST(KernelLevels, LimitCapsTheMachineLevel) {
+    std::printf("[     PATH ] this machine and build run up to %s\n", KernelLevelName(CpuKernelLevel()));
+#ifdef TURNLET_PORTABLE
+    EXPECT_EQ(CpuKernelLevel(), KernelLevel::Portable);
+#endif
+    for (KernelLevel limit : kAllKernelLevels) {
+        SetKernelLevelLimit(limit);
+        EXPECT_EQ(ActiveKernelLevel(), std::min(limit, CpuKernelLevel())) << KernelLevelName(limit);
+    }
+    SetKernelLevelLimit(KernelLevel::Avx512Vbmi);
+    EXPECT_EQ(ActiveKernelLevel(), CpuKernelLevel());
+}
+
+TEST(QuarterTurnSource, WrittenRules) {
+    // 4 x 2 source: 90 shows source(0, 1), source(0, 0) along the top row; 270 source(3, 0), source(3, 1).
+    EXPECT_EQ(QuarterTurnSource(90, 0, 0, 4, 2), (SourcePoint{0, 1}));
+    EXPECT_EQ(QuarterTurnSource(90, 1, 0, 4, 2), (SourcePoint{0, 0}));
+    EXPECT_EQ(QuarterTurnSource(270, 0, 0, 4, 2), (SourcePoint{3, 0}));
+    EXPECT_EQ(QuarterTurnSource(270, 1, 0, 4, 2), (SourcePoint{3, 1}));
+    EXPECT_EQ(QuarterTurnSource(180, 0, 0, 4, 2), (SourcePoint{3, 1}));
+    EXPECT_EQ(QuarterTurnSource(0, 2, 1, 4, 2), (SourcePoint{2, 1}));
 }
 
 TEST(RotateQuarter, OtherAnglesLeaveOutputUntouched) {

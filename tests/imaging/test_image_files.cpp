@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
 #include "image_files_test_support.h"
 #include "base/text.h"
 #include "imaging/image_files.h"
+#include "imaging/output_file.h"
 
 namespace turnlet {
 namespace {
@@ -271,6 +273,7 @@ TEST_F(ImageFilesTest, SaveFailuresNameTheFile) {
         EXPECT_EQ(status.code(), Status::Code::Error) << name;
         EXPECT_EQ(status.file(), path);
         EXPECT_NE(status.message().find(path), std::string::npos);
+        EXPECT_EQ(status.reason(), "cannot create: No such file or directory") << name;
     }
     for (const char* name : {"empty.bmp", "empty.png", "empty.jpg"}) {
         const std::string path = dir_.path(name);
@@ -366,19 +369,28 @@ TEST_F(ImageFilesTest, OpenFailuresReportTheSystemReason) {
 
 TEST_F(ImageFilesTest, WriteFailuresAreReported) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    // Small pictures fit stdio's buffer, so the failure shows only when the file is closed;
-    // large ones fail while writing.
-    for (int size : {2, 700}) {
+    // Small pictures fit the write buffer, so the failure shows only when the file is closed;
+    // large ones fail while writing; the largest JPEG (3 MB) goes out in one write past the buffer.
+    for (int size : {2, 700, 1500}) {
         for (const char* name : {"full.bmp", "full.png", "full.jpg"}) {
             const std::string path = dir_.path(name);
             std::filesystem::create_symlink("/dev/full", path);
             const Status status = SavePicture(PatternPicture(size, size), path, 90);
             EXPECT_EQ(status.code(), Status::Code::Error) << name;
             EXPECT_EQ(status.file(), path);
-            EXPECT_EQ(status.reason(), "cannot write: No space left on device") << name;
+            EXPECT_NE(status.message().find(path), std::string::npos);
+            EXPECT_EQ(status.reason(), "cannot write: No space left on device") << name << " " << size;
+            // The failed file is removed (here the link that led to the device).
+            EXPECT_FALSE(std::filesystem::is_symlink(path)) << name;
             std::filesystem::remove(path);
         }
     }
+}
+
+TEST(WriteErrorReason, NeverSuccess) {
+    EXPECT_EQ(WriteErrorReason(ENOSPC), "No space left on device");
+    EXPECT_EQ(WriteErrorReason(EIO), "Input/output error");
+    EXPECT_EQ(WriteErrorReason(0), "write failed (disk full?)");
 }
 
 }  // namespace

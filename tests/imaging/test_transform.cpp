@@ -9,8 +9,8 @@
 #include <random>
 #include <sstream>
 
-#include "imaging/kernel_util.h"
 #include "imaging/transform.h"
+#include "kernel_level_test_util.h"
 #include "pixel_test_util.h"
 
 namespace turnlet {
@@ -131,6 +131,8 @@ TEST(TransformPicture, UnusableScalesAndSizes) {
         TransformPicture(src, out, 0, 0, 9, 7, kBackground, 0, scale);
         ASSERT_EQ(out.width(), 9);
         EXPECT_TRUE(AllBackground(out)) << scale;
+        // The export's renderer asks the mapping; it must give up on the same scales.
+        EXPECT_FALSE(TransformMapping(0, 0, 9, 7, 0, scale).valid()) << scale;
     }
     for (double angle : {kNaN, kInf, -kInf}) {
         TransformPicture(src, out, 0, 0, 9, 7, kBackground, angle, 0);
@@ -155,28 +157,48 @@ std::string Describe(const TransformCase& c) {
     return s.str();
 }
 
+// The output TransformMapping describes: what every path of TransformPicture must write.
+Picture ByMapping(const Picture& src, const TransformCase& c) {
+    Picture out(c.outW, c.outH);
+    const TransformMapping mapping(c.left, c.top, c.outW, c.outH, c.angle, c.scale);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            int sx = 0, sy = 0;
+            const Bgr bgr =
+                mapping.Map(x, y, src.width(), src.height(), sx, sy) ? PixelAt(src, sx, sy) : kBackgroundBgr;
+            std::memcpy(out.pixel(x, y), bgr.data(), 3);
+        }
+    return out;
+}
+
+void ExpectSamePixels(const Picture& out, const Picture& expected, const std::string& what) {
+    ASSERT_EQ(out.width(), expected.width()) << what;
+    ASSERT_EQ(out.height(), expected.height()) << what;
+    if (out == expected) return;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            ASSERT_EQ(PixelAt(out, x, y), PixelAt(expected, x, y)) << what << " at " << x << "," << y;
+}
+
+// TransformPicture against TransformMapping, and the mapping against the formula as written.
 void ExpectMatchesReference(const TransformCase& c, std::mt19937& rng) {
     const Picture src = testing::RandomPicture(c.srcW, c.srcH, rng);
     Picture out;
     TransformPicture(src, out, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale);
-    const Picture expected = Reference(src, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale);
-    ASSERT_EQ(out.width(), expected.width()) << Describe(c);
-    ASSERT_EQ(out.height(), expected.height()) << Describe(c);
-    if (out == expected) return;
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            ASSERT_EQ(PixelAt(out, x, y), PixelAt(expected, x, y)) << Describe(c) << " at " << x << "," << y;
+    const Picture expected = ByMapping(src, c);
+    ExpectSamePixels(out, expected, Describe(c));
+    if (c.outW > 0 && c.outH > 0) {
+        ExpectSamePixels(expected, Reference(src, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale),
+                         "mapping " + Describe(c));
+    }
 }
 
-// Run with the vector loops the machine offers and again with the portable ones.
-class TransformKernels : public ::testing::TestWithParam<bool> {
+// Run at every level the machine has; each test also checks that the level asked for really ran.
+class TransformKernels : public testing::KernelLevelTest {
   protected:
-    void SetUp() override { detail::forcePortableKernels = GetParam(); }
-    void TearDown() override { detail::forcePortableKernels = false; }
+    void ExpectRanAtLimit() { ExpectRan(Kernel::Transform, "transform", GetParam()); }
 };
-
-INSTANTIATE_TEST_SUITE_P(TransformPicture, TransformKernels, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Portable" : "Native"; });
+TURNLET_KERNEL_LEVELS(TransformKernels);
 
 TEST_P(TransformKernels, MatchesReferenceOnChosenCases) {
     std::mt19937 rng(11);
@@ -209,6 +231,7 @@ TEST_P(TransformKernels, MatchesReferenceOnChosenCases) {
         {1201, 899, -300, 400, 999, 801, -37.5, -250},
     };
     for (const TransformCase& c : cases) ExpectMatchesReference(c, rng);
+    ExpectRanAtLimit();
 }
 
 TEST_P(TransformKernels, MatchesReferenceOnRandomCases) {
@@ -228,11 +251,12 @@ TEST_P(TransformKernels, MatchesReferenceOnRandomCases) {
         ExpectMatchesReference(c, rng);
         if (::testing::Test::HasFatalFailure()) return;
     }
+    ExpectRanAtLimit();
 }
 
 // Rows wide enough for the 16-pixel vector steps, at the small angles and zooms they serve and at
-// others that make them fall back; each output is checked against the portable loops and the formula.
-TEST(TransformPicture, VectorStepsMatchPortableAndReference) {
+// others that make them fall back.
+TEST_P(TransformKernels, WideRowsAtSmallAnglesAndZooms) {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> srcSize(1, 400);
     std::uniform_int_distribution<int> outWidth(16, 520);
@@ -253,20 +277,10 @@ TEST(TransformPicture, VectorStepsMatchPortableAndReference) {
         if (pick(rng) == 0) c.top = pick(rng) < 5 ? 2000000000 : -2000000000;
         // Windows that reach the source's last bytes, where the wide loads must not go.
         if (pick(rng) == 0) c.top = c.srcH - c.outH / 2;
-        const Picture src = testing::RandomPicture(c.srcW, c.srcH, rng);
-        Picture vector, portable;
-        detail::forcePortableKernels = false;
-        TransformPicture(src, vector, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale);
-        detail::forcePortableKernels = true;
-        TransformPicture(src, portable, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale);
-        detail::forcePortableKernels = false;
-        const Picture expected = Reference(src, c.left, c.top, c.outW, c.outH, kBackground, c.angle, c.scale);
-        ASSERT_EQ(portable, expected) << Describe(c);
-        if (vector == expected) continue;
-        for (int y = 0; y < c.outH; ++y)
-            for (int x = 0; x < c.outW; ++x)
-                ASSERT_EQ(PixelAt(vector, x, y), PixelAt(expected, x, y)) << Describe(c) << " at " << x << "," << y;
+        ExpectMatchesReference(c, rng);
+        if (::testing::Test::HasFatalFailure()) return;
     }
+    ExpectRanAtLimit();
 }
 
 // The benchmark's shape in small: a photo-sized row walk at 5 degrees and scale 90, and its mirror images.
@@ -278,6 +292,7 @@ TEST_P(TransformKernels, MatchesReferenceOnWideRows) {
         {1500, 300, -100, 200, 1200, 160, 5, -300}, {1500, 300, 400, -60, 1201, 161, 5, 150},
     };
     for (const TransformCase& c : cases) ExpectMatchesReference(c, rng);
+    ExpectRanAtLimit();
 }
 
 // The export renders through TransformMapping pixel by pixel; both paths must pick the same pixels.
