@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs every Debian package Turnlet needs to build, test and run; safe to run again.
+# With --bench it also installs the tools the export speed measurement uses (vips, djpeg/cjpeg).
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libturbojpeg0-dev libpng-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev
+  clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth
   chromium
 )
 # Node.js may already come from elsewhere with its own npm; Debian's nodejs conflicts with that.
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libvips-tools libjpeg-turbo-progs)
+fi
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
