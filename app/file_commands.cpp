@@ -16,6 +16,7 @@ void TForm2::New1Click() {
     New(project);
     ++sourceGeneration_;  // a preview still in progress belongs to the old project
     SourceRedrawPending = false;
+    SourceResizePending = false;
     ListBox1->clear();
     ComboBox1->setCurrentIndex(0);
     ShowCropFields();

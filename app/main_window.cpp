@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
@@ -128,6 +127,7 @@ void TForm2::FormResize() {
     layout_ = turnlet::FormResize(layout_, input);
     ApplyLayout();
     Drawselection1Click();
+    if (!Image1->coversShownSize()) SourceResizePending = true;
     TuneRedrawPending = true;
     FirstLastRedrawPending = true;
 }
@@ -158,6 +158,7 @@ void TForm2::Timer2Timer() {
     if (TuneRedrawPending) Drawtunedimage1Click();
     if (FirstLastRedrawPending) Drawfirstandlast1Click();
     if (SourceRedrawPending) Showsource1Click();
+    if (SourceResizePending) RedrawSourceForSize();
 }
 
 void TForm2::Backgroundcolor1Click() {
@@ -221,9 +222,7 @@ void TForm2::ReportFailure(const Status& status) {
 }
 
 QSize TForm2::DisplayBound() const {
-    QSize bound = Image1->size();
-    if (const QScreen* s = screen()) bound = bound.expandedTo(s->size() * s->devicePixelRatio());
-    return bound;
+    return (QSizeF(Image1->size()) * Image1->devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
 }
 
 }  // namespace turnlet

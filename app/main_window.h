@@ -69,6 +69,9 @@ class TForm2 : public QMainWindow {
     bool FirstLastRedrawPending = false;
     // A preview request found its worker busy; the retry timer shows the selected item later.
     bool SourceRedrawPending = false;
+    // The window grew past what the preview's display copy can show sharply; the retry timer makes
+    // a larger copy of the same picture.
+    bool SourceResizePending = false;
     bool DragActive = false;
     int CurrentFrame = 0;
     AreaRect Area;                // from the crop fields, by Areaparams1Click
@@ -156,6 +159,8 @@ class TForm2 : public QMainWindow {
     void Showsource1Click();
     void ComboBox1Change();
     void ShowSourceHandOver(const ShowSourceResult& result);
+    // Remakes the shown preview's display copy for the preview's present size.
+    void RedrawSourceForSize();
 
     // ---- Crop selection (crop_selection.cpp) ----
     void Image1MouseDown(int x, int y, Qt::MouseButtons buttons);
@@ -251,7 +256,7 @@ class TForm2 : public QMainWindow {
     void ApplyLayout();
     void StopWorkers();
     void ReopenEntry(int entry);
-    // How large a display copy of a preview must be to look sharp at any window size.
+    // The size a preview's display copy must cover: the preview's, in device pixels.
     QSize DisplayBound() const;
 
     Dialogs& dialogs_;

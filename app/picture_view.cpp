@@ -44,15 +44,23 @@ QSize PictureView::shownSize() const {
     return {fit.shownWidth, fit.shownHeight};
 }
 
+bool PictureView::coversShownSize() const {
+    if (display_.isNull()) return true;
+    const QSize device = (QSizeF(shownSize()) * devicePixelRatioF()).toSize();
+    return display_.width() >= device.width() && display_.height() >= device.height();
+}
+
 void PictureView::updateShown() {
-    const QSize size = shownSize();
+    const qreal ratio = devicePixelRatioF();
+    const QSize size = (QSizeF(shownSize()) * ratio).toSize();
     if (display_.isNull() || size.isEmpty()) {
         shown_ = QImage();
         return;
     }
-    if (shown_.size() == size) return;
+    if (shown_.size() == size && shown_.devicePixelRatio() == ratio) return;
     shown_ =
         display_.size() == size ? display_ : display_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shown_.setDevicePixelRatio(ratio);
 }
 
 void PictureView::paintEvent(QPaintEvent*) {
@@ -60,7 +68,10 @@ void PictureView::paintEvent(QPaintEvent*) {
     if (shown_.isNull()) return;
     QPainter painter(this);
     QPoint at(0, 0);
-    if (anchor_ == Anchor::Centre) at = QPoint((width() - shown_.width()) / 2, (height() - shown_.height()) / 2);
+    if (anchor_ == Anchor::Centre) {
+        const QSize shown = shownSize();
+        at = QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2);
+    }
     painter.drawImage(at, shown_);
 }
 

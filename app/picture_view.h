@@ -34,6 +34,10 @@ class PictureView : public QWidget {
     const QImage& shownImage() const { return shown_; }
     // The shown size for the current widget size: the fit of the full picture.
     QSize shownSize() const;
+    // The display copy's own size.
+    QSize displaySize() const { return display_.size(); }
+    // False when the display copy is smaller than the shown size (it would be enlarged, blurred).
+    bool coversShownSize() const;
 
   signals:
     // Positions in the view's own pixels; buttons as held after the event.

@@ -87,6 +87,18 @@ void TForm2::Showsource1Click() {
     SourceRedrawPending = false;
 }
 
+void TForm2::RedrawSourceForSize() {
+    if (!project.imagesLoaded || ShownSourcePath.empty() || !Image1->hasPicture()) {
+        SourceResizePending = false;
+        return;
+    }
+    if (ShowSourceWorker->busy()) return;  // still pending: the next tick tries again
+    const QSize bound = DisplayBound();
+    ShowSourceWorker->tryWake(
+        {ShownSourcePath, project.rotationDegrees(), bound.width(), bound.height(), sourceGeneration_});
+    SourceResizePending = false;
+}
+
 void TForm2::ComboBox1Change() {
     project.rotationIndex = ComboBox1->currentIndex();
     Button1Click();

@@ -181,6 +181,27 @@ class SourcePageTest : public QObject {
         QVERIFY(turned.form().Image1->shownImage().width() <= turned.form().Image1->width());
     }
 
+    // A larger window gets a larger display copy of the same picture, so the preview stays sharp.
+    void aLargerWindowRemakesThePreviewForItsSize() {
+        Editor e;
+        const QString photo = e.picture("big.jpg", 4000, 3000);
+        e.add({photo, e.picture("other.png", 10, 10)});
+        auto& f = e.form();
+        f.ListBox1->setCurrentRow(0);
+        QVERIFY(e.waitFor([&] { return !f.ShowSourceWorker->busy(); }));
+        f.Showsource1Click();
+        QVERIFY(e.waitForPreview(photo));
+        const QSize before = f.Image1->displaySize();
+        QVERIFY(f.Image1->coversShownSize());
+        QVERIFY(before.width() < 2 * f.Image1->width());  // about the view's size, not 4000 wide
+        f.ListBox1->setCurrentRow(1);                     // the current item is not what the preview shows
+        f.resize(f.size() + QSize(600, 400));
+        QVERIFY(e.waitFor([&] { return f.Image1->displaySize().width() > before.width(); }));
+        QVERIFY(f.Image1->coversShownSize());
+        QCOMPARE(f.ShownSourcePath, photo.toStdString());
+        QCOMPARE(f.Image1->pictureWidth(), 4000);
+    }
+
     // Clicks while a preview is being made: the selected item is shown once the worker is free,
     // however many clicks came in between, and only once.
     void aBurstOfRequestsDuringARenderEndsInOneRenderOfTheLatest() {
