@@ -25,5 +25,5 @@ ctest --preset asan -j "$jobs" -E 'browser|cli'
 
 echo "== ThreadSanitizer build of the threaded core"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target test_worker test_export
-ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.|FusedRender\.'
+cmake --build --preset tsan -j "$jobs" --target test_worker test_export test_source
+ctest --preset tsan -j "$jobs" -R 'Worker\.|ExportRun\.|FusedRender\.|ShowSource'
