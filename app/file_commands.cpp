@@ -5,11 +5,21 @@
 
 #include "controls.h"
 #include "export_dialog.h"
-#include "frames_table_model.h"
 #include "main_window.h"
 #include "picture_view.h"
 
 namespace turnlet {
+
+void TForm2::ShowProjectInControls() {
+    ListBox1->clear();
+    for (const std::string& path : project.sources) ListBox1->addItem(QString::fromStdString(path));
+    ComboBox1->setCurrentIndex(project.rotationIndex);
+    ShowCropFields();
+    ShowCropOutline();
+    ShowFrameNumbers();
+    RefreshFramesTable();
+    setWindowTitle(QString::fromStdString(project.caption));
+}
 
 void TForm2::New1Click() {
     ControlsUpdating = true;
@@ -17,17 +27,11 @@ void TForm2::New1Click() {
     ++sourceGeneration_;  // a preview still in progress belongs to the old project
     SourceRedrawPending = false;
     SourceResizePending = false;
-    ListBox1->clear();
-    ComboBox1->setCurrentIndex(0);
-    ShowCropFields();
-    ShowFrameNumbers();
-    FramesModel->refresh();
-    ControlsUpdating = false;
-    setWindowTitle(QString::fromStdString(project.caption));
     for (PictureView* view : {Image1, Image2, Image3, Image4, Image5}) view->clearPicture();
     if (Form8) Form8->Image1->clearPicture();
     ShownSourcePath.clear();
-    ShowCropOutline();
+    ShowProjectInControls();
+    ControlsUpdating = false;
     Showstatus1Click();  // no images: every panel empty
 }
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -241,6 +242,15 @@ class TForm2 : public QMainWindow {
     void ShowCropFields();
     void ShowCropOutline();
     void ShowFrameNumbers();
+    // The frames table's view after the table changed.
+    void RefreshFramesTable();
+    // Every control that shows the project, from the project (after New or reading a file):
+    // source list, rotation, crop fields and outline, frame numbers, frames table, caption.
+    void ShowProjectInControls();
+    // "Reopen" entries, newest project first.
+    std::array<QAction*, kRecentMenuEntries> ReopenEntries() const {
+        return {Last11, Last21, Last31, Last41, Last51, Last61, Last71, Last81, Last91, Last101};
+    }
     // A worker's failed request, told to the user with the file's name.
     void ReportFailure(const Status& status);
     const MainWindowLayout& windowLayout() const { return layout_; }

@@ -12,9 +12,16 @@
 
 namespace turnlet {
 
+void TForm2::RefreshFramesTable() {
+    // Rows that go take the selection with them; that is no user's choice of a frame.
+    TuneSelectionSyncing = true;
+    FramesModel->refresh();
+    TuneSelectionSyncing = false;
+}
+
 void TForm2::Recalculatepositions1Click() {
     turnlet::Recalculatepositions1Click(project);
-    FramesModel->refresh();
+    RefreshFramesTable();
     ComboBox2->clear();  // filling the list is no user's choice: ComboBox2Change does not run
     for (const std::string& entry : project.interlaceEntries) ComboBox2->addItem(QString::fromStdString(entry));
     ComboBox2->setCurrentIndex(project.interlaceIndex);
@@ -26,7 +33,7 @@ void TForm2::Recalculatepositions1Click() {
 void TForm2::RestoreKeyframes() {
     ControlsUpdating = true;
     turnlet::RestoreKeyframes(project);
-    FramesModel->refresh();
+    RefreshFramesTable();
     ControlsUpdating = false;
 }
 
