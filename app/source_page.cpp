@@ -15,7 +15,7 @@
 namespace turnlet {
 namespace {
 
-// The add-images dialog's filter; patterns match names in any letter case.
+// The add-images dialog's filter (Qt's file chooser matches it regardless of letter case).
 const char* const kPictureFilter =
     "All (*.jpg *.jpeg *.png *.bmp);;JPEG Image File (*.jpg *.jpeg);;Portable Network Graphics (*.png);;"
     "Bitmaps (*.bmp)";
