@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+// Start-up: the application object, the look, the five windows.
+#include "application.h"
+
+#include <QFont>
+#include <QScreen>
+#include <QStyleFactory>
+
+#include <exception>
+
+#include "about_box.h"
+#include "dialogs.h"
+#include "export_dialog.h"
+#include "main_window.h"
+#include "parameters_dialog.h"
+#include "video_import_dialog.h"
+
+namespace turnlet {
+
+TurnletApplication::TurnletApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TurnletApplication::notify(QObject* receiver, QEvent* event) {
+    QString failure;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+        failure = QStringLiteral("Not enough memory for this command.");
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    } catch (...) {
+        failure = QStringLiteral("Unexpected failure.");
+    }
+    if (dialogs_) dialogs_->message(nullptr, failure);
+    return false;
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void FilterNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (previousHandler) previousHandler(type, context, message);
+}
+
+}  // namespace
+
+void QuietBenignQtNotices() {
+    previousHandler = qInstallMessageHandler(FilterNotices);
+}
+
+void SetUpLook(QApplication& app) {
+    // One style on every desktop, so the designed geometry holds everywhere.
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setPointSize(8);
+    app.setFont(font);
+}
+
+std::string ProgramDirectory() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+TurnletWindows::TurnletWindows(Dialogs& dialogs, std::string programDir)
+    : form2_(std::make_unique<TForm2>(dialogs, std::move(programDir))) {
+    // The dialogs are children of the main window: centred on it, and ended with it.
+    auto* form3 = new TForm3(*form2_);
+    auto* aboutBox = new TAboutBox(*form2_);
+    auto* form8 = new TForm8(*form2_);
+    auto* form9 = new TForm9(*form2_);
+    form2_->attachForms(form3, aboutBox, form8, form9);
+}
+
+TurnletWindows::~TurnletWindows() = default;
+
+TForm3& TurnletWindows::Form3() {
+    return *form2_->Form3;
+}
+TAboutBox& TurnletWindows::AboutBox() {
+    return *form2_->AboutBox;
+}
+TForm8& TurnletWindows::Form8() {
+    return *form2_->Form8;
+}
+TForm9& TurnletWindows::Form9() {
+    return *form2_->Form9;
+}
+
+void CentreOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+}  // namespace turnlet

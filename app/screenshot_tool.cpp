@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+// turnlet-screenshot: starts the editor with photographs added and a crop drawn, and saves a picture
+// of the window. For looking at the layout and for the user guide's illustrations.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "application.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "main_window.h"
+#include "picture_view.h"
+
+namespace {
+
+struct Options {
+    QString output;
+    QStringList photos;
+    int page = 0;
+    QSize size;
+    std::optional<QRectF> crop;  // fractions of the shown picture
+    int select = -1;             // the source item to show
+};
+
+void Usage() {
+    std::fputs(
+        "usage: turnlet-screenshot OUT.png [--size WxH] [--page 0|1|2] [--select N]\n"
+        "                          [--crop LEFT,TOP,RIGHT,BOTTOM] PHOTO...\n"
+        "  Adds the photos, drags a crop over the preview (corners as fractions of the shown\n"
+        "  picture, 0..1) and saves the main window as a PNG.\n",
+        stderr);
+}
+
+std::optional<Options> Parse(const QStringList& args) {
+    Options o;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--size") && hasValue) {
+            const QStringList wh = args[++i].split(QLatin1Char('x'));
+            if (wh.size() != 2) return std::nullopt;
+            o.size = QSize(wh[0].toInt(), wh[1].toInt());
+        } else if (a == QLatin1String("--page") && hasValue) {
+            o.page = args[++i].toInt();
+        } else if (a == QLatin1String("--select") && hasValue) {
+            o.select = args[++i].toInt();
+        } else if (a == QLatin1String("--crop") && hasValue) {
+            const QStringList v = args[++i].split(QLatin1Char(','));
+            if (v.size() != 4) return std::nullopt;
+            o.crop = QRectF(QPointF(v[0].toDouble(), v[1].toDouble()), QPointF(v[2].toDouble(), v[3].toDouble()));
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return std::nullopt;
+        } else if (o.output.isEmpty()) {
+            o.output = a;
+        } else {
+            o.photos << a;
+        }
+    }
+    if (o.output.isEmpty()) return std::nullopt;
+    return o;
+}
+
+// Runs the event loop until done() holds or the time is up.
+bool WaitFor(const std::function<bool()>& done, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void Settle(int milliseconds) {
+    WaitFor([] { return false; }, milliseconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    turnlet::QuietBenignQtNotices();
+    turnlet::TurnletApplication app(argc, argv);
+    turnlet::SetUpLook(app);
+    const std::optional<Options> options = Parse(QCoreApplication::arguments());
+    if (!options) {
+        Usage();
+        return 2;
+    }
+    turnlet::ScriptedDialogs dialogs;
+    app.setDialogs(&dialogs);
+    turnlet::TurnletWindows windows(dialogs, turnlet::ProgramDirectory());
+    turnlet::TForm2& form = windows.Form2();
+    if (options->size.isValid()) form.resize(options->size);
+    form.move(0, 0);
+    form.show();
+    Settle(300);
+
+    if (!options->photos.isEmpty()) {
+        dialogs.openFilesAnswers.push_back(options->photos);
+        form.Button9Click();
+        if (options->select >= 0) {
+            WaitFor([&] { return !form.ShowSourceWorker->busy() && form.Image1->hasPicture(); }, 20000);
+            form.ListBox1->setCurrentRow(options->select);
+            form.Showsource1Click();
+        }
+        const std::string wanted = form.project.sources[static_cast<std::size_t>(
+            options->select >= 0 ? options->select : static_cast<int>(form.project.sources.size()) - 1)];
+        if (!WaitFor([&] { return form.ShownSourcePath == wanted; }, 20000)) {
+            std::fputs("turnlet-screenshot: the preview did not appear\n", stderr);
+            return 1;
+        }
+    }
+    if (options->crop && form.Image1->hasPicture()) {
+        const QSize shown = form.Image1->shownSize();
+        auto at = [&](double fx, double fy) {
+            return QPoint(static_cast<int>(fx * (shown.width() - 1)), static_cast<int>(fy * (shown.height() - 1)));
+        };
+        const QPoint from = at(options->crop->left(), options->crop->top());
+        const QPoint to = at(options->crop->right(), options->crop->bottom());
+        QTest::mousePress(form.Image1, Qt::LeftButton, Qt::NoModifier, from);
+        for (int step = 1; step <= 8; ++step) QTest::mouseMove(form.Image1, from + (to - from) * step / 8);
+        QTest::mouseRelease(form.Image1, Qt::LeftButton, Qt::NoModifier, to);
+        // Leave the pointer over the preview, as after a real drag: the status bar shows its position.
+        QTest::mouseMove(form.Image1, to);
+    }
+    form.PageControl1->setCurrentIndex(options->page);
+    Settle(500);
+
+    QPixmap shot;
+    if (QScreen* screen = form.screen()) shot = screen->grabWindow(form.winId());
+    if (shot.isNull()) shot = form.grab();
+    if (!shot.save(options->output)) {
+        std::fprintf(stderr, "turnlet-screenshot: cannot write %s\n", qPrintable(options->output));
+        return 1;
+    }
+    for (const QString& message : dialogs.messages) std::fprintf(stderr, "message: %s\n", qPrintable(message));
+    return 0;
+}
