@@ -81,6 +81,7 @@ const get = (page, k, key) => page.evaluate(([k, key]) => Turnlet.viewers[k][key
 const fetched = (prefix) => [...server.sent.keys()].filter((p) => p.startsWith(prefix) && p.endsWith(".png")).sort();
 function clearLog() {
   server.sent.clear();
+  server.missing.length = 0;
 }
 
 test("two viewers on one page: own frames and settings, API and events", async () => {
@@ -426,6 +427,25 @@ test("optional frame sets: half size for small views, double size only when zoom
     await context.close();
   }
 
+  // A declared set that is missing on the server costs one request, not one per redraw.
+  clearLog();
+  ({ context, page, faults } = await open(writePage("nodouble.html",
+    viewer({ folder: "a", count: 12, type: "png", width: 160, height: 120, sets: "double", autoplay: "off" }))));
+  try {
+    await loaded(page);
+    await page.focus(".turnlet-view");
+    for (let k = 0; k < 6; k++) await page.keyboard.press("+");
+    for (const key of ["ArrowRight", "ArrowDown", "ArrowLeft", "ArrowUp"]) {
+      await page.waitForTimeout(250);
+      await page.keyboard.press(key);   // each pan redraws the view at rest
+    }
+    await page.waitForTimeout(500);
+    assert.deepEqual(server.missing.filter((p) => p.startsWith("/a/double/")), ["/a/double/0001.png"]);
+    assert.ok(faults.every((f) => /404|\/a\/double\/0001/.test(f)), faults.join("\n"));
+  } finally {
+    await context.close();
+  }
+
   // The page as exported without extra sets never asks for them, zoomed or not.
   clearLog();
   ({ context, page, faults } = await open("sets/index.html", { viewport: { width: 400, height: 400 } }));
@@ -437,6 +457,19 @@ test("optional frame sets: half size for small views, double size only when zoom
     assert.equal(fetched("/sets/0").length, 8);
     assert.deepEqual(fetched("/sets/").filter((p) => /\/(half|double)\//.test(p)), []);
     assert.deepEqual(faults, []);
+  } finally {
+    await context.close();
+  }
+});
+
+test("frames on another host that sends no CORS headers still load, as images", async () => {
+  const other = server.url.replace("127.0.0.1", "localhost") + "a/";
+  const { context, page, faults } = await open(writePage("cors.html", viewer({ folder: other, count: 12, type: "png", width: 160, height: 120 })));
+  try {
+    await loaded(page);
+    assert.equal(await get(page, 0, "failed"), 0);
+    assert.equal(await page.isHidden(".turnlet-notice"), true);
+    assert.ok(faults.every((f) => /CORS|Failed to fetch|localhost/.test(f)), faults.join("\n"));
   } finally {
     await context.close();
   }

@@ -29,6 +29,7 @@ before(async () => {
   }
   const html = fillTemplate(fs.readFileSync(templatePath, "utf8"), { items: N, type: "jpg", width: WIDTH, height: HEIGHT });
   const spacer = '<div style="height:3000px"></div>';
+  fs.writeFileSync(path.join(frames, "index.html"), html);
   fs.writeFileSync(path.join(frames, "below.html"), html.replace("<body>", "<body>" + spacer));
   fs.writeFileSync(path.join(frames, "above.html"), html.replace("</body>", spacer + "</body>"));
   server = await startServer(dir);
@@ -40,8 +41,9 @@ after(async () => {
   removeTempDirs();
 });
 
-async function open(rel) {
+async function open(rel, init) {
   const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  if (init) await context.addInitScript(init);
   const page = await context.newPage();
   const cdp = await context.newCDPSession(page);
   await cdp.send("Performance.enable");
@@ -125,6 +127,28 @@ test("each frame decoded once off the main thread; drag at full frame rate; idle
     assert.ok(busy < 0.05, `main thread ${(busy * 100).toFixed(1)} % busy with the viewer out of sight`);
     assert.equal(await page.evaluate(() => turnletViewer.frame), frame);
     assert.equal(await page.evaluate(() => turnletViewer.playing), true, "playing resumes when seen again");
+  } finally {
+    await context.close();
+  }
+});
+
+test("a device with little memory: every frame still in hand, smaller, and the resting frame sharp", async () => {
+  const { context, page } = await open("frames/index.html", () =>
+    Object.defineProperty(Navigator.prototype, "deviceMemory", { get: () => 0.5 }),
+  );
+  try {
+    await page.waitForFunction(() => turnletViewer.loaded === turnletViewer.total, null, { timeout: 120000, polling: 200 });
+    await page.evaluate(() => turnletViewer.pause());
+    await page.waitForFunction(() => turnletViewer.stats.stills > 0, null, { timeout: 10000 });
+    const s = await page.evaluate(() => turnletViewer.stats);
+    assert.ok(s.cacheBytes <= 64 * 1048576, `cache ${s.cacheBytes} over 64 MB`);
+    assert.ok(s.cacheScale < 0.5, `scale ${s.cacheScale}`);
+    for (const frame of [90, 179, 0]) {
+      await page.evaluate((f) => turnletViewer.goTo(f), frame);
+      await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+      assert.equal(await page.evaluate(() => turnletViewer.shown), frame, "no frame dropped from the cache");
+    }
+    assert.equal((await page.evaluate(() => turnletViewer.stats)).decodes, N, "no frame decoded twice");
   } finally {
     await context.close();
   }
