@@ -8,6 +8,7 @@ import {
   hasFfmpeg,
   launchBrowser,
   makeTempDir,
+  paintedBox,
   removeTempDirs,
   renderFramesInBrowser,
   renderFramesWithFfmpeg,
@@ -73,6 +74,8 @@ test("each frame decoded once off the main thread; drag at full frame rate; idle
     assert.ok(loaded.mainDecodes <= 1, `${loaded.mainDecodes} frames decoded on the main thread`);
     const budget = await page.evaluate(() => Math.min(512, Math.max(64, (navigator.deviceMemory || 4) * 64)) * 1048576);
     assert.ok(loaded.cacheBytes <= budget, `cache ${loaded.cacheBytes} over budget ${budget}`);
+    const p = await paintedBox(page);
+    assert.ok(Math.abs(loaded.cacheBytes / (N * p.w * p.h * 4) - 1) < 0.01, `frames cached at ${loaded.cacheBytes / N} bytes, drawn ${p.w}x${p.h}`);
 
     // Drag back and forth for two seconds, one mouse move every 16 ms, each a frame or more apart.
     const v = await page.locator(".turnlet-view").boundingBox();
