@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the pinned test dependencies when missing and runs the viewer test; exit code is the result.
+# Installs the pinned test dependencies when missing and runs the viewer tests one file at a time; exit code is the result.
 set -euo pipefail
 cd "$(dirname "$0")"
 if [ ! -d node_modules/playwright-core ]; then
   if [ -f package-lock.json ]; then npm ci --no-audit --no-fund; else npm install --no-audit --no-fund; fi
 fi
-exec node --test viewer.test.mjs
+exec node --test --test-concurrency=1 viewer.test.mjs embed.test.mjs large.test.mjs

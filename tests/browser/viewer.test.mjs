@@ -4,116 +4,36 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
-import { fileURLToPath, pathToFileURL } from "node:url";
-import { chromium } from "playwright-core";
-
-const here = path.dirname(fileURLToPath(import.meta.url));
-const templatePath = process.env.TURNLET_VIEWER_TEMPLATE || path.resolve(here, "../../resources/Turnlet.html");
-const outDir = path.join(here, "out");
-const chromiumPath = process.env.TURNLET_CHROMIUM || "/usr/bin/chromium";
+import { pathToFileURL } from "node:url";
+import {
+  fillTemplate,
+  frameFile,
+  launchBrowser,
+  makeTempDir,
+  mod,
+  nextPaint,
+  outDir,
+  removeTempDirs,
+  renderFramesInBrowser,
+  templatePath,
+  watchFaults,
+} from "./helpers.mjs";
 
 const N = 24;
 const WIDTH = 640;
 const HEIGHT = 400;
 
 let browser;
-const tempDirs = [];
 
 before(async () => {
-  browser = await chromium.launch({
-    executablePath: chromiumPath,
-    headless: true,
-    args: [
-      "--no-sandbox",
-      "--disable-gpu",
-      "--no-first-run",
-      "--disable-background-networking",
-      "--disable-component-update",
-      "--disable-sync",
-      "--disable-quic",
-    ],
-  });
+  browser = await launchBrowser();
 });
 
 after(async () => {
   if (browser) await browser.close();
-  for (const dir of tempDirs) fs.rmSync(dir, { recursive: true, force: true });
+  removeTempDirs();
 });
-
-function replaceAll(text, search, replacement) {
-  return text.split(search).join(replacement);
-}
-
-// Same order and rule as the export: every occurrence, [ITEMS] first, then [TYPE], [WIDTH], [HEIGHT].
-function fillTemplate(text, { items, type, width, height }) {
-  text = replaceAll(text, "[ITEMS]", String(items));
-  text = replaceAll(text, "[TYPE]", type);
-  text = replaceAll(text, "[WIDTH]", String(width));
-  text = replaceAll(text, "[HEIGHT]", String(height));
-  return text;
-}
-
-function frameFile(i, type) {
-  return String(i + 1).padStart(4, "0") + "." + type;
-}
-
-function makeTempDir() {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), "turnlet-viewer-"));
-  tempDirs.push(dir);
-  return dir;
-}
-
-// Numbered frames drawn by the browser itself: a big frame number and a hand pointing at the angle.
-async function renderFramesInBrowser(dir, count, width, height) {
-  const page = await browser.newPage();
-  try {
-    for (let start = 0; start < count; start += 50) {
-      const batch = await page.evaluate(
-        ({ start, end, count, width, height }) => {
-          const canvas = document.createElement("canvas");
-          canvas.width = width;
-          canvas.height = height;
-          const g = canvas.getContext("2d");
-          const urls = [];
-          for (let i = start; i < end; i++) {
-            g.fillStyle = `hsl(${(i * 360) / count}, 55%, 88%)`;
-            g.fillRect(0, 0, width, height);
-            const r = Math.min(width, height) * 0.42;
-            g.strokeStyle = "#333";
-            g.lineWidth = Math.max(1, r * 0.03);
-            g.beginPath();
-            g.arc(width / 2, height / 2, r, 0, 2 * Math.PI);
-            g.stroke();
-            const a = (i / count) * 2 * Math.PI;
-            g.strokeStyle = "#c0392b";
-            g.lineWidth = Math.max(1, r * 0.06);
-            g.beginPath();
-            g.moveTo(width / 2, height / 2);
-            g.lineTo(width / 2 + r * Math.sin(a), height / 2 - r * Math.cos(a));
-            g.stroke();
-            g.fillStyle = "#111";
-            g.font = `bold ${Math.round(r * 0.7)}px sans-serif`;
-            g.textAlign = "center";
-            g.textBaseline = "middle";
-            g.fillText(String(i + 1), width / 2, height / 2);
-            urls.push(canvas.toDataURL("image/png"));
-          }
-          return urls;
-        },
-        { start, end: Math.min(count, start + 50), count, width, height },
-      );
-      batch.forEach((url, k) => {
-        const data = Buffer.from(url.slice(url.indexOf(",") + 1), "base64");
-        fs.writeFileSync(path.join(dir, frameFile(start + k, "png")), data);
-      });
-    }
-  } finally {
-    await page.close();
-  }
-  return "png";
-}
 
 // The sample generator's frames, renamed to the export's 0001.jpg ... naming.
 function renderFramesWithTool(tool, dir, count, width, height) {
@@ -134,7 +54,7 @@ async function makeFixture({ count, width, height, useTool = false }) {
   const type =
     useTool && tool
       ? renderFramesWithTool(tool, dir, count, width, height)
-      : await renderFramesInBrowser(dir, count, width, height);
+      : await renderFramesInBrowser(browser, dir, count, width, height);
   const html = fillTemplate(fs.readFileSync(templatePath, "utf8"), { items: count, type, width, height });
   fs.writeFileSync(path.join(dir, "index.html"), html);
   return { dir, type, url: pathToFileURL(path.join(dir, "index.html")).href };
@@ -143,12 +63,7 @@ async function makeFixture({ count, width, height, useTool = false }) {
 // Opens a page and records everything that counts as a fault: console errors, uncaught exceptions, failed loads.
 async function openViewer(context, url, { waitLoaded = true } = {}) {
   const page = await context.newPage();
-  const faults = [];
-  page.on("console", (msg) => {
-    if (msg.type() === "error") faults.push(`console: ${msg.text()}`);
-  });
-  page.on("pageerror", (err) => faults.push(`pageerror: ${err.message}`));
-  page.on("requestfailed", (req) => faults.push(`requestfailed: ${req.url()}`));
+  const faults = watchFaults(page);
   await page.goto(url);
   if (waitLoaded) {
     await page.waitForFunction(
@@ -169,15 +84,12 @@ const viewerState = (page) =>
     zoom: turnletViewer.zoom,
   }));
 const frameOf = (page) => page.evaluate(() => turnletViewer.frame);
-const nextPaint = (page) =>
-  page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
 const viewBox = (page) =>
   page.evaluate(() => {
-    const r = document.getElementById("view").getBoundingClientRect();
-    const c = document.getElementById("canvas");
+    const r = document.querySelector(".turnlet-view").getBoundingClientRect();
+    const c = document.querySelector(".turnlet-view canvas");
     return { left: r.left, top: r.top, right: r.right, width: r.width, height: r.height, canvasWidth: c.width, canvasHeight: c.height };
   });
-const mod = (a, n) => ((a % n) + n) % n;
 
 test("template carries each placeholder and nothing is left after filling", () => {
   const text = fs.readFileSync(templatePath, "utf8");
@@ -197,7 +109,7 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     assert.equal(s.total, N);
     assert.equal(s.loaded, N);
     assert.equal(s.zoom, 1);
-    await page.waitForFunction(() => document.getElementById("progress").hidden, null, { timeout: 3000 });
+    await page.waitForFunction(() => document.querySelector(".turnlet-progress").hidden, null, { timeout: 3000 });
 
     // Autoplay turns the object by itself.
     assert.equal(s.autoplaying, true, "autoplay should run after loading");
@@ -209,11 +121,11 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     assert.ok(Math.abs(box.width / box.height / (WIDTH / HEIGHT) - 1) < 0.01, `aspect ${box.width}x${box.height}`);
     assert.ok(box.width <= WIDTH + 0.5, `view ${box.width}px is wider than the frames`);
     assert.equal(box.canvasWidth, Math.round(box.width));
-    const touchAction = await page.$eval("#view", (el) => getComputedStyle(el).touchAction);
+    const touchAction = await page.$eval(".turnlet-view", (el) => getComputedStyle(el).touchAction);
     assert.equal(touchAction, "pan-y");
 
     // Accessibility surface.
-    const a11y = await page.$eval("#view", (el) => ({
+    const a11y = await page.$eval(".turnlet-view", (el) => ({
       tabIndex: el.tabIndex,
       role: el.getAttribute("role"),
       label: el.getAttribute("aria-label") || "",
@@ -221,7 +133,7 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     assert.equal(a11y.tabIndex, 0);
     assert.ok(a11y.role, "view needs a role");
     assert.match(a11y.label, /360° product view/);
-    assert.equal(await page.$eval("#angle", (el) => el.max), String(N - 1));
+    assert.equal(await page.$eval(".turnlet-angle", (el) => el.max), String(N - 1));
 
     // A plain wheel over a viewer the user has not touched scrolls the page: no zoom, autoplay goes on.
     await page.evaluate(() => window.addEventListener("wheel", (e) => (window.lastWheelTaken = e.defaultPrevented)));
@@ -237,9 +149,9 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     // A drag held still before release moves by exactly its share of a turn and throws nothing.
     const cx = box.left + box.width / 2;
     const cy = box.top + box.height / 2;
-    const before = await frameOf(page);
     await page.mouse.move(cx - box.width / 8, cy);
     await page.mouse.down();
+    const before = await frameOf(page);   // read after the press, which stops autoplay
     await page.mouse.move(cx + box.width / 8, cy, { steps: 12 });
     await page.waitForTimeout(250);
     await page.mouse.up();
@@ -265,7 +177,7 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     assert.equal(s.autoplaying, false);
 
     // Keys step exactly one frame and wrap both ways.
-    await page.focus("#view");
+    await page.focus(".turnlet-view");
     let f = await frameOf(page);
     await page.keyboard.press("ArrowRight");
     await nextPaint(page);
@@ -277,18 +189,18 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     await page.keyboard.press("ArrowRight");
     await nextPaint(page);
     assert.equal(await frameOf(page), 0, "ArrowRight from the last frame wraps to the first");
-    assert.equal(await page.$eval("#angle", (el) => el.value), "0", "range input follows the keys");
+    assert.equal(await page.$eval(".turnlet-angle", (el) => el.value), "0", "range input follows the keys");
 
     // The range input drives the view, and the live region speaks the angle once things calm down.
-    await page.locator("#angle").fill("9");
+    await page.locator(".turnlet-angle").fill("9");
     await nextPaint(page);
     assert.equal(await frameOf(page), 9);
-    await page.focus("#view");
+    await page.focus(".turnlet-view");
     await page.keyboard.press("ArrowRight");
     const spoken = `Angle ${Math.round((10 * 360) / N)}°`;
-    await page.waitForFunction((t) => document.getElementById("live").textContent === t, spoken, { timeout: 3000 });
-    assert.equal(await page.$eval("#angle", (el) => el.value), "10");
-    assert.equal(await page.$eval("#angle", (el) => el.getAttribute("aria-valuetext")), spoken);
+    await page.waitForFunction((t) => document.querySelector(".turnlet-sr").textContent === t, spoken, { timeout: 3000 });
+    assert.equal(await page.$eval(".turnlet-angle", (el) => el.value), "10");
+    assert.equal(await page.$eval(".turnlet-angle", (el) => el.getAttribute("aria-valuetext")), spoken);
 
     // Ctrl+wheel zooms; zoomed, a drag pans instead of turning; the reset button returns to 1x.
     await page.mouse.move(cx, cy);
@@ -298,20 +210,20 @@ test("desktop: loads, autoplays, turns by drag and keys, stays in sync", async (
     await nextPaint(page);
     const zoomed = await viewerState(page);
     assert.ok(zoomed.zoom > 1 && zoomed.zoom <= 3, `zoom ${zoomed.zoom}`);
-    assert.equal(await page.$eval("#view", (el) => getComputedStyle(el).touchAction), "none");
+    assert.equal(await page.$eval(".turnlet-view", (el) => getComputedStyle(el).touchAction), "none");
     await page.mouse.down();
     await page.mouse.move(cx + 120, cy + 40, { steps: 5 });
     await page.mouse.up();
     await page.waitForTimeout(300);
     assert.equal(await frameOf(page), zoomed.frame, "dragging while zoomed must pan, not turn");
-    assert.equal(await page.isVisible("#zoom-reset"), true);
-    await page.click("#zoom-reset");
+    assert.equal(await page.isVisible(".turnlet-zoom-reset"), true);
+    await page.click(".turnlet-zoom-reset");
     await nextPaint(page);
     assert.equal((await viewerState(page)).zoom, 1);
-    assert.equal(await page.$eval("#view", (el) => getComputedStyle(el).touchAction), "pan-y");
+    assert.equal(await page.$eval(".turnlet-view", (el) => getComputedStyle(el).touchAction), "pan-y");
 
     // Frame 4 (index 3) for the screenshot, focus ring off.
-    await page.locator("#angle").fill("3");
+    await page.locator(".turnlet-angle").fill("3");
     await page.evaluate(() => document.activeElement.blur());
     await nextPaint(page);
     assert.equal(await frameOf(page), 3);
@@ -410,7 +322,7 @@ test("1000 frames: four-digit names up to 1000 all load", async () => {
     const s = await viewerState(page);
     assert.equal(s.total, 1000);
     assert.equal(s.loaded, 1000);
-    assert.equal(await page.isHidden("#notice"), true, "no frame may be reported missing");
+    assert.equal(await page.isHidden(".turnlet-notice"), true, "no frame may be reported missing");
     assert.deepEqual(faults, []);
   } finally {
     await context.close();
@@ -424,7 +336,7 @@ test("a missing frame is reported on the page and does not stall loading", async
   try {
     const { page, faults } = await openViewer(context, fixture.url);
     assert.equal((await viewerState(page)).loaded, 6);
-    assert.match(await page.textContent("#notice"), /1 of 6/);
+    assert.match(await page.textContent(".turnlet-notice"), /1 of 6/);
     assert.ok(!faults.some((f) => f.startsWith("pageerror")), faults.join("\n"));
   } finally {
     await context.close();
@@ -438,7 +350,7 @@ test("the unfilled template opens without script errors", async () => {
     await nextPaint(page);
     const s = await viewerState(page);
     assert.equal(s.total, 0);
-    assert.equal(await page.isVisible("#notice"), true);
+    assert.equal(await page.isVisible(".turnlet-notice"), true);
     assert.deepEqual(faults, []);
   } finally {
     await context.close();
