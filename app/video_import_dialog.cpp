@@ -143,7 +143,7 @@ void TForm3::Button5Click() {
         dialogs.message(this, QStringLiteral("Choose the FFmpeg program first (\"Select\" beside FFMPEG)."));
         return;
     }
-    if (video.isEmpty() || !QFileInfo(video).isFile()) {
+    if (video.isEmpty() || !QFileInfo::exists(video) || QFileInfo(video).isDir()) {
         dialogs.message(this, video.isEmpty() ? QStringLiteral("Choose the source video first.")
                                               : video + QStringLiteral(": the video file does not exist."));
         return;
