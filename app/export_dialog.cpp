@@ -85,10 +85,10 @@ void TForm8::BuildControls() {
     Button1 = button("Button1", "Select", {438, 136, 80, 25});
     CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 300, 21});
     CheckBox2->setChecked(true);
-    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 198, 510, 17});
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 196, 510, 21});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
     Button2 = button("Button2", "Export result images", {8, 227, 200, 27});
     Button3 = button("Button3", "Stop", {216, 227, 100, 27});
     Button4 = button("Button4", "Close", {418, 227, 100, 27});

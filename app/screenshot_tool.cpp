@@ -117,6 +117,9 @@ int main(int argc, char** argv) {
     app.setDialogs(&dialogs);
     turnlet::TurnletWindows windows(dialogs, turnlet::ProgramDirectory());
     turnlet::TForm2& form = windows.Form2();
+    // The user's settings are neither read nor written; the deferred start runs now, not later.
+    form.SettingsFile.clear();
+    form.Timer1Timer();
     if (options->size.isValid()) form.resize(options->size);
     form.move(0, 0);
     form.show();
