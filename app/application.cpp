@@ -2,9 +2,15 @@
 // Start-up: the application object, the look, the five windows.
 #include "application.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStyleFactory>
+
+#include <unistd.h>
 
 #include <exception>
 
@@ -13,11 +19,15 @@
 #include "export_dialog.h"
 #include "main_window.h"
 #include "parameters_dialog.h"
+#include "project/settings_file.h"
 #include "video_import_dialog.h"
 
 namespace turnlet {
 
-TurnletApplication::TurnletApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TurnletApplication::TurnletApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Names the user's configuration folder (~/.config/turnlet) of an installed program.
+    setApplicationName(QStringLiteral("turnlet"));
+}
 
 bool TurnletApplication::notify(QObject* receiver, QEvent* event) {
     QString failure;
@@ -61,14 +71,50 @@ std::string ProgramDirectory() {
     return QCoreApplication::applicationDirPath().toStdString();
 }
 
-TurnletWindows::TurnletWindows(Dialogs& dialogs, std::string programDir)
-    : form2_(std::make_unique<TForm2>(dialogs, std::move(programDir))) {
+ProgramPlaces FindProgramPlaces(const std::string& executableDir) {
+    const QDir dir(QString::fromStdString(executableDir));
+    const QString shared = QDir::cleanPath(dir.filePath(QStringLiteral("../share/turnlet")));
+    const bool installed = !QFileInfo::exists(dir.filePath(QStringLiteral("Turnlet.html"))) &&
+                           QFileInfo::exists(shared + QStringLiteral("/Turnlet.html"));
+    ProgramPlaces places;
+    places.resourceDir = installed ? shared.toStdString() : executableDir;
+    if (!installed && ::access(executableDir.c_str(), W_OK) == 0) {
+        places.settingsFile = SettingsFilePath(executableDir);
+        return places;
+    }
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    places.settingsFile = SettingsFilePath(config.toStdString());
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty()) pictures = QDir::homePath();
+    places.exportBaseDir = (pictures + QStringLiteral("/Turnlet")).toStdString();
+    return places;
+}
+
+std::string ProjectFromArguments(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].startsWith(QLatin1Char('-'))) return arguments[i].toStdString();
+    return {};
+}
+
+TurnletWindows::TurnletWindows(Dialogs& dialogs, std::string programDir) {
+    const ProgramPlaces places = FindProgramPlaces(programDir);
+    form2_ = std::make_unique<TForm2>(dialogs, places.resourceDir);
     // The dialogs are children of the main window: centred on it, and ended with it.
     auto* form3 = new TForm3(*form2_);
     auto* aboutBox = new TAboutBox(*form2_);
     auto* form8 = new TForm8(*form2_);
     auto* form9 = new TForm9(*form2_);
     form2_->attachForms(form3, aboutBox, form8, form9);
+    form2_->SettingsFile = places.settingsFile;
+    form2_->ExportBaseDir = places.exportBaseDir;
+    if (!places.exportBaseDir.empty()) {
+        form2_->project.exportSettings.directory = places.exportBaseDir + "/result";
+        form8->ShowFields();
+    }
+    const QString icon = QString::fromStdString(places.resourceDir) + QStringLiteral("/turnlet.png");
+    if (QFileInfo::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
+    form2_->MarkProjectSaved();
 }
 
 TurnletWindows::~TurnletWindows() = default;

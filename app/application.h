@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
 
 #include <memory>
 #include <string>
@@ -40,6 +41,23 @@ void SetUpLook(QApplication& app);
 
 // The folder of the running executable, without a trailing separator.
 std::string ProgramDirectory();
+
+// Where one run finds its files and keeps its settings.
+struct ProgramPlaces {
+    // The viewer template, the user guide, the About pictures and the icon: the executable's folder
+    // (a build or a portable copy), or PREFIX/share/turnlet for a program installed in PREFIX/bin.
+    std::string resourceDir;
+    // Turnlet.ini beside the program when that folder is writable and the program is not an
+    // installed one; otherwise in the user's configuration folder.
+    std::string settingsFile;
+    // The folder a new project's export directory goes into ("<folder>/result"): the program's
+    // own folder, or for an installed program one in the user's pictures folder.
+    std::string exportBaseDir;
+};
+ProgramPlaces FindProgramPlaces(const std::string& executableDir);
+
+// The project file named on the command line (the first argument that is no option), or empty.
+std::string ProjectFromArguments(const QStringList& arguments);
 
 // The five windows of one run, created in this order and kept until the end: the main window,
 // the video import dialog, the About box, the export dialog and the parameters dialog.

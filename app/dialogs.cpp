@@ -53,6 +53,15 @@ bool QtDialogs::question(QWidget* parent, const QString& text) {
     return QMessageBox::question(parent, QString::fromUtf8(kProgramTitle), text) == QMessageBox::Yes;
 }
 
+SaveChoice QtDialogs::askToSave(QWidget* parent, const QString& text) {
+    const auto answer =
+        QMessageBox::warning(parent, QString::fromUtf8(kProgramTitle), text,
+                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return SaveChoice::Save;
+    if (answer == QMessageBox::Discard) return SaveChoice::Discard;
+    return SaveChoice::Cancel;
+}
+
 bool QtDialogs::openUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
@@ -88,6 +97,11 @@ void ScriptedDialogs::message(QWidget*, const QString& text) {
 bool ScriptedDialogs::question(QWidget*, const QString& text) {
     questions << text;
     return Take(questionAnswers, false);
+}
+
+SaveChoice ScriptedDialogs::askToSave(QWidget*, const QString& text) {
+    questions << text;
+    return Take(saveAnswers, SaveChoice::Discard);
 }
 
 bool ScriptedDialogs::openUrl(const QUrl& url) {

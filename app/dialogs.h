@@ -15,6 +15,9 @@ class QWidget;
 
 namespace turnlet {
 
+// The answer to "save the changes first?".
+enum class SaveChoice { Save, Discard, Cancel };
+
 // File choosers, colour and folder dialogs, message boxes and the desktop's "open". The windows use
 // nothing else for these, so tests answer them without a person.
 class Dialogs {
@@ -30,6 +33,8 @@ class Dialogs {
     virtual void message(QWidget* parent, const QString& text) = 0;
     // A modal Yes/No question; true for Yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
+    // A modal Save / Discard / Cancel question before something is thrown away.
+    virtual SaveChoice askToSave(QWidget* parent, const QString& text) = 0;
     // Opens a web address or a local file with the desktop's default application.
     virtual bool openUrl(const QUrl& url) = 0;
 };
@@ -44,11 +49,12 @@ class QtDialogs final : public Dialogs {
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     void message(QWidget* parent, const QString& text) override;
     bool question(QWidget* parent, const QString& text) override;
+    SaveChoice askToSave(QWidget* parent, const QString& text) override;
     bool openUrl(const QUrl& url) override;
 };
 
 // Answers given in advance and taken in order; everything asked is recorded. A dialog without a
-// scripted answer is cancelled, a question without one is answered No.
+// scripted answer is cancelled, a question without one is answered No (Discard for askToSave).
 class ScriptedDialogs final : public Dialogs {
   public:
     std::deque<QStringList> openFilesAnswers;
@@ -56,12 +62,13 @@ class ScriptedDialogs final : public Dialogs {
     std::deque<QString> folderAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<bool> questionAnswers;
+    std::deque<SaveChoice> saveAnswers;
     bool openUrlResult = true;
 
     QStringList filters;  // of every file dialog, in order
     QList<QColor> colorsOffered;
     QStringList messages;
-    QStringList questions;
+    QStringList questions;  // question and askToSave
     QList<QUrl> openedUrls;
 
     QStringList openFiles(QWidget* parent, const QString& title, const QString& filter) override;
@@ -71,6 +78,7 @@ class ScriptedDialogs final : public Dialogs {
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     void message(QWidget* parent, const QString& text) override;
     bool question(QWidget* parent, const QString& text) override;
+    SaveChoice askToSave(QWidget* parent, const QString& text) override;
     bool openUrl(const QUrl& url) override;
 };
 

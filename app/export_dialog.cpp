@@ -2,18 +2,324 @@
 // The export dialog: number, type, size and folder of the output frames; progress and preview.
 #include "export_dialog.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+#include "base/messages.h"
+#include "base/number_text.h"
+#include "dialogs.h"
+#include "export/export_runner.h"
+#include "export/viewer_page.h"
 #include "main_window.h"
 #include "picture_view.h"
+#include "shell/export_fields.h"
 
 namespace turnlet {
+namespace {
+
+constexpr int kBmp = 2;
+
+template <class Widget>
+Widget* Named(Widget* widget, const char* name, QRect geometry) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
 
 TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Export "));
-    resize(771, 262);
+    setFixedSize(771, 262);
+    BuildControls();
+    runner_ = std::make_unique<ExportRunner>(*this, *this, [this](std::function<void()> step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    });
+    ShowFields();
+}
+
+TForm8::~TForm8() {
+    // Its workers hand over to this dialog: end them while it is whole.
+    runner_.reset();
+}
+
+void TForm8::BuildControls() {
+    auto label = [this](const char* name, const char* caption, QRect geometry) {
+        return Named(new QLabel(QString::fromUtf8(caption), this), name, geometry);
+    };
+    auto button = [this](const char* name, const char* caption, QRect geometry) {
+        return Named(new QPushButton(QString::fromUtf8(caption), this), name, geometry);
+    };
+    Label1 = label("Label1", "Number of frames", {8, 12, 120, 17});
+    Edit1 = Named(new QLineEdit(this), "Edit1", {132, 9, 60, 23});
+    Label7 = label("Label7", "", {200, 12, 320, 17});
+    Label7->setStyleSheet(QStringLiteral("color: #a05000"));
+    Label3 = label("Label3", "Images type", {8, 44, 120, 17});
+    ComboBox1 = Named(new QComboBox(this), "ComboBox1", {132, 41, 80, 23});
+    ComboBox1->addItems({QStringLiteral("JPEG"), QStringLiteral("PNG"), QStringLiteral("BMP")});
+    Label4 = label("Label4", "Quality", {224, 44, 70, 17});
+    TrackBar1 = Named(new QSlider(Qt::Horizontal, this), "TrackBar1", {296, 41, 160, 23});
+    TrackBar1->setRange(1, 100);
+    TrackBar1->setValue(90);
+    Edit3 = Named(new QLineEdit(this), "Edit3", {462, 41, 56, 23});
+    Label5 = label("Label5", "Width", {8, 76, 120, 17});
+    Edit4 = Named(new QLineEdit(this), "Edit4", {132, 73, 60, 23});
+    Label6 = label("Label6", "Height", {210, 76, 70, 17});
+    Edit5 = Named(new QLineEdit(this), "Edit5", {282, 73, 60, 23});
+    CheckBox1 = Named(new QCheckBox(QStringLiteral("Proportional"), this), "CheckBox1", {132, 103, 170, 21});
+    CheckBox1->setChecked(true);
+    Button5 = button("Button5", "As selection", {348, 72, 170, 25});
+    Label2 = label("Label2", "Directory", {8, 140, 120, 17});
+    Edit2 = Named(new QLineEdit(this), "Edit2", {132, 137, 300, 23});
+    Button1 = button("Button1", "Select", {438, 136, 80, 25});
+    CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 300, 21});
+    CheckBox2->setChecked(true);
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 196, 510, 21});
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
+    Button2 = button("Button2", "Export result images", {8, 227, 200, 27});
+    Button3 = button("Button3", "Stop", {216, 227, 100, 27});
+    Button4 = button("Button4", "Close", {418, 227, 100, 27});
     Image1 = new PictureView(this, PictureView::Anchor::Centre);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(530, 8, 233, 237);
+    // Return in a field ends the edit; it does not start an export.
+    for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
+
+    ExportSettings& ex = mainWindow_.project.exportSettings;
+    connect(Edit1, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
+        ex.framesText = t.toStdString();
+        ShowRepeatNote();
+    });
+    connect(Edit2, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.directory = t.toStdString(); });
+    connect(Edit4, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.widthText = t.toStdString(); });
+    connect(Edit5, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.heightText = t.toStdString(); });
+    connect(Edit1, &QLineEdit::editingFinished, this, &TForm8::Edit1Exit);
+    connect(Edit3, &QLineEdit::editingFinished, this, &TForm8::Edit3Exit);
+    connect(Edit4, &QLineEdit::editingFinished, this, &TForm8::Edit4Exit);
+    connect(Edit5, &QLineEdit::editingFinished, this, &TForm8::Edit5Exit);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this, &ex](int index) {
+        if (updating_) return;
+        ex.typeIndex = index;
+        ComboBox1Change();
+    });
+    connect(TrackBar1, &QSlider::valueChanged, this, [this, &ex](int value) {
+        if (!updating_) ex.jpegQuality = value;
+        TrackBar1Change();
+    });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this, &ex](bool on) {
+        if (!updating_) ex.proportional = on;
+    });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this, &ex](bool on) {
+        if (!updating_) ex.html5Viewer = on;
+    });
+    connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm8::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm8::Button5Click);
+}
+
+void TForm8::ShowFields() {
+    const ExportSettings& ex = mainWindow_.project.exportSettings;
+    updating_ = true;
+    Edit1->setText(Text(ex.framesText));
+    Edit2->setText(Text(ex.directory));
+    ComboBox1->setCurrentIndex(ex.typeIndex >= 0 && ex.typeIndex <= kBmp ? ex.typeIndex : 0);
+    TrackBar1->setValue(ex.jpegQuality);
+    Edit4->setText(Text(ex.widthText));
+    Edit5->setText(Text(ex.heightText));
+    CheckBox1->setChecked(ex.proportional);
+    CheckBox2->setChecked(ex.html5Viewer);
+    updating_ = false;
+    ComboBox1Change();
+    ShowRepeatNote();
+}
+
+void TForm8::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TForm8::FormShow() {
+    ComboBox1Change();
+    TrackBar1Change();
+    if (Edit4->text().isEmpty() || Edit5->text().isEmpty()) Button5Click();
+    ShowRepeatNote();
+}
+
+void TForm8::ShowRepeatNote() {
+    const Project& p = mainWindow_.project;
+    const int turnFrames = p.imagesLoaded ? p.frames.rowCount() - 1 : 0;
+    const std::string note =
+        FramesRepeatNote(Edit1->text().toStdString(), turnFrames, mainWindow_.settings.languageCode);
+    Label7->setText(Text(note));
+    Label7->setVisible(!note.empty());
+}
+
+void TForm8::Edit1Exit() {
+    const QString text = QString::number(ExportFramesField(Edit1->text().toStdString()));
+    Edit1->setText(text);
+    mainWindow_.project.exportSettings.framesText = text.toStdString();
+    ShowRepeatNote();
+}
+
+void TForm8::Button1Click() {
+    const QString folder = mainWindow_.dialogs().chooseFolder(this, Label2->text(), Edit2->text());
+    if (folder.isEmpty()) return;
+    Edit2->setText(folder);
+    mainWindow_.project.exportSettings.directory = folder.toStdString();
+}
+
+void TForm8::ComboBox1Change() {
+    const int type = ComboBox1->currentIndex();
+    for (QWidget* quality :
+         {static_cast<QWidget*>(Label4), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(Edit3)})
+        quality->setVisible(type == 0);
+    CheckBox2->setVisible(type != kBmp);
+}
+
+void TForm8::TrackBar1Change() {
+    if (qualityGuard_) return;
+    Edit3->setText(QString::number(TrackBar1->value()));
+}
+
+void TForm8::Edit3Exit() {
+    const int v = QualityField(Edit3->text().toStdString());
+    Edit3->setText(QString::number(v));
+    qualityGuard_ = true;
+    TrackBar1->setValue(v);
+    qualityGuard_ = false;
+}
+
+void TForm8::Edit4Exit() {
+    ExportSettings& ex = mainWindow_.project.exportSettings;
+    const int v = FrameSizeField(Edit4->text().toStdString());
+    Edit4->setText(QString::number(v));
+    ex.widthText = Edit4->text().toStdString();
+    if (!CheckBox1->isChecked()) return;
+    if (const auto other = ProportionalSize(v, mainWindow_.Area.height, mainWindow_.Area.width)) {
+        Edit5->setText(QString::number(*other));
+        ex.heightText = Edit5->text().toStdString();
+    }
+}
+
+void TForm8::Edit5Exit() {
+    ExportSettings& ex = mainWindow_.project.exportSettings;
+    const int v = FrameSizeField(Edit5->text().toStdString());
+    Edit5->setText(QString::number(v));
+    ex.heightText = Edit5->text().toStdString();
+    if (!CheckBox1->isChecked()) return;
+    if (const auto other = ProportionalSize(v, mainWindow_.Area.width, mainWindow_.Area.height)) {
+        Edit4->setText(QString::number(*other));
+        ex.widthText = Edit4->text().toStdString();
+    }
+}
+
+void TForm8::Button5Click() {
+    ExportSettings& ex = mainWindow_.project.exportSettings;
+    Edit4->setText(QString::number(mainWindow_.Area.width));
+    Edit5->setText(QString::number(mainWindow_.Area.height));
+    ex.widthText = Edit4->text().toStdString();
+    ex.heightText = Edit5->text().toStdString();
+}
+
+void TForm8::Button2Click() {
+    const Project& p = mainWindow_.project;
+    const ExportSettings& ex = p.exportSettings;
+    const int n = IntegerOr(ex.framesText, 100);
+    if (Status status = CheckExportFrames(n); !status.ok()) {
+        mainWindow_.dialogs().message(this, Label1->text() + QStringLiteral(": ") + Text(status.message()));
+        return;
+    }
+    TextGrid table = BuildExportTable(n, p.frames, p.sources, p.firstFrame);
+    ProgressBar1->setRange(0, n);
+    ProgressBar1->setValue(0);
+    if (ex.html5Viewer && ex.typeIndex != kBmp) {
+        const ViewerPageFacts facts{
+            n, ex.typeIndex, ex.widthText, ex.heightText, mainWindow_.Area.width, mainWindow_.Area.height};
+        const std::string templatePath = p.programDir + "/" + kViewerTemplateName;
+        if (Status status = WriteViewerPage(templatePath, ex.directory, facts); !status.ok()) {
+            mainWindow_.dialogs().message(this, Text(status.message()));
+            return;
+        }
+    }
+    runner_->Start(std::move(table));
+}
+
+void TForm8::Button3Click() {
+    runner_->Stop();
+}
+
+void TForm8::Button4Click() {
+    Button3Click();
+    close();
+}
+
+bool TForm8::exporting() const {
+    return runner_->running();
+}
+
+const ExportSession* TForm8::session() const {
+    return runner_->session();
+}
+
+ExportInputs TForm8::inputs() const {
+    const Project& p = mainWindow_.project;
+    const ExportSettings& ex = p.exportSettings;
+    ExportInputs in;
+    in.cropTexts = {p.crop.left, p.crop.top, p.crop.width, p.crop.height};
+    in.previewWidth = mainWindow_.Image1->pictureWidth();
+    in.previewHeight = mainWindow_.Image1->pictureHeight();
+    in.outputWidthText = ex.widthText;
+    in.outputHeightText = ex.heightText;
+    in.jpegQuality = ex.jpegQuality;
+    in.typeIndex = ex.typeIndex;
+    in.directory = ex.directory;
+    in.rotationDegrees = p.rotationDegrees();
+    in.backgroundColor = p.backgroundColor;
+    in.languageCode = mainWindow_.settings.languageCode;
+    return in;
+}
+
+void TForm8::exportProgress(int position) {
+    ProgressBar1->setValue(position);
+}
+
+void TForm8::exportPreview(const Picture& frame) {
+    if (frame.width() > 0 && frame.height() > 0) Image1->setPicture(frame);
+}
+
+void TForm8::exportPreviewCleared() {
+    Image1->clearPicture();
+}
+
+void TForm8::exportFinished(const std::string& message) {
+    if (!message.empty()) mainWindow_.dialogs().message(this, Text(message));
+}
+
+void TForm8::exportWrongFileType(const std::string& path, const std::string& message) {
+    mainWindow_.dialogs().message(this, Text(path) + QStringLiteral(": ") + Text(message));
+}
+
+void TForm8::exportFailed(const Status& status) {
+    if (status.code() == Status::Code::WrongFileType && !status.file().empty()) {
+        exportWrongFileType(status.file(), kWrongFileType);
+        return;
+    }
+    mainWindow_.dialogs().message(this, Text(status.message()));
 }
 
 }  // namespace turnlet

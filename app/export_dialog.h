@@ -4,24 +4,91 @@
 
 #include <QDialog>
 
+#include <memory>
+
+#include "export/export_engine.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+
 namespace turnlet {
 
+class ExportRunner;
 class PictureView;
 class TForm2;
 
-// Created once at start-up, after the main window, and kept until the end; its controls and
-// handlers come with its own page of work.
-class TForm8 : public QDialog {
+// Created once at start-up, after the main window, and kept until the end. Its fields are the
+// project's export settings: every edit goes straight into the project, and ShowFields puts the
+// project's values back after New or Open. It serves its export's hand-overs on the GUI thread, so
+// it stays usable while an export runs, even while shown modally.
+class TForm8 : public QDialog, public ExportHost, public ExportObserver {
     Q_OBJECT
 
   public:
     explicit TForm8(TForm2& mainWindow);
+    ~TForm8() override;
 
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
+           *Label6 = nullptr;
+    // Beside the number of frames: says when frames will repeat.
+    QLabel* Label7 = nullptr;
+    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
     // Preview of the frame written last.
     PictureView* Image1 = nullptr;
 
+    void FormShow();
+    void Edit1Exit();
+    void Button1Click();
+    void ComboBox1Change();
+    void TrackBar1Change();
+    void Edit3Exit();
+    void Edit4Exit();
+    void Edit5Exit();
+    void Button5Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+
+    // The project's export settings into the fields (after New or Open).
+    void ShowFields();
+    // The note beside the number of frames, in the interface language.
+    void ShowRepeatNote();
+    // True while an export of this dialog (or one it replaced) has not ended.
+    bool exporting() const;
+    // The current export's session (ExportCounter), null before the first start.
+    const ExportSession* session() const;
+
+    // ExportHost
+    ExportInputs inputs() const override;
+    // ExportObserver
+    void exportProgress(int position) override;
+    void exportPreview(const Picture& frame) override;
+    void exportPreviewCleared() override;
+    void exportFinished(const std::string& message) override;
+    void exportWrongFileType(const std::string& path, const std::string& message) override;
+    void exportFailed(const Status& status) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void BuildControls();
+
     TForm2& mainWindow_;
+    // Set only while Edit3Exit moves the slider, so the slider does not write back into Edit3.
+    bool qualityGuard_ = false;
+    bool updating_ = false;
+    std::unique_ptr<ExportRunner> runner_;
 };
 
 }  // namespace turnlet

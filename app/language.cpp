@@ -1,23 +1,136 @@
 // SPDX-License-Identifier: MIT
-// The interface language: the two "Language" entries.
-#include <QAction>
+// The interface language: the two "Language" entries and the translation table applied to every
+// window.
+#include "language.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTabWidget>
+
+#include <string_view>
+
+#include "about_box.h"
+#include "export_dialog.h"
 #include "main_window.h"
+#include "parameters_dialog.h"
+#include "video_import_dialog.h"
 
 namespace turnlet {
+namespace {
 
-// The translation of the controls' texts comes with the language tables; the code and the status
-// bar, whose texts are chosen when shown, follow already.
+QObject* FindIn(QObject* parent, const QString& name) {
+    const QObjectList& children = parent->children();
+    for (QObject* child : children)
+        if (child->objectName() == name) return child;
+    for (QObject* child : children) {
+        if (qobject_cast<QDialog*>(child)) continue;  // another window
+        if (QObject* found = FindIn(child, name)) return found;
+    }
+    return nullptr;
+}
+
+// The tab widget that shows page, if it is a page of one.
+QTabWidget* TabsOf(QWidget* page) {
+    auto* stack = qobject_cast<QStackedWidget*>(page->parentWidget());
+    auto* tabs = stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+    return tabs && tabs->indexOf(page) >= 0 ? tabs : nullptr;
+}
+
+void SetControlText(QObject* control, const QString& text) {
+    if (auto* action = qobject_cast<QAction*>(control)) {
+        action->setText(text);
+    } else if (auto* menu = qobject_cast<QMenu*>(control)) {
+        menu->setTitle(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(text);
+    } else if (auto* widget = qobject_cast<QWidget*>(control)) {
+        if (QTabWidget* tabs = TabsOf(widget)) tabs->setTabText(tabs->indexOf(widget), text);
+    }
+}
+
+}  // namespace
+
+QWidget* LanguageWindow(TForm2& form, const LanguageRow& row) {
+    const std::string_view window = row.window;
+    if (window == "TForm2") return &form;
+    if (window == "TForm3") return form.Form3;
+    if (window == "TForm8") return form.Form8;
+    if (window == "TForm9") return form.Form9;
+    if (window == "TAboutBox") return form.AboutBox;
+    return nullptr;
+}
+
+QObject* LanguageControl(TForm2& form, const LanguageRow& row) {
+    QWidget* window = LanguageWindow(form, row);
+    if (!window || row.control[0] == '\0') return window;
+    return FindIn(window, QString::fromLatin1(row.control));
+}
+
+QString LanguageControlText(TForm2& form, const LanguageRow& row) {
+    QObject* control = LanguageControl(form, row);
+    if (!control) return {};
+    if (row.headerColumn >= 0) return QString::fromStdString(form.project.frames.at(0, row.headerColumn));
+    if (row.control[0] == '\0') return static_cast<QWidget*>(control)->windowTitle();
+    if (auto* action = qobject_cast<QAction*>(control)) return action->text();
+    if (auto* menu = qobject_cast<QMenu*>(control)) return menu->title();
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+    if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+    if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
+    if (auto* widget = qobject_cast<QWidget*>(control))
+        if (QTabWidget* tabs = TabsOf(widget)) return tabs->tabText(tabs->indexOf(widget));
+    return {};
+}
+
+namespace {
+
+void ApplyLanguage(TForm2& form, std::string_view code) {
+    bool headers = false;
+    for (const LanguageRow& row : LanguageTable()) {
+        const char* text = LanguageText(row, code);
+        QObject* control = LanguageControl(form, row);
+        if (!text || !control) continue;
+        const QString shown = QString::fromUtf8(text);
+        if (row.headerColumn >= 0) {
+            form.project.frames.set(0, row.headerColumn, text);
+            headers = true;
+        } else if (row.control[0] == '\0') {
+            static_cast<QWidget*>(control)->setWindowTitle(shown);
+        } else {
+            SetControlText(control, shown);
+        }
+    }
+    if (headers) form.RefreshFramesTable();
+}
+
+}  // namespace
+
 void TForm2::English1Click() {
+    const bool changed = settings.languageCode != "en";
     settings.languageCode = "en";
+    ApplyLanguage(*this, settings.languageCode);
     English1->setChecked(true);
+    if (Form8) Form8->ShowRepeatNote();
     Showstatus1Click();
+    if (changed) SettingsChanged();
 }
 
 void TForm2::N6Click() {
+    const bool changed = settings.languageCode != "ru";
     settings.languageCode = "ru";
+    ApplyLanguage(*this, settings.languageCode);
     N6->setChecked(true);
+    if (Form8) Form8->ShowRepeatNote();
     Showstatus1Click();
+    if (changed) SettingsChanged();
 }
 
 }  // namespace turnlet

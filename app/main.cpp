@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     app.setDialogs(&dialogs);
     turnlet::TurnletWindows windows(dialogs, turnlet::ProgramDirectory());
     turnlet::TForm2& mainWindow = windows.Form2();
+    // "turnlet PROJECT.trn.prj" (a file manager's "open with") opens it after the deferred start.
+    mainWindow.StartProjectFile = turnlet::ProjectFromArguments(QCoreApplication::arguments());
     turnlet::CloseOnTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.Exit1Click(); });
     turnlet::CentreOnScreen(mainWindow);
     mainWindow.show();

@@ -152,6 +152,7 @@ void TForm2::Timer1Timer() {
         N6Click();
         N6->setChecked(true);
     }
+    OpenStartProject();
 }
 
 void TForm2::Timer2Timer() {
@@ -184,6 +185,10 @@ void TForm2::Exit1Click() {
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
+    if (!AskToKeepChanges()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     // Closing the main window ends the program even while a modeless dialog is open.
     if (Form9) Form9->hide();

@@ -221,12 +221,30 @@ class TForm2 : public QMainWindow {
     void Last91Click();
     void Last101Click();
 
+    // The open dialog's file name: when set, Open reads it without asking (the "Reopen" entries).
+    std::string OpenFileName;
+    // A project named on the command line, opened after the deferred start.
+    std::string StartProjectFile;
+    // Whether the project differs from what was last opened, saved or started anew.
+    bool ProjectModified() const;
+    void MarkProjectSaved();
+    // Before the project is thrown away: with unsaved changes, asks Save / Discard / Cancel. True
+    // when the caller may go on.
+    bool AskToKeepChanges();
+    void OpenStartProject();
+
     // ---- Settings file and recent projects (settings_commands.cpp) ----
     void ReadINI1Click();
     void SaveINI1Click();
     void Showlast1Click();
     void Addlast1Click();
     void Clearlast1Click();
+    // Turnlet.ini's full path (beside the program, or in the user's configuration folder).
+    std::string SettingsFile;
+    // Where a new project's export directory goes ("<folder>/result"); the program's folder when empty.
+    std::string ExportBaseDir;
+    // Writes the settings at once after a change, so a crash loses nothing.
+    void SettingsChanged();
 
     // ---- Interface language (language.cpp) ----
     void English1Click();
@@ -266,6 +284,10 @@ class TForm2 : public QMainWindow {
     void ApplyLayout();
     void StopWorkers();
     void ReopenEntry(int entry);
+    // Save1Click's work; false when nothing was written (cancelled or failed).
+    bool SaveProjectCommand();
+    // What New1Click does once the user agreed.
+    void NewProject();
     // The size a preview's display copy must cover: the preview's, in device pixels.
     QSize DisplayBound() const;
 
@@ -276,6 +298,9 @@ class TForm2 : public QMainWindow {
     // Counts New: a preview handed over for a project since closed is not shown.
     std::uint64_t sourceGeneration_ = 0;
     bool destroyed_ = false;
+    std::string savedProjectText_;
+    // Until the settings file was read, writing it would replace the user's settings with defaults.
+    bool settingsRead_ = false;
 };
 
 }  // namespace turnlet

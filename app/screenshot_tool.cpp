@@ -1,19 +1,27 @@
 // SPDX-License-Identifier: MIT
 // turnlet-screenshot: starts the editor with photographs added and a crop drawn, and saves a picture
 // of the window. For looking at the layout and for the user guide's illustrations.
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include "about_box.h"
 #include "application.h"
 #include "controls.h"
+#include "export_dialog.h"
+#include "video_import_dialog.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "picture_view.h"
@@ -27,14 +35,19 @@ struct Options {
     QSize size;
     std::optional<QRectF> crop;  // fractions of the shown picture
     int select = -1;             // the source item to show
+    QString dialog;              // "export", "video" or "about": that window instead of the main one
+    QString language = QStringLiteral("en");
 };
 
 void Usage() {
     std::fputs(
         "usage: turnlet-screenshot OUT.png [--size WxH] [--page 0|1|2] [--select N]\n"
-        "                          [--crop LEFT,TOP,RIGHT,BOTTOM] PHOTO...\n"
+        "                          [--crop LEFT,TOP,RIGHT,BOTTOM] [--lang en|ru]\n"
+        "                          [--dialog export|video|about] PHOTO...\n"
         "  Adds the photos, drags a crop over the preview (corners as fractions of the shown\n"
-        "  picture, 0..1) and saves the main window as a PNG.\n",
+        "  picture, 0..1) and saves the main window as a PNG. --dialog saves that dialog instead:\n"
+        "  the export dialog in the middle of an export, the video import dialog filled in, or the\n"
+        "  About box.\n",
         stderr);
 }
 
@@ -55,6 +68,13 @@ std::optional<Options> Parse(const QStringList& args) {
             const QStringList v = args[++i].split(QLatin1Char(','));
             if (v.size() != 4) return std::nullopt;
             o.crop = QRectF(QPointF(v[0].toDouble(), v[1].toDouble()), QPointF(v[2].toDouble(), v[3].toDouble()));
+        } else if (a == QLatin1String("--dialog") && hasValue) {
+            o.dialog = args[++i];
+            if (o.dialog != QLatin1String("export") && o.dialog != QLatin1String("video") &&
+                o.dialog != QLatin1String("about"))
+                return std::nullopt;
+        } else if (a == QLatin1String("--lang") && hasValue) {
+            o.language = args[++i];
         } else if (a.startsWith(QLatin1String("--"))) {
             return std::nullopt;
         } else if (o.output.isEmpty()) {
@@ -97,6 +117,9 @@ int main(int argc, char** argv) {
     app.setDialogs(&dialogs);
     turnlet::TurnletWindows windows(dialogs, turnlet::ProgramDirectory());
     turnlet::TForm2& form = windows.Form2();
+    // The user's settings are neither read nor written; the deferred start runs now, not later.
+    form.SettingsFile.clear();
+    form.Timer1Timer();
     if (options->size.isValid()) form.resize(options->size);
     form.move(0, 0);
     form.show();
@@ -131,11 +154,48 @@ int main(int argc, char** argv) {
         QTest::mouseMove(form.Image1, to);
     }
     form.PageControl1->setCurrentIndex(options->page);
+    if (options->language == QLatin1String("ru")) form.N6Click();
     Settle(500);
 
+    QWidget* window = &form;
+    if (options->dialog == QLatin1String("export")) {
+        // Shown without a modal loop of its own, so this program can look at it mid-export.
+        turnlet::TForm8& export8 = windows.Form8();
+        const QString out = QDir::temp().filePath(QStringLiteral("turnlet-screenshot-export"));
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        form.Areaparams1Click();
+        export8.Edit2->setText(out);
+        form.project.exportSettings.directory = out.toStdString();
+        form.project.exportSettings.framesText = "150";
+        export8.ShowFields();
+        export8.move(form.geometry().center() - QPoint(export8.width() / 2, export8.height() / 2));
+        export8.show();
+        Settle(200);
+        export8.Button2Click();
+        WaitFor([&] { return export8.ProgressBar1->value() >= 40 || !export8.exporting(); }, 60000);
+        window = &export8;
+    } else if (options->dialog == QLatin1String("video")) {
+        turnlet::TForm3& video = windows.Form3();
+        form.settings.ffmpegPath = "/usr/bin/ffmpeg";
+        video.Edit2->setText(QDir::home().filePath(QStringLiteral("Videos/vase-turning.mp4")));
+        video.Edit3->setText(QDir::home().filePath(QStringLiteral("Pictures/vase")));
+        video.move(form.geometry().center() - QPoint(video.width() / 2, video.height() / 2));
+        video.show();
+        window = &video;
+    } else if (options->dialog == QLatin1String("about")) {
+        turnlet::TAboutBox& about = windows.AboutBox();
+        about.move(form.geometry().center() - QPoint(about.width() / 2, about.height() / 2));
+        about.show();
+        about.Timer1->stop();
+        about.LookAt(about.frameGeometry().bottomRight() + QPoint(40, 40));
+        window = &about;
+    }
+    Settle(300);
+
     QPixmap shot;
-    if (QScreen* screen = form.screen()) shot = screen->grabWindow(form.winId());
-    if (shot.isNull()) shot = form.grab();
+    if (QScreen* screen = window->screen()) shot = screen->grabWindow(window->winId());
+    if (shot.isNull()) shot = window->grab();
     if (!shot.save(options->output)) {
         std::fprintf(stderr, "turnlet-screenshot: cannot write %s\n", qPrintable(options->output));
         return 1;

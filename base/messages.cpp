@@ -29,6 +29,8 @@ Pair PairOf(ShownText text) {
             return {"All images: ", "Изображений: "};
         case ShownText::StatusSelectedImages:
             return {"Selected images: ", "Выбранно: "};
+        case ShownText::FramesRepeat:
+            return {"Frames will repeat (frames in the turn: ", "Кадры будут повторяться (кадров в обороте: "};
     }
     return {nullptr, nullptr};
 }

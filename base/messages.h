@@ -15,6 +15,7 @@ enum class ShownText {
     StatusArea,            // panel 1
     StatusAllImages,       // panel 2
     StatusSelectedImages,  // panel 3
+    FramesRepeat,          // export dialog: more output frames than the turn has; the count and ")" follow
 };
 
 // The English text for "en", the Russian one for "ru", and nullptr for any other code: callers then

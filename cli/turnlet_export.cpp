@@ -44,6 +44,14 @@ std::string ProgramDirectory() {
     return error ? std::string(".") : self.parent_path().string();
 }
 
+// Beside the program (a build or a portable copy), else where an installation puts it.
+std::string ViewerTemplatePath(const std::string& programDir) {
+    const std::string beside = programDir + "/" + kViewerTemplateName;
+    const std::string installed = programDir + "/../share/turnlet/" + kViewerTemplateName;
+    std::error_code error;
+    return !std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error) ? installed : beside;
+}
+
 // The windows' state as the editor has it right after opening the project and the export dialog.
 class CommandLineHost : public ExportHost, public ExportObserver {
   public:
@@ -210,7 +218,7 @@ int Run(int argc, char** argv) {
     if (project.exportSettings.html5Viewer && project.exportSettings.typeIndex != 2) {
         ViewerPageFacts facts{
             n, project.exportSettings.typeIndex, host.widthText(), host.heightText(), areaWidth, areaHeight};
-        if (Status status = WriteViewerPage(programDir + "/" + kViewerTemplateName, directory, facts); !status.ok()) {
+        if (Status status = WriteViewerPage(ViewerTemplatePath(programDir), directory, facts); !status.ok()) {
             std::fprintf(stderr, "turnlet-export: %s\n", status.message().c_str());
             return kExitFailed;
         }

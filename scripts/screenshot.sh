@@ -3,6 +3,9 @@
 # and saves a picture of its window.
 #
 #   scripts/screenshot.sh [OUT.png] [--size WxH] [--page 0|1|2] [--select N] [--crop L,T,R,B]
+#                         [--lang ru] [--dialog export|video|about]
+#   scripts/screenshot.sh --dialogs    # the export dialog mid-export, the video import dialog and
+#                                      # the About box, in Russian, into build/release/screenshots/
 #   scripts/screenshot.sh --guide      # the user guide's illustrations, into resources/help/
 #
 # Uses the release build (build/release, or the folder in TURNLET_BUILD_DIR) and builds what it needs.
@@ -34,6 +37,15 @@ if [ "${1:-}" = "--guide" ]; then
   shoot resources/help/import.png --select 2 --crop 0.22,0.08,0.78,0.96
   shoot resources/help/tune.png --page 2 --crop 0.22,0.08,0.78,0.96
   echo "resources/help/import.png resources/help/tune.png"
+  exit 0
+fi
+
+if [ "${1:-}" = "--dialogs" ]; then
+  mkdir -p "$build/screenshots"
+  for dialog in export video about; do
+    shoot "$build/screenshots/$dialog-ru.png" --lang ru --dialog "$dialog" --crop 0.22,0.08,0.78,0.96
+    echo "$build/screenshots/$dialog-ru.png"
+  done
   exit 0
 fi
 
