@@ -60,9 +60,14 @@ class PreviewGate {
 // One run of the editor, as start-up makes it, in a fresh program folder.
 class Editor {
   public:
-    Editor() : windows_(std::make_unique<TurnletWindows>(dialogs, dir_.path().toStdString())) {
+    // Now: the deferred start (reading the settings, applying the language) runs at once, so that
+    // its timer cannot fire in the middle of a slow test and reset what the test has set.
+    enum class Start { Now, Deferred };
+    explicit Editor(Start start = Start::Now)
+        : windows_(std::make_unique<TurnletWindows>(dialogs, dir_.path().toStdString())) {
         form().show();
         if (!QTest::qWaitForWindowExposed(&form())) qWarning("the main window was not shown");
+        if (start == Start::Now) form().Timer1Timer();
     }
     ~Editor() { close(); }
 

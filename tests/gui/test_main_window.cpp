@@ -29,7 +29,7 @@ class MainWindowTest : public QObject {
 
   private slots:
     void startUpBuildsTheWindowsControlsMenusAndTimers() {
-        Editor e;
+        Editor e(Editor::Start::Deferred);
         auto& f = e.form();
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet"));
         QCOMPARE(f.ClientArea->size(), QSize(911, 635));

@@ -148,7 +148,7 @@ class ProjectCommandsTest : public QObject {
     }
 
     void settingsWaitForTheirReadingAndFollowEveryChange() {
-        Editor e;
+        Editor e(Editor::Start::Deferred);
         const QString ini = e.path("Turnlet.ini");
         Write(ini, "FFMPEG=/a/ffmpeg\r\nLANG=ru\r\nLAST=/x.trn.prj\r\n");
         // Before the deferred start nothing may replace the file with defaults.
@@ -170,7 +170,7 @@ class ProjectCommandsTest : public QObject {
     }
 
     void aProjectNamedOnTheCommandLineOpensAfterTheStart() {
-        Editor e;
+        Editor e(Editor::Start::Deferred);
         QStringList files{e.picture("a.png", 8, 8), e.picture("b.png", 8, 8)};
         e.add(files);
         e.dialogs.fileAnswers.push_back(e.path("cli"));
