@@ -2,6 +2,7 @@
 // One frame from its decoded source.
 #include "frame_render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,13 +17,6 @@
 namespace turnlet {
 
 namespace {
-
-// Source index of every output position along one axis, as the resize maps it.
-std::vector<int> ResizeAxis(int d, int n) {
-    std::vector<int> axis(d > 0 ? d : 0, 0);
-    for (int i = 0; i < d; ++i) axis[i] = ResizeIndex(i, d, n);
-    return axis;
-}
 
 bool PixelsFit(std::int64_t width, std::int64_t height) {
     return width <= 0 || height <= 0 || width * height <= kMaxPicturePixels;
@@ -68,68 +62,163 @@ Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params)
     return output;
 }
 
+namespace {
+
+bool ValidTurn(int degrees) {
+    return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+}
+
+// Output tiles of this many rows and columns: the source pixels one tile reads lie in a small
+// parallelogram, whose rows stay in the first-level cache and whose pages stay in the TLB, however
+// the frame is turned.
+constexpr int kTile = 48;
+
+}  // namespace
+
+PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHeight) {
+    const int degrees = params.RotationDegrees;
+    if (!ValidTurn(degrees) || decodedWidth <= 0 || decodedHeight <= 0) return {};
+    if (params.CropWidth <= 0 || params.CropHeight <= 0 || params.OutputWidth <= 0 || params.OutputHeight <= 0)
+        return {};
+    const PixelRect whole{0, 0, decodedWidth, decodedHeight};
+    const bool sideways = degrees == 90 || degrees == 270;
+    const int turnedWidth = sideways ? decodedHeight : decodedWidth;
+    const int turnedHeight = sideways ? decodedWidth : decodedHeight;
+    const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
+                                   ShiftedOrigin(params.CropTop, params.ShiftY), params.CropWidth, params.CropHeight,
+                                   params.Angle, params.Scale);
+    if (!mapping.valid()) return {};
+    // Along an output row the source point moves monotonically (each operation of the formula is
+    // monotone in the column), and so it does down a column: its extremes over the sampled grid
+    // lie at the grid's corners, the first and last crop columns and rows the resize samples.
+    const int lastColumn = ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
+    const int lastRow = ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
+    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    for (const int x : {0, lastColumn}) {
+        for (const int y : {0, lastRow}) {
+            const TransformMapping::Terms column = mapping.ColumnTerms(x);
+            const TransformMapping::Terms row = mapping.RowTerms(y);
+            const double fx = std::trunc(mapping.SourceX(column, row));
+            const double fy = std::trunc(mapping.SourceY(column, row));
+            if (std::isnan(fx) || std::isnan(fy)) return whole;
+            lowX = std::min(lowX, fx);
+            highX = std::max(highX, fx);
+            lowY = std::min(lowY, fy);
+            highY = std::max(highY, fy);
+        }
+    }
+    lowX = std::max(lowX, 0.0);
+    lowY = std::max(lowY, 0.0);
+    highX = std::min(highX, turnedWidth - 1.0);
+    highY = std::min(highY, turnedHeight - 1.0);
+    if (!(lowX <= highX && lowY <= highY)) return {};
+    const int x0 = static_cast<int>(lowX), x1 = static_cast<int>(highX);
+    const int y0 = static_cast<int>(lowY), y1 = static_cast<int>(highY);
+    const int lastX = decodedWidth - 1, lastY = decodedHeight - 1;
+    switch (degrees) {
+        case 90:  // decoded (sy, lastY - sx)
+            return {y0, lastY - x1, y1 - y0 + 1, x1 - x0 + 1};
+        case 180:
+            return {lastX - x1, lastY - y1, x1 - x0 + 1, y1 - y0 + 1};
+        case 270:  // decoded (lastX - sy, sx)
+            return {lastX - y1, x0, y1 - y0 + 1, x1 - x0 + 1};
+        default:
+            return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    }
+}
+
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output) {
+    const PictureArea whole{PixelRect{0, 0, decoded.width(), decoded.height()}, decoded.width(), decoded.height()};
+    RenderFrameFused(decoded, whole, params, output);
+}
+
+bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const FrameParams& params, Picture& output) {
+    if (!where.area.contains(FrameReach(params, where.fullWidth, where.fullHeight))) return false;
     output.allocate(params.OutputWidth, params.OutputHeight);
-    if (output.empty()) return;
+    if (output.empty()) return true;
     const int cropWidth = params.CropWidth;
     const int cropHeight = params.CropHeight;
     if (cropWidth <= 0 || cropHeight <= 0) {
         // The aligned picture is empty and a resize from nothing leaves zeros.
         std::memset(output.data(), 0, output.byteSize());
         AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
-        return;
+        return true;
     }
 
     // The quarter-turned picture's size, and how its pixels sit in the decoded one.
     const int degrees = params.RotationDegrees;
-    const bool validTurn = degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+    const bool validTurn = ValidTurn(degrees);
     const bool sideways = degrees == 90 || degrees == 270;
-    const int turnedWidth = !validTurn ? 0 : sideways ? decoded.height() : decoded.width();
-    const int turnedHeight = !validTurn ? 0 : sideways ? decoded.width() : decoded.height();
-    const int lastX = decoded.width() - 1;
-    const int lastY = decoded.height() - 1;
+    const int turnedWidth = !validTurn ? 0 : sideways ? where.fullHeight : where.fullWidth;
+    const int turnedHeight = !validTurn ? 0 : sideways ? where.fullWidth : where.fullHeight;
+    const int lastX = where.fullWidth - 1;
+    const int lastY = where.fullHeight - 1;
 
     const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
                                    ShiftedOrigin(params.CropTop, params.ShiftY), cropWidth, cropHeight, params.Angle,
                                    params.Scale);
-    const std::vector<int> columns = ResizeAxis(output.width(), cropWidth);
-    const std::vector<int> rows = ResizeAxis(output.height(), cropHeight);
+    const int outWidth = output.width();
+    const int outHeight = output.height();
+    // The formula's per-column and per-row terms at the crop positions the resize samples.
+    std::vector<TransformMapping::Terms> columnTerms(static_cast<std::size_t>(outWidth));
+    for (int x = 0; x < outWidth; ++x) columnTerms[x] = mapping.ColumnTerms(ResizeIndex(x, outWidth, cropWidth));
+    std::vector<TransformMapping::Terms> rowTerms(static_cast<std::size_t>(outHeight));
+    for (int y = 0; y < outHeight; ++y) rowTerms[y] = mapping.RowTerms(ResizeIndex(y, outHeight, cropHeight));
     const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
                                         ColorRed(params.BackgroundColor)};
+    // Where turned pixel (sx, sy) lies in pixels: base + sx * stepX + sy * stepY bytes.
+    const std::int64_t stride = static_cast<std::int64_t>(pixels.stride());
+    std::int64_t stepX = 3, stepY = stride;
+    std::int64_t base = -std::int64_t{where.area.top} * stride - 3 * std::int64_t{where.area.left};
+    switch (degrees) {
+        case 90:  // (sy, lastY - sx)
+            stepX = -stride;
+            stepY = 3;
+            base += std::int64_t{lastY} * stride;
+            break;
+        case 180:  // (lastX - sx, lastY - sy)
+            stepX = -3;
+            stepY = -stride;
+            base += std::int64_t{lastY} * stride + 3 * std::int64_t{lastX};
+            break;
+        case 270:  // (lastX - sy, sx)
+            stepX = stride;
+            stepY = -3;
+            base += 3 * std::int64_t{lastX};
+            break;
+        default:
+            break;
+    }
+    const std::uint8_t* origin = pixels.data();
+    const bool valid = mapping.valid();
 
-    ParallelRows(output.height(), static_cast<long long>(output.width()) * 4, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* out = output.row(y);
-            for (int x = 0; x < output.width(); ++x, out += 3) {
-                int sx = 0;
-                int sy = 0;
-                if (!mapping.Map(columns[x], rows[y], turnedWidth, turnedHeight, sx, sy)) {
-                    std::memcpy(out, background, 3);
-                    continue;
+    const int tileRows = (outHeight + kTile - 1) / kTile;
+    ParallelRows(tileRows, static_cast<long long>(outWidth) * kTile * 4, [&](int tileBegin, int tileEnd) {
+        for (int tileY = tileBegin; tileY < tileEnd; ++tileY) {
+            const int y0 = tileY * kTile, y1 = std::min(outHeight, y0 + kTile);
+            for (int x0 = 0; x0 < outWidth; x0 += kTile) {
+                const int x1 = std::min(outWidth, x0 + kTile);
+                for (int y = y0; y < y1; ++y) {
+                    std::uint8_t* out = output.pixel(x0, y);
+                    const TransformMapping::Terms row = rowTerms[y];
+                    for (int x = x0; x < x1; ++x, out += 3) {
+                        // Compared as reals before converting, so huge offsets cannot overflow an int.
+                        const double fx = std::trunc(mapping.SourceX(columnTerms[x], row));
+                        const double fy = std::trunc(mapping.SourceY(columnTerms[x], row));
+                        if (!valid || !(fx >= 0 && fx < turnedWidth && fy >= 0 && fy < turnedHeight)) {
+                            std::memcpy(out, background, 3);
+                            continue;
+                        }
+                        const std::int64_t at =
+                            base + static_cast<std::int64_t>(fx) * stepX + static_cast<std::int64_t>(fy) * stepY;
+                        std::memcpy(out, origin + at, 3);
+                    }
                 }
-                int px = sx;
-                int py = sy;
-                switch (degrees) {
-                    case 90:
-                        px = sy;
-                        py = lastY - sx;
-                        break;
-                    case 180:
-                        px = lastX - sx;
-                        py = lastY - sy;
-                        break;
-                    case 270:
-                        px = lastX - sy;
-                        py = sx;
-                        break;
-                    default:
-                        break;
-                }
-                std::memcpy(out, decoded.pixel(px, py), 3);
             }
         }
     });
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+    return true;
 }
 
 Picture RenderFrameFused(const Picture& decoded, const FrameParams& params) {
