@@ -15,6 +15,7 @@
 #include "base/status.h"
 #include "imaging/frame_render.h"
 #include "imaging/picture.h"
+#include "imaging/source_scheduler.h"
 #include "imaging/worker.h"
 #include "tuning/text_grid.h"
 
@@ -30,7 +31,16 @@ struct ExportParams : FrameParams {
     int JpegQuality = 90;
     // The next different source of the table after this frame, decoded ahead; empty at the end.
     std::string NextSourcePath;
+    // This frame's source and the next different ones, each with the frames that show it as this
+    // hand-over's inputs give them (the crop may still change): what to decode ahead, and which
+    // part of each source. Empty when the export ends.
+    std::vector<SourcePlan> Upcoming;
 };
+
+// Sources ExportParams::Upcoming names after the frame's own, and frames it lists per source at most
+// (a longer run of one source plans its first ones; a later frame reaching further decodes again).
+inline constexpr int kPlannedSourcesAhead = 2;
+inline constexpr int kPlannedFramesPerSource = 64;
 
 // Column indexes of the export table (row 0 unused, rows 1..N the output frames).
 enum ExportColumn {
@@ -144,6 +154,11 @@ class ExportSession {
     bool retired() const { return retired_; }
 
   private:
+    // Fills params' frame values from row r of the table and the inputs (all but paths and shifts'
+    // owner: the frame's own fields).
+    void FillFrame(int r, const ExportInputs& in, FrameParams& params) const;
+    void PlanAhead(int r, const ExportInputs& in, ExportParams& params) const;
+
     ExportHost& host_;
     ExportObserver& observer_;
     TextGrid table_;

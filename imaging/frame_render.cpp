@@ -190,7 +190,9 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
             break;
     }
     const std::uint8_t* origin = pixels.data();
-    const bool valid = mapping.valid();
+    // An empty turned source shows background only (the range test below needs a size of 1 or more).
+    const bool valid = mapping.valid() && turnedWidth > 0 && turnedHeight > 0;
+    const double limitX = turnedWidth, limitY = turnedHeight;
 
     const int tileRows = (outHeight + kTile - 1) / kTile;
     ParallelRows(tileRows, static_cast<long long>(outWidth) * kTile * 4, [&](int tileBegin, int tileEnd) {
@@ -202,15 +204,16 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
                     std::uint8_t* out = output.pixel(x0, y);
                     const TransformMapping::Terms row = rowTerms[y];
                     for (int x = x0; x < x1; ++x, out += 3) {
-                        // Compared as reals before converting, so huge offsets cannot overflow an int.
-                        const double fx = std::trunc(mapping.SourceX(columnTerms[x], row));
-                        const double fy = std::trunc(mapping.SourceY(columnTerms[x], row));
-                        if (!valid || !(fx >= 0 && fx < turnedWidth && fy >= 0 && fy < turnedHeight)) {
+                        const double fx = mapping.SourceX(columnTerms[x], row);
+                        const double fy = mapping.SourceY(columnTerms[x], row);
+                        // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the
+                        // conversion truncates as trunc does; NaN fails every comparison.
+                        if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
                             std::memcpy(out, background, 3);
                             continue;
                         }
-                        const std::int64_t at =
-                            base + static_cast<std::int64_t>(fx) * stepX + static_cast<std::int64_t>(fy) * stepY;
+                        const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
+                                                static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
                         std::memcpy(out, origin + at, 3);
                     }
                 }

@@ -91,8 +91,8 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
     }
 }
 
-Status LoadPictureRegion(const std::string& path, const PixelRect& wanted, bool checkWholeFile, ByteBuffer& bytes,
-                         Picture& target, PictureArea& got) {
+Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
+                         ByteBuffer& bytes, Picture& target, PictureArea& got) {
     got = {};
     try {
         const FileType type = FileTypeOf(path);
@@ -116,6 +116,21 @@ Status LoadPictureRegion(const std::string& path, const PixelRect& wanted, bool 
     } catch (...) {
         return Status::Error(path, "unexpected failure while loading");
     }
+}
+
+Status ReadPictureSize(const std::string& path, int& width, int& height) {
+    width = 0;
+    height = 0;
+    ByteBuffer bytes;
+    Picture none;
+    PictureArea got;
+    const Status status = LoadPictureRegion(
+        path, [](int, int) { return PixelRect{}; }, false, bytes, none, got);
+    if (status.ok()) {
+        width = got.fullWidth;
+        height = got.fullHeight;
+    }
+    return status;
 }
 
 Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality) {

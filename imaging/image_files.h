@@ -2,6 +2,7 @@
 // Loading and saving pictures by file extension (BMP, JPEG, PNG), and the small text helpers beside them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,13 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& scratch);
 // which part of the whole picture target holds. JPEG files are decoded in part; other types whole,
 // and then target holds all of it. A JPEG decode stops after the region's last row unless
 // checkWholeFile. On failure target's content is undefined.
-Status LoadPictureRegion(const std::string& path, const PixelRect& wanted, bool checkWholeFile, ByteBuffer& bytes,
-                         Picture& target, PictureArea& got);
+// wanted is asked once the picture's size is known.
+Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
+                         ByteBuffer& bytes, Picture& target, PictureArea& got);
+
+// The width and height LoadPicture would give path. A JPEG's header alone is read (damage in its
+// data is not seen); other types are decoded.
+Status ReadPictureSize(const std::string& path, int& width, int& height);
 
 // Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is
 // used for JPEG only. An empty picture cannot be written and gives an error.

@@ -165,6 +165,13 @@ bool DecodeRows(Reader& r, const Window& w, const PixelRect& region, Picture& ou
 
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
                         const JpegRegionOptions& options, Picture& out, PictureArea& got) {
+    return DecodeJpegRegion(
+        bytes, file, [&wanted](int, int) { return wanted; }, options, out, got);
+}
+
+Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file,
+                        const std::function<PixelRect(int, int)>& wantedFor, const JpegRegionOptions& options,
+                        Picture& out, PictureArea& got) {
     got = {};
     if (bytes.size() > ULONG_MAX) return Status::Error(file, "file is too large");
     Reader reader;
@@ -200,6 +207,7 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     }
 
     // The part asked for, inside the picture.
+    const PixelRect wanted = wantedFor(width, height);
     const int left = std::clamp(wanted.left, 0, width);
     const int top = std::clamp(wanted.top, 0, height);
     const int right = std::clamp(
@@ -215,7 +223,9 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     const int mcuWidth = 8 * std::max(1, static_cast<int>(cinfo.max_h_samp_factor));
     const int mcuHeight = 8 * std::max(1, static_cast<int>(cinfo.max_v_samp_factor));
     Window window;
-    if (region.width > 0 && options.crop) {
+    // Skipping and cropping are proved byte-exact by the tests for Huffman-coded files; arithmetic
+    // coding is decoded whole-width from the top.
+    if (region.width > 0 && options.crop && !cinfo.arith_code) {
         window.left = std::max(0, region.left - 2 * mcuWidth);
         window.width = std::min(width, region.left + region.width + 2 * mcuWidth) - window.left;
         window.first = std::max(0, region.top - 2 * mcuHeight);
@@ -223,7 +233,11 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     } else {
         window = {0, width, 0, region.width > 0 ? region.top + region.height : 0};
     }
-    const bool toTheEnd = options.checkWholeFile || region.width <= 0;
+    const bool toTheEnd = options.checkWholeFile;
+    if (region.width <= 0 && !toTheEnd) {
+        out.allocate(0, 0);
+        return Status::Ok();
+    }
 
     out.allocate(region.width, region.height);
     // Scratch rows as wide as the picture: the crop widens the window to whole MCUs.

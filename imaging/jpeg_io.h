@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -49,10 +50,14 @@ struct JpegRegionOptions {
 };
 
 // Decodes the pixels of wanted (clipped to the picture) into out, each byte equal to the same pixel
-// of DecodeJpeg's picture. A region that misses the picture gives an empty out and still reads the
-// header. Errors are those of DecodeJpeg.
+// of DecodeJpeg's picture. A region that misses the picture gives an empty out after reading the
+// header (and the whole file when checkWholeFile). Errors are those of DecodeJpeg.
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
                         const JpegRegionOptions& options, Picture& out, PictureArea& got);
+// The same with the region chosen once the picture's size is known (wanted gets width, height).
+Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file,
+                        const std::function<PixelRect(int, int)>& wanted, const JpegRegionOptions& options,
+                        Picture& out, PictureArea& got);
 
 // Encodes picture at quality 1..100 (clamped): 4:4:4 chroma at quality 90 and above, 4:2:0 below.
 Status EncodeJpeg(const Picture& picture, int quality, const std::string& file, JpegBuffer& out);

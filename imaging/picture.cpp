@@ -57,6 +57,14 @@ void Picture::allocate(int width, int height) {
     height_ = bytes ? height : 0;
 }
 
+void Picture::reserve(std::size_t bytes) {
+    if (bytes <= capacity_) return;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    if (byteSize() > 0) std::memcpy(grown.get(), data_.get(), byteSize());
+    data_ = std::move(grown);
+    capacity_ = bytes;
+}
+
 void Picture::resize(int width, int height) {
     const std::size_t bytes = BytesFor(width, height);
     const int newWidth = bytes ? width : 0;

@@ -68,6 +68,10 @@ class Picture {
     void allocate(int width, int height);
     // New size keeping the pixels of the area the old and new sizes share (the rest is undefined).
     void resize(int width, int height);
+    // Room for at least bytes without reallocating, keeping size and pixels; for a caller that
+    // reuses one picture for sizes that vary.
+    void reserve(std::size_t bytes);
+    std::size_t capacity() const { return capacity_; }
     // Back to 0 x 0, releasing the buffer.
     void clear();
     void fill(Color color);

@@ -168,8 +168,11 @@ TEST(JpegRegion, DamageBelowTheRegionFailsOnlyWhenTheWholeFileIsChecked) {
     const Status checked = DecodeJpegRegion(cut, "cut.jpg", {0, 0, 64, 16}, {true, true}, out, got);
     EXPECT_NE(checked.reason().find("damaged or truncated JPEG data"), std::string::npos) << checked.reason();
     EXPECT_FALSE(DecodeJpeg(cut, "cut.jpg", out).ok());
-    // A region that misses the picture still reads the header, and checks the file when asked.
+    // A region that misses the picture reads the header only, or the whole file when asked.
     EXPECT_FALSE(DecodeJpegRegion(cut, "cut.jpg", {100, 0, 5, 5}, {true, true}, out, got).ok());
+    ASSERT_TRUE(DecodeJpegRegion(cut, "cut.jpg", {100, 0, 5, 5}, {true, false}, out, got).ok());
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(got.fullWidth, 64);
     ASSERT_TRUE(DecodeJpegRegion(good, "good.jpg", {100, 0, 5, 5}, {true, true}, out, got).ok());
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(got.fullHeight, 256);
@@ -184,14 +187,27 @@ TEST(JpegRegion, LoadPictureRegionReadsOtherTypesWhole) {
         ByteBuffer bytes;
         Picture out;
         PictureArea got;
-        ASSERT_TRUE(LoadPictureRegion(dir.path(name), {3, 3, 2, 2}, false, bytes, out, got).ok()) << name;
+        ASSERT_TRUE(LoadPictureRegion(
+                        dir.path(name),
+                        [](int, int) {
+                            return PixelRect{3, 3, 2, 2};
+                        },
+                        false, bytes, out, got)
+                        .ok())
+            << name;
         EXPECT_TRUE(out == picture) << name;
         EXPECT_EQ(got.area, (PixelRect{0, 0, 21, 13})) << name;
     }
     ByteBuffer bytes;
     Picture out;
     PictureArea got;
-    EXPECT_EQ(LoadPictureRegion(dir.path("p.gif"), {0, 0, 1, 1}, false, bytes, out, got).code(),
+    EXPECT_EQ(LoadPictureRegion(
+                  dir.path("p.gif"),
+                  [](int, int) {
+                      return PixelRect{0, 0, 1, 1};
+                  },
+                  false, bytes, out, got)
+                  .code(),
               Status::Code::WrongFileType);
 }
 
