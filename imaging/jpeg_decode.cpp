@@ -233,6 +233,14 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     } else {
         window = {0, width, 0, region.width > 0 ? region.top + region.height : 0};
     }
+    // Rows decoded whole are exact in every column: a region that needs most of them keeps them
+    // all, read straight into the picture without a copy.
+    if (region.width > 0 && window.width * 8 > width * 7) {
+        window.left = 0;
+        window.width = width;
+        region.left = 0;
+        region.width = width;
+    }
     const bool toTheEnd = options.checkWholeFile;
     if (region.width <= 0 && !toTheEnd) {
         out.allocate(0, 0);

@@ -50,7 +50,8 @@ struct JpegRegionOptions {
 };
 
 // Decodes the pixels of wanted (clipped to the picture) into out, each byte equal to the same pixel
-// of DecodeJpeg's picture. A region that misses the picture gives an empty out after reading the
+// of DecodeJpeg's picture. got.area holds wanted and may be larger (whole rows when wanted needs
+// most of their width). A region that misses the picture gives an empty out after reading the
 // header (and the whole file when checkWholeFile). Errors are those of DecodeJpeg.
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
                         const JpegRegionOptions& options, Picture& out, PictureArea& got);

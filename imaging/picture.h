@@ -82,7 +82,13 @@ class Picture {
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;
-    std::unique_ptr<std::uint8_t[]> data_;
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    // Large buffers sit on 2 MB boundaries and ask for huge pages: a 24-megapixel picture then takes
+    // a few dozen page faults instead of tens of thousands, and reads across its rows miss the TLB far less.
+    static std::unique_ptr<std::uint8_t, Free> Allocate(std::size_t bytes);
+    std::unique_ptr<std::uint8_t, Free> data_;
 };
 
 }  // namespace turnlet

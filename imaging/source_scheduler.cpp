@@ -114,16 +114,17 @@ void SourceScheduler::Decode(const SlotPtr& slot, ByteBuffer& bytes, std::unique
         work = std::move(*largest);
         spare_.erase(largest);
     }
-    // Room for a whole source, so that parts of varying sizes reuse one buffer: only the pages a
-    // part touches are ever faulted in.
-    work.reserve(largestSource_);
     lock.unlock();
     // Taken before reading: a file that changes meanwhile is decoded again at the next look-up.
     const FileKey key = KeyOf(path);
     PictureArea where;
     const Status status = LoadPictureRegion(
         path,
-        [&frames](int width, int height) {
+        [&frames, &work](int width, int height) {
+            // Room for the whole source, so that parts of varying sizes reuse one buffer: only the
+            // pages a part touches are ever faulted in, and no content is copied.
+            work.allocate(0, 0);
+            work.reserve(std::size_t{3} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
             PixelRect reach;
             for (const FrameParams& frame : frames) reach = Union(reach, FrameReach(frame, width, height));
             return reach;
@@ -136,10 +137,6 @@ void SourceScheduler::Decode(const SlotPtr& slot, ByteBuffer& bytes, std::unique
         slot->where = status.ok() ? where : PictureArea{};
         std::swap(slot->pixels, work);
         slot->state = State::Ready;
-    }
-    if (status.ok()) {
-        largestSource_ = std::max(largestSource_, std::size_t{3} * static_cast<std::size_t>(where.fullWidth) *
-                                                      static_cast<std::size_t>(where.fullHeight));
     }
     Keep(work);
     changed_.notify_all();

@@ -94,11 +94,10 @@ class SourceScheduler {
     std::vector<SlotPtr> slots_;  // planned, in order
     std::vector<Picture> spare_;  // buffers of dropped slots, for the next decodes
     bool stopping_ = false;
-    std::size_t largestSource_ = 0;  // bytes of the largest whole source decoded so far
-    ByteBuffer ownerBytes_;          // the owner's file buffer (used under no lock by the owner only)
-    ByteBuffer helperBytes_;         // the helper's
-    SlotPtr inUse_;                  // what the owner's last Get returned, kept alive until the next call
-    std::thread helper_;             // last: started once the rest exists
+    ByteBuffer ownerBytes_;   // the owner's file buffer (used under no lock by the owner only)
+    ByteBuffer helperBytes_;  // the helper's
+    SlotPtr inUse_;           // what the owner's last Get returned, kept alive until the next call
+    std::thread helper_;      // last: started once the rest exists
 };
 
 }  // namespace turnlet
