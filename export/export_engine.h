@@ -154,15 +154,14 @@ class ExportSession {
     bool retired() const { return retired_; }
 
   private:
-    // Fills params' frame values from row r of the table and the inputs (all but paths and shifts'
-    // owner: the frame's own fields).
+    // Fills the frame values of row r from the table and the inputs, all but the shifts.
     void FillFrame(int r, const ExportInputs& in, FrameParams& params) const;
     void PlanAhead(int r, const ExportInputs& in, ExportParams& params) const;
 
     ExportHost& host_;
     ExportObserver& observer_;
     TextGrid table_;
-    // Row of the next different source after each row (0: none), for decoding ahead.
+    // Row of the next different source after each row (0: none), for planning the decodes ahead.
     std::vector<int> nextSourceRow_;
     std::int32_t counter_ = 0;
     bool stopped_ = false;
@@ -170,7 +169,8 @@ class ExportSession {
 };
 
 struct ExportOptions {
-    // Reuse decoded sources across frames, decode ahead on the second core and render fused.
+    // Decode each source ahead, in the part its frames read, on a helper thread (and on this one
+    // while it would wait), reuse every buffer across frames and render fused (SourceScheduler).
     // Off: load and render each frame on its own, step by step (reference and benchmark).
     bool pipelined = true;
 };
