@@ -64,14 +64,14 @@ Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params)
 
 namespace {
 
+// Lines rendered side by side, and how far along them at a time (measured best among 1..32 and
+// 64..whole lines).
+constexpr int kBand = 4;
+constexpr int kStretch = 512;
+
 bool ValidTurn(int degrees) {
     return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
 }
-
-// Output tiles of this many rows and columns: the source pixels one tile reads lie in a small
-// parallelogram whose rows stay in cache, however the frame is turned (an output row of a turned
-// or tilted frame crosses hundreds of source rows). Measured best among 16..256 x 8..64.
-constexpr int kTile = 32;
 
 }  // namespace
 
@@ -194,27 +194,61 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
     const bool valid = mapping.valid() && turnedWidth > 0 && turnedHeight > 0;
     const double limitX = turnedWidth, limitY = turnedHeight;
 
-    const int tileRows = (outHeight + kTile - 1) / kTile;
-    ParallelRows(tileRows, static_cast<long long>(outWidth) * kTile * 4, [&](int tileBegin, int tileEnd) {
-        for (int tileY = tileBegin; tileY < tileEnd; ++tileY) {
-            const int y0 = tileY * kTile, y1 = std::min(outHeight, y0 + kTile);
-            for (int x0 = 0; x0 < outWidth; x0 += kTile) {
-                const int x1 = std::min(outWidth, x0 + kTile);
-                for (int y = y0; y < y1; ++y) {
-                    std::uint8_t* out = output.pixel(x0, y);
-                    const TransformMapping::Terms row = rowTerms[y];
-                    for (int x = x0; x < x1; ++x, out += 3) {
-                        const double fx = mapping.SourceX(columnTerms[x], row);
-                        const double fy = mapping.SourceY(columnTerms[x], row);
-                        // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the
-                        // conversion truncates as trunc does; NaN fails every comparison.
-                        if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
-                            std::memcpy(out, background, 3);
-                            continue;
+    auto renderPixel = [&](int x, int y) {
+        std::uint8_t* out = output.pixel(x, y);
+        const double fx = mapping.SourceX(columnTerms[x], rowTerms[y]);
+        const double fy = mapping.SourceY(columnTerms[x], rowTerms[y]);
+        // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the conversion
+        // truncates as trunc does; NaN fails every comparison.
+        if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
+            std::memcpy(out, background, 3);
+            return;
+        }
+        const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
+                                static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
+        std::memcpy(out, origin + at, 3);
+    };
+
+    // The output is walked along lines on which the decoded row stays (nearly) the same, so each
+    // line reads one decoded row from one end to the other, a stream the processor fetches ahead,
+    // however the frame is turned or tilted. Every pixel lies on exactly one line, and the order
+    // does not change a byte. Rates of the decoded row per output column (a) and row (b):
+    const double gx = outWidth > 1 ? static_cast<double>(cropWidth - 1) / (outWidth - 1) : 0;
+    const double gy = outHeight > 1 ? static_cast<double>(cropHeight - 1) / (outHeight - 1) : 0;
+    const bool rowFollowsY = !sideways;
+    const double a = (rowFollowsY ? mapping.sine() : mapping.cosine()) * gx;
+    const double b = (rowFollowsY ? mapping.cosine() : -mapping.sine()) * gy;
+    // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
+    const bool alongX = std::abs(b) >= std::abs(a);
+    double slope = alongX ? (b != 0 ? -a / b : 0) : (a != 0 ? -b / a : 0);
+    if (!std::isfinite(slope) || !valid) slope = 0;
+    slope = std::clamp(slope, -1.0, 1.0);
+    const int length = alongX ? outWidth : outHeight;
+    const int breadth = alongX ? outHeight : outWidth;
+    std::vector<int> shift(static_cast<std::size_t>(length));
+    for (int i = 0; i < length; ++i) shift[i] = static_cast<int>(std::floor(i * slope + 0.5));
+    const int low = std::min(0, *std::min_element(shift.begin(), shift.end()));
+    const int high = std::max(0, *std::max_element(shift.begin(), shift.end()));
+    // Line l covers positions j = l + shift[i] across the breadth; l runs over all values that
+    // reach [0, breadth).
+    const int lines = breadth + high - low;
+    // Lines go in bands of kBand, a stretch of kStretch positions at a time: the band's writes land
+    // side by side in the output, and its reads stay a few streams.
+    const int bands = (lines + kBand - 1) / kBand;
+    ParallelRows(bands, static_cast<long long>(length) * kBand * 4, [&](int bandBegin, int bandEnd) {
+        for (int band = bandBegin; band < bandEnd; ++band) {
+            const int first = band * kBand - high, last = std::min(lines, (band + 1) * kBand) - high;
+            for (int i0 = 0; i0 < length; i0 += kStretch) {
+                const int i1 = std::min(length, i0 + kStretch);
+                for (int line = first; line < last; ++line) {
+                    for (int i = i0; i < i1; ++i) {
+                        const int j = line + shift[i];
+                        if (j < 0 || j >= breadth) continue;
+                        if (alongX) {
+                            renderPixel(i, j);
+                        } else {
+                            renderPixel(j, i);
                         }
-                        const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
-                                                static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
-                        std::memcpy(out, origin + at, 3);
                     }
                 }
             }
