@@ -206,7 +206,7 @@ Status SourceScheduler::Get(const std::string& path, const FrameParams& frame, c
             if (!slot->status.ok()) {
                 // Not kept: the next look-up tries the file again.
                 const Status status = slot->status;
-                slots_.erase(std::find(slots_.begin(), slots_.end(), slot));
+                if (const auto it = std::find(slots_.begin(), slots_.end(), slot); it != slots_.end()) slots_.erase(it);
                 Drop(slot);
                 return status;
             }
