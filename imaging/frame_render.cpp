@@ -194,19 +194,26 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
     const bool valid = mapping.valid() && turnedWidth > 0 && turnedHeight > 0;
     const double limitX = turnedWidth, limitY = turnedHeight;
 
-    auto renderPixel = [&](int x, int y) {
-        std::uint8_t* out = output.pixel(x, y);
-        const double fx = mapping.SourceX(columnTerms[x], rowTerms[y]);
-        const double fy = mapping.SourceY(columnTerms[x], rowTerms[y]);
-        // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the conversion
-        // truncates as trunc does; NaN fails every comparison.
-        if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
-            std::memcpy(out, background, 3);
-            return;
+    // Pixels n of one output row (step 3) or column (step output stride) from out on, whose
+    // column terms (or row terms) run through varying[0..n) while the other terms stay fixed.
+    const std::int64_t outStride = static_cast<std::int64_t>(output.stride());
+    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, const TransformMapping::Terms* varying,
+                         const TransformMapping::Terms fixed, bool varyingIsColumn, int n) {
+        for (int k = 0; k < n; ++k, out += outStep) {
+            const TransformMapping::Terms& column = varyingIsColumn ? varying[k] : fixed;
+            const TransformMapping::Terms& row = varyingIsColumn ? fixed : varying[k];
+            const double fx = mapping.SourceX(column, row);
+            const double fy = mapping.SourceY(column, row);
+            // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the conversion
+            // truncates as trunc does; NaN fails every comparison.
+            if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
+                std::memcpy(out, background, 3);
+                continue;
+            }
+            const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
+                                    static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
+            std::memcpy(out, origin + at, 3);
         }
-        const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
-                                static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
-        std::memcpy(out, origin + at, 3);
     };
 
     // The output is walked along lines on which the decoded row stays (nearly) the same, so each
@@ -241,14 +248,19 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
             for (int i0 = 0; i0 < length; i0 += kStretch) {
                 const int i1 = std::min(length, i0 + kStretch);
                 for (int line = first; line < last; ++line) {
-                    for (int i = i0; i < i1; ++i) {
+                    // Runs of positions with one shift lie in one output row (or column).
+                    for (int i = i0; i < i1;) {
+                        int end = i + 1;
+                        while (end < i1 && shift[end] == shift[i]) ++end;
                         const int j = line + shift[i];
-                        if (j < 0 || j >= breadth) continue;
-                        if (alongX) {
-                            renderPixel(i, j);
-                        } else {
-                            renderPixel(j, i);
+                        if (j >= 0 && j < breadth) {
+                            if (alongX) {
+                                renderRun(output.pixel(i, j), 3, &columnTerms[i], rowTerms[j], true, end - i);
+                            } else {
+                                renderRun(output.pixel(j, i), outStride, &rowTerms[i], columnTerms[j], false, end - i);
+                            }
                         }
+                        i = end;
                     }
                 }
             }
