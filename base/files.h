@@ -22,7 +22,7 @@ class ByteBuffer {
     std::span<const std::uint8_t> view() const { return {data_.get(), size_}; }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
-    // Room for at least bytes; the content is kept only up to size().
+    // Room for at least bytes (an eighth more when it grows); the content is kept only up to size().
     void reserve(std::size_t bytes);
     std::uint8_t* data() { return data_.get(); }
     void setSize(std::size_t size) { size_ = size; }

@@ -175,17 +175,19 @@ int Run(int argc, char** argv) {
 
     // What Open shows in the source preview: source item 0, quarter-turned. Its size stands in
     // for an unset crop.
-    Picture preview;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
     const bool cropSet = project.crop.allSet();
     if (!cropSet || project.exportSettings.widthText.empty() || project.exportSettings.heightText.empty()) {
-        if (Status status = LoadPicture(project.sources[0], preview); !status.ok()) {
+        // Only its size is needed here; its pixels are decoded by the export.
+        if (Status status = ReadPictureSize(project.sources[0], sourceWidth, sourceHeight); !status.ok()) {
             std::fprintf(stderr, "turnlet-export: %s\n", Describe(status).c_str());
             return kExitFailed;
         }
     }
     const bool sideways = project.rotationDegrees() == 90 || project.rotationDegrees() == 270;
-    const int previewWidth = sideways ? preview.height() : preview.width();
-    const int previewHeight = sideways ? preview.width() : preview.height();
+    const int previewWidth = sideways ? sourceHeight : sourceWidth;
+    const int previewHeight = sideways ? sourceWidth : sourceHeight;
 
     // The area rectangle the dialog uses for its size fields.
     const CropTexts& crop = project.crop;

@@ -10,7 +10,8 @@
 #include "base/messages.h"
 #include "base/number_text.h"
 #include "imaging/image_files.h"
-#include "imaging/source_cache.h"
+#include "imaging/jpeg_io.h"
+#include "imaging/source_scheduler.h"
 
 namespace turnlet {
 
@@ -88,14 +89,7 @@ void ExportSession::Retire() {
     retired_ = true;
 }
 
-void ExportSession::HandOver(const Picture& output, ExportParams& params) {
-    params.SourcePath.clear();
-    params.NextSourcePath.clear();
-    if (retired_) return;
-    const ExportInputs in = host_.inputs();
-    const std::int32_t c = counter_;
-    const int r = c + 1;
-
+void ExportSession::FillFrame(int r, const ExportInputs& in, FrameParams& params) const {
     // Crop, output size and quality are read afresh for every frame, so edits apply to the rest.
     const auto& crop = in.cropTexts;
     if (!crop[0].empty() && !crop[1].empty() && !crop[2].empty() && !crop[3].empty()) {
@@ -116,9 +110,39 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
     params.Gamma = ParseLeadingReal(table_.at(r, kExportGamma));
     params.OutputWidth = IntegerOr(in.outputWidthText, 200);
     params.OutputHeight = IntegerOr(in.outputHeightText, 200);
-    params.JpegQuality = in.jpegQuality;
     params.RotationDegrees = in.rotationDegrees;
     params.BackgroundColor = in.backgroundColor;
+}
+
+void ExportSession::PlanAhead(int r, const ExportInputs& in, ExportParams& params) const {
+    params.Upcoming.clear();
+    const int frames = table_.rowCount() - 1;
+    for (int run = 0, first = r; run <= kPlannedSourcesAhead && first >= 1 && first <= frames; ++run) {
+        SourcePlan& plan = params.Upcoming.emplace_back();
+        plan.path = table_.at(first, kExportSource);
+        const int next = nextSourceRow_[first];
+        const int end = next > 0 ? next : frames + 1;
+        for (int row = first; row < end && row < first + kPlannedFramesPerSource; ++row) {
+            FrameParams& frame = plan.frames.emplace_back();
+            FillFrame(row, in, frame);
+            frame.ShiftX = Negated(CellAsInteger(table_.at(row, kExportDX)));
+            frame.ShiftY = Negated(CellAsInteger(table_.at(row, kExportDY)));
+        }
+        first = next;
+    }
+}
+
+void ExportSession::HandOver(const Picture& output, ExportParams& params) {
+    params.SourcePath.clear();
+    params.NextSourcePath.clear();
+    params.Upcoming.clear();
+    if (retired_) return;
+    const ExportInputs in = host_.inputs();
+    const std::int32_t c = counter_;
+    const int r = c + 1;
+
+    FillFrame(r, in, params);
+    params.JpegQuality = in.jpegQuality;
 
     // Stopped is its own flag: the counter's stop value may also be a real frame number.
     const int frames = table_.rowCount() - 1;
@@ -129,6 +153,7 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
         params.ShiftX = Negated(CellAsInteger(table_.at(r, kExportDX)));
         params.ShiftY = Negated(CellAsInteger(table_.at(r, kExportDY)));
         params.OutputPath = in.directory + "/" + FrameFileName(c + 1) + ExportExtension(in.typeIndex);
+        PlanAhead(r, in, params);
         counter_ = c + 1;
         observer_.exportProgress(c + 1);
         observer_.exportPreview(output);
@@ -193,9 +218,14 @@ void ExportPicture::Delivered(const Status& status) {
 }
 
 Status ExportPicture::Execute(Worker& worker) {
-    SourceCache sources(2);
+    // Pipelined: sources decode ahead in the part their frames read, on a helper thread and, while
+    // it would otherwise wait, on this one; frames render fused from those parts.
+    std::optional<SourceScheduler> sources;
+    if (options_.pipelined) sources.emplace(kPlannedSourcesAhead);
     const Picture noPicture;
     Picture output;
+    Picture loaded;
+    JpegBuffer jpeg;
     ExportParams params;
     for (;;) {
         // A refused hand-over means the worker was stopped for a newer export: end here.
@@ -205,13 +235,11 @@ Status ExportPicture::Execute(Worker& worker) {
         Status status = CheckFrameSizes(params);
         if (!status.ok()) return status;
 
-        Picture loaded;
         const Picture* decoded = &loaded;
-        if (options_.pipelined) {
-            // The next different source decodes on the other core while this frame renders.
-            sources.Prefetch(params.SourcePath);
-            if (!params.NextSourcePath.empty()) sources.Prefetch(params.NextSourcePath);
-            status = sources.Get(params.SourcePath, 0, decoded);
+        PictureArea where;
+        if (sources) {
+            sources->Plan(params.Upcoming);
+            status = sources->Get(params.SourcePath, params, decoded, where);
         } else {
             status = LoadPicture(params.SourcePath, loaded);
         }
@@ -220,16 +248,17 @@ Status ExportPicture::Execute(Worker& worker) {
             const std::string path = params.SourcePath;
             worker.handOver([&] { session_->ShowWrongFileType(path); });
             decoded = &noPicture;
+            where = {};
         } else if (!status.ok()) {
             return status;
         }
 
-        if (options_.pipelined) {
-            RenderFrameFused(*decoded, params, output);
-        } else {
+        if (!sources) {
             RenderFrameStepByStep(*decoded, params, output);
+        } else if (!RenderFrameFused(*decoded, where, params, output)) {
+            return Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame");
         }
-        status = SavePicture(output, params.OutputPath, params.JpegQuality);
+        status = SavePicture(output, params.OutputPath, params.JpegQuality, jpeg);
         if (!status.ok()) return status;
     }
 }

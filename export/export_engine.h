@@ -15,6 +15,7 @@
 #include "base/status.h"
 #include "imaging/frame_render.h"
 #include "imaging/picture.h"
+#include "imaging/source_scheduler.h"
 #include "imaging/worker.h"
 #include "tuning/text_grid.h"
 
@@ -30,7 +31,16 @@ struct ExportParams : FrameParams {
     int JpegQuality = 90;
     // The next different source of the table after this frame, decoded ahead; empty at the end.
     std::string NextSourcePath;
+    // This frame's source and the next different ones, each with the frames that show it as this
+    // hand-over's inputs give them (the crop may still change): what to decode ahead, and which
+    // part of each source. Empty when the export ends.
+    std::vector<SourcePlan> Upcoming;
 };
+
+// Sources ExportParams::Upcoming names after the frame's own, and frames it lists per source at most
+// (a longer run of one source plans its first ones; a later frame reaching further decodes again).
+inline constexpr int kPlannedSourcesAhead = 2;
+inline constexpr int kPlannedFramesPerSource = 64;
 
 // Column indexes of the export table (row 0 unused, rows 1..N the output frames).
 enum ExportColumn {
@@ -144,10 +154,14 @@ class ExportSession {
     bool retired() const { return retired_; }
 
   private:
+    // Fills the frame values of row r from the table and the inputs, all but the shifts.
+    void FillFrame(int r, const ExportInputs& in, FrameParams& params) const;
+    void PlanAhead(int r, const ExportInputs& in, ExportParams& params) const;
+
     ExportHost& host_;
     ExportObserver& observer_;
     TextGrid table_;
-    // Row of the next different source after each row (0: none), for decoding ahead.
+    // Row of the next different source after each row (0: none), for planning the decodes ahead.
     std::vector<int> nextSourceRow_;
     std::int32_t counter_ = 0;
     bool stopped_ = false;
@@ -155,7 +169,8 @@ class ExportSession {
 };
 
 struct ExportOptions {
-    // Reuse decoded sources across frames, decode ahead on the second core and render fused.
+    // Decode each source ahead, in the part its frames read, on a helper thread (and on this one
+    // while it would wait), reuse every buffer across frames and render fused (SourceScheduler).
     // Off: load and render each frame on its own, step by step (reference and benchmark).
     bool pipelined = true;
 };

@@ -2,6 +2,7 @@
 // One frame from its decoded source.
 #include "frame_render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,13 +17,6 @@
 namespace turnlet {
 
 namespace {
-
-// Source index of every output position along one axis, as the resize maps it.
-std::vector<int> ResizeAxis(int d, int n) {
-    std::vector<int> axis(d > 0 ? d : 0, 0);
-    for (int i = 0; i < d; ++i) axis[i] = ResizeIndex(i, d, n);
-    return axis;
-}
 
 bool PixelsFit(std::int64_t width, std::int64_t height) {
     return width <= 0 || height <= 0 || width * height <= kMaxPicturePixels;
@@ -68,68 +62,212 @@ Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params)
     return output;
 }
 
+namespace {
+
+// Lines rendered side by side, and how far along them at a time (measured best among 1..32 and
+// 64..whole lines).
+constexpr int kBand = 4;
+constexpr int kStretch = 512;
+
+bool ValidTurn(int degrees) {
+    return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+}
+
+}  // namespace
+
+PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHeight) {
+    const int degrees = params.RotationDegrees;
+    if (!ValidTurn(degrees) || decodedWidth <= 0 || decodedHeight <= 0) return {};
+    if (params.CropWidth <= 0 || params.CropHeight <= 0 || params.OutputWidth <= 0 || params.OutputHeight <= 0)
+        return {};
+    const PixelRect whole{0, 0, decodedWidth, decodedHeight};
+    const bool sideways = degrees == 90 || degrees == 270;
+    const int turnedWidth = sideways ? decodedHeight : decodedWidth;
+    const int turnedHeight = sideways ? decodedWidth : decodedHeight;
+    const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
+                                   ShiftedOrigin(params.CropTop, params.ShiftY), params.CropWidth, params.CropHeight,
+                                   params.Angle, params.Scale);
+    if (!mapping.valid()) return {};
+    // Along an output row the source point moves monotonically (each operation of the formula is
+    // monotone in the column), and so it does down a column: its extremes over the sampled grid
+    // lie at the grid's corners, the first and last crop columns and rows the resize samples.
+    const int lastColumn = ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
+    const int lastRow = ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
+    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    for (const int x : {0, lastColumn}) {
+        for (const int y : {0, lastRow}) {
+            const TransformMapping::Terms column = mapping.ColumnTerms(x);
+            const TransformMapping::Terms row = mapping.RowTerms(y);
+            const double fx = std::trunc(mapping.SourceX(column, row));
+            const double fy = std::trunc(mapping.SourceY(column, row));
+            if (std::isnan(fx) || std::isnan(fy)) return whole;
+            lowX = std::min(lowX, fx);
+            highX = std::max(highX, fx);
+            lowY = std::min(lowY, fy);
+            highY = std::max(highY, fy);
+        }
+    }
+    lowX = std::max(lowX, 0.0);
+    lowY = std::max(lowY, 0.0);
+    highX = std::min(highX, turnedWidth - 1.0);
+    highY = std::min(highY, turnedHeight - 1.0);
+    if (!(lowX <= highX && lowY <= highY)) return {};
+    const int x0 = static_cast<int>(lowX), x1 = static_cast<int>(highX);
+    const int y0 = static_cast<int>(lowY), y1 = static_cast<int>(highY);
+    const int lastX = decodedWidth - 1, lastY = decodedHeight - 1;
+    switch (degrees) {
+        case 90:  // decoded (sy, lastY - sx)
+            return {y0, lastY - x1, y1 - y0 + 1, x1 - x0 + 1};
+        case 180:
+            return {lastX - x1, lastY - y1, x1 - x0 + 1, y1 - y0 + 1};
+        case 270:  // decoded (lastX - sy, sx)
+            return {lastX - y1, x0, y1 - y0 + 1, x1 - x0 + 1};
+        default:
+            return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    }
+}
+
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output) {
+    const PictureArea whole{PixelRect{0, 0, decoded.width(), decoded.height()}, decoded.width(), decoded.height()};
+    RenderFrameFused(decoded, whole, params, output);
+}
+
+bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const FrameParams& params, Picture& output) {
+    if (!where.area.contains(FrameReach(params, where.fullWidth, where.fullHeight))) return false;
     output.allocate(params.OutputWidth, params.OutputHeight);
-    if (output.empty()) return;
+    if (output.empty()) return true;
     const int cropWidth = params.CropWidth;
     const int cropHeight = params.CropHeight;
     if (cropWidth <= 0 || cropHeight <= 0) {
         // The aligned picture is empty and a resize from nothing leaves zeros.
         std::memset(output.data(), 0, output.byteSize());
         AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
-        return;
+        return true;
     }
 
     // The quarter-turned picture's size, and how its pixels sit in the decoded one.
     const int degrees = params.RotationDegrees;
-    const bool validTurn = degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+    const bool validTurn = ValidTurn(degrees);
     const bool sideways = degrees == 90 || degrees == 270;
-    const int turnedWidth = !validTurn ? 0 : sideways ? decoded.height() : decoded.width();
-    const int turnedHeight = !validTurn ? 0 : sideways ? decoded.width() : decoded.height();
-    const int lastX = decoded.width() - 1;
-    const int lastY = decoded.height() - 1;
+    const int turnedWidth = !validTurn ? 0 : sideways ? where.fullHeight : where.fullWidth;
+    const int turnedHeight = !validTurn ? 0 : sideways ? where.fullWidth : where.fullHeight;
+    const int lastX = where.fullWidth - 1;
+    const int lastY = where.fullHeight - 1;
 
     const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
                                    ShiftedOrigin(params.CropTop, params.ShiftY), cropWidth, cropHeight, params.Angle,
                                    params.Scale);
-    const std::vector<int> columns = ResizeAxis(output.width(), cropWidth);
-    const std::vector<int> rows = ResizeAxis(output.height(), cropHeight);
+    const int outWidth = output.width();
+    const int outHeight = output.height();
+    // The formula's per-column and per-row terms at the crop positions the resize samples.
+    std::vector<TransformMapping::Terms> columnTerms(static_cast<std::size_t>(outWidth));
+    for (int x = 0; x < outWidth; ++x) columnTerms[x] = mapping.ColumnTerms(ResizeIndex(x, outWidth, cropWidth));
+    std::vector<TransformMapping::Terms> rowTerms(static_cast<std::size_t>(outHeight));
+    for (int y = 0; y < outHeight; ++y) rowTerms[y] = mapping.RowTerms(ResizeIndex(y, outHeight, cropHeight));
     const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
                                         ColorRed(params.BackgroundColor)};
+    // Where turned pixel (sx, sy) lies in pixels: base + sx * stepX + sy * stepY bytes.
+    const std::int64_t stride = static_cast<std::int64_t>(pixels.stride());
+    std::int64_t stepX = 3, stepY = stride;
+    std::int64_t base = -std::int64_t{where.area.top} * stride - 3 * std::int64_t{where.area.left};
+    switch (degrees) {
+        case 90:  // (sy, lastY - sx)
+            stepX = -stride;
+            stepY = 3;
+            base += std::int64_t{lastY} * stride;
+            break;
+        case 180:  // (lastX - sx, lastY - sy)
+            stepX = -3;
+            stepY = -stride;
+            base += std::int64_t{lastY} * stride + 3 * std::int64_t{lastX};
+            break;
+        case 270:  // (lastX - sy, sx)
+            stepX = stride;
+            stepY = -3;
+            base += 3 * std::int64_t{lastX};
+            break;
+        default:
+            break;
+    }
+    const std::uint8_t* origin = pixels.data();
+    // An empty turned source shows background only (the range test below needs a size of 1 or more).
+    const bool valid = mapping.valid() && turnedWidth > 0 && turnedHeight > 0;
+    const double limitX = turnedWidth, limitY = turnedHeight;
 
-    ParallelRows(output.height(), static_cast<long long>(output.width()) * 4, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* out = output.row(y);
-            for (int x = 0; x < output.width(); ++x, out += 3) {
-                int sx = 0;
-                int sy = 0;
-                if (!mapping.Map(columns[x], rows[y], turnedWidth, turnedHeight, sx, sy)) {
-                    std::memcpy(out, background, 3);
-                    continue;
+    // Pixels n of one output row (step 3) or column (step output stride) from out on, whose
+    // column terms (or row terms) run through varying[0..n) while the other terms stay fixed.
+    const std::int64_t outStride = static_cast<std::int64_t>(output.stride());
+    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, const TransformMapping::Terms* varying,
+                         const TransformMapping::Terms fixed, bool varyingIsColumn, int n) {
+        for (int k = 0; k < n; ++k, out += outStep) {
+            const TransformMapping::Terms& column = varyingIsColumn ? varying[k] : fixed;
+            const TransformMapping::Terms& row = varyingIsColumn ? fixed : varying[k];
+            const double fx = mapping.SourceX(column, row);
+            const double fy = mapping.SourceY(column, row);
+            // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the conversion
+            // truncates as trunc does; NaN fails every comparison.
+            if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
+                std::memcpy(out, background, 3);
+                continue;
+            }
+            const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
+                                    static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
+            std::memcpy(out, origin + at, 3);
+        }
+    };
+
+    // The output is walked along lines on which the decoded row stays (nearly) the same, so each
+    // line reads one decoded row from one end to the other, a stream the processor fetches ahead,
+    // however the frame is turned or tilted. Every pixel lies on exactly one line, and the order
+    // does not change a byte. Rates of the decoded row per output column (a) and row (b):
+    const double gx = outWidth > 1 ? static_cast<double>(cropWidth - 1) / (outWidth - 1) : 0;
+    const double gy = outHeight > 1 ? static_cast<double>(cropHeight - 1) / (outHeight - 1) : 0;
+    const bool rowFollowsY = !sideways;
+    const double a = (rowFollowsY ? mapping.sine() : mapping.cosine()) * gx;
+    const double b = (rowFollowsY ? mapping.cosine() : -mapping.sine()) * gy;
+    // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
+    const bool alongX = std::abs(b) >= std::abs(a);
+    double slope = alongX ? (b != 0 ? -a / b : 0) : (a != 0 ? -b / a : 0);
+    if (!std::isfinite(slope) || !valid) slope = 0;
+    slope = std::clamp(slope, -1.0, 1.0);
+    const int length = alongX ? outWidth : outHeight;
+    const int breadth = alongX ? outHeight : outWidth;
+    std::vector<int> shift(static_cast<std::size_t>(length));
+    for (int i = 0; i < length; ++i) shift[i] = static_cast<int>(std::floor(i * slope + 0.5));
+    const int low = std::min(0, *std::min_element(shift.begin(), shift.end()));
+    const int high = std::max(0, *std::max_element(shift.begin(), shift.end()));
+    // Line l covers positions j = l + shift[i] across the breadth; l runs over all values that
+    // reach [0, breadth).
+    const int lines = breadth + high - low;
+    // Lines go in bands of kBand, a stretch of kStretch positions at a time: the band's writes land
+    // side by side in the output, and its reads stay a few streams.
+    const int bands = (lines + kBand - 1) / kBand;
+    ParallelRows(bands, static_cast<long long>(length) * kBand * 4, [&](int bandBegin, int bandEnd) {
+        for (int band = bandBegin; band < bandEnd; ++band) {
+            const int first = band * kBand - high, last = std::min(lines, (band + 1) * kBand) - high;
+            for (int i0 = 0; i0 < length; i0 += kStretch) {
+                const int i1 = std::min(length, i0 + kStretch);
+                for (int line = first; line < last; ++line) {
+                    // Runs of positions with one shift lie in one output row (or column).
+                    for (int i = i0; i < i1;) {
+                        int end = i + 1;
+                        while (end < i1 && shift[end] == shift[i]) ++end;
+                        const int j = line + shift[i];
+                        if (j >= 0 && j < breadth) {
+                            if (alongX) {
+                                renderRun(output.pixel(i, j), 3, &columnTerms[i], rowTerms[j], true, end - i);
+                            } else {
+                                renderRun(output.pixel(j, i), outStride, &rowTerms[i], columnTerms[j], false, end - i);
+                            }
+                        }
+                        i = end;
+                    }
                 }
-                int px = sx;
-                int py = sy;
-                switch (degrees) {
-                    case 90:
-                        px = sy;
-                        py = lastY - sx;
-                        break;
-                    case 180:
-                        px = lastX - sx;
-                        py = lastY - sy;
-                        break;
-                    case 270:
-                        px = lastX - sy;
-                        py = sx;
-                        break;
-                    default:
-                        break;
-                }
-                std::memcpy(out, decoded.pixel(px, py), 3);
             }
         }
     });
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+    return true;
 }
 
 Picture RenderFrameFused(const Picture& decoded, const FrameParams& params) {

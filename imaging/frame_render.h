@@ -48,6 +48,15 @@ Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params)
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output);
 Picture RenderFrameFused(const Picture& decoded, const FrameParams& params);
 
+// The same from part of the decoded source: pixels holds where.area of a where.fullWidth x
+// where.fullHeight decoded picture. Renders and returns true when that area holds every pixel the
+// frame reads (FrameReach); otherwise returns false and leaves output alone.
+bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const FrameParams& params, Picture& output);
+
+// The pixels of a decodedWidth x decodedHeight decoded (not yet turned) source that the frame reads:
+// the smallest rectangle holding every one of them; empty when the frame shows background only.
+PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHeight);
+
 // A frame whose crop or output size no picture can hold, or whose output size is empty, gives an
 // error naming file (the frame's output or source) before anything is allocated.
 Status CheckFrameSizes(const FrameParams& params, const std::string& file);

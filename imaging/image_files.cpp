@@ -20,10 +20,9 @@ namespace {
 // A 250-megapixel 32-bit BMP is about 1 GB; nothing we can load is near this.
 constexpr std::size_t kMaxFileBytes = std::size_t{2} << 30;
 
-Status SaveByType(FileType type, const Picture& picture, const std::string& path, int jpegQuality) {
+Status SaveByType(FileType type, const Picture& picture, const std::string& path, int jpegQuality, JpegBuffer& jpeg) {
     if (type == FileType::Jpeg) {
         // Encode first so a picture the encoder refuses creates no file.
-        JpegBuffer jpeg;
         Status status = EncodeJpeg(picture, jpegQuality, path, jpeg);
         if (!status.ok()) return status;
         OutputFile out(path);
@@ -92,12 +91,59 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
     }
 }
 
+Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
+                         ByteBuffer& bytes, Picture& target, PictureArea& got) {
+    got = {};
+    try {
+        const FileType type = FileTypeOf(path);
+        if (type == FileType::Unknown) return Status::WrongFileType(path);
+        Status status = ReadWholeFile(path, bytes, kMaxFileBytes);
+        if (!status.ok()) return status;
+        if (bytes.size() == 0) return Status::Error(path, "file is empty");
+        if (type == FileType::Jpeg) {
+            JpegRegionOptions options;
+            options.checkWholeFile = checkWholeFile;
+            return DecodeJpegRegion(bytes.view(), path, wanted, options, target, got);
+        }
+        status = type == FileType::Bmp ? DecodeBmp(bytes.view(), path, target) : DecodePng(bytes.view(), path, target);
+        if (!status.ok()) return status;
+        got = {PixelRect{0, 0, target.width(), target.height()}, target.width(), target.height()};
+        return Status::Ok();
+    } catch (const std::bad_alloc&) {
+        return Status::Error(path, "not enough memory to load the picture");
+    } catch (const std::exception& e) {
+        return Status::Error(path, e.what());
+    } catch (...) {
+        return Status::Error(path, "unexpected failure while loading");
+    }
+}
+
+Status ReadPictureSize(const std::string& path, int& width, int& height) {
+    width = 0;
+    height = 0;
+    ByteBuffer bytes;
+    Picture none;
+    PictureArea got;
+    const Status status = LoadPictureRegion(
+        path, [](int, int) { return PixelRect{}; }, false, bytes, none, got);
+    if (status.ok()) {
+        width = got.fullWidth;
+        height = got.fullHeight;
+    }
+    return status;
+}
+
 Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality) {
+    JpegBuffer jpeg;
+    return SavePicture(picture, path, jpegQuality, jpeg);
+}
+
+Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality, JpegBuffer& jpeg) {
     try {
         const FileType type = FileTypeOf(path);
         if (type == FileType::Unknown) return Status::WrongFileType(path);
         if (picture.empty()) return Status::Error(path, "cannot write an empty picture");
-        return SaveByType(type, picture, path, jpegQuality < 1 ? 1 : (jpegQuality > 100 ? 100 : jpegQuality));
+        return SaveByType(type, picture, path, jpegQuality < 1 ? 1 : (jpegQuality > 100 ? 100 : jpegQuality), jpeg);
     } catch (const std::bad_alloc&) {
         return Status::Error(path, "not enough memory to save the picture");
     } catch (const std::exception& e) {

@@ -2,10 +2,12 @@
 // Loading and saving pictures by file extension (BMP, JPEG, PNG), and the small text helpers beside them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "picture.h"
+#include "base/files.h"
 #include "base/status.h"
 
 namespace turnlet {
@@ -25,8 +27,26 @@ Status LoadPicture(const std::string& path, Picture& target);
 // pages for every 24-megapixel photograph. On failure target is unchanged; scratch is undefined.
 Status LoadPicture(const std::string& path, Picture& target, Picture& scratch);
 
+// Reads path into bytes (kept between loads, like its picture) and decodes only the pixels of wanted
+// (clipped to the picture) into target, each equal to that pixel of LoadPicture's picture; got says
+// which part of the whole picture target holds. JPEG files are decoded in part; other types whole,
+// and then target holds all of it. A JPEG decode stops after the region's last row unless
+// checkWholeFile. On failure target's content is undefined.
+// wanted is asked once the picture's size is known.
+Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
+                         ByteBuffer& bytes, Picture& target, PictureArea& got);
+
+// The width and height LoadPicture would give path. A JPEG's header alone is read (damage in its
+// data is not seen); other types are decoded.
+Status ReadPictureSize(const std::string& path, int& width, int& height);
+
 // Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is
 // used for JPEG only. An empty picture cannot be written and gives an error.
 Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality);
+
+class JpegBuffer;
+// The same, encoding JPEG into jpeg's buffer and encoder (kept between frames, so a writer of many
+// frames reuses their memory).
+Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality, JpegBuffer& jpeg);
 
 }  // namespace turnlet

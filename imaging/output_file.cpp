@@ -16,6 +16,8 @@ namespace {
 
 // Large enough that a 24-megapixel frame goes out in a few hundred calls.
 constexpr std::size_t kBufferBytes = std::size_t{256} << 10;
+// Pieces this large are written at once rather than copied into the buffer.
+constexpr std::size_t kDirectBytes = std::size_t{16} << 10;
 
 // Writes all bytes, retrying after interruptions and short writes; returns 0 or the errno value,
 // or -1 when the system accepted nothing without saying why.
@@ -54,7 +56,6 @@ Status OutputFile::open() {
         const int error = errno;
         return Status::Error(path_, "cannot create: " + std::generic_category().message(error));
     }
-    buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferBytes);
     return Status::Ok();
 }
 
@@ -75,6 +76,13 @@ Status OutputFile::write(const void* data, std::size_t size) {
     if (!failure_.ok()) return failure_;
     if (fd_ < 0) return writeFailed(EBADF);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
+    // A whole encoded file goes out in one call, without a buffer of fresh pages for each frame.
+    if (used_ == 0 && size >= kDirectBytes) {
+        const int error = WriteAll(fd_, bytes, size);
+        if (error != 0) return writeFailed(error);
+        return Status::Ok();
+    }
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferBytes);
     if (used_ + size <= kBufferBytes) {
         std::memcpy(buffer_.get() + used_, bytes, size);
         used_ += size;

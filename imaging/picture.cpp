@@ -2,7 +2,11 @@
 // The in-memory picture.
 #include "picture.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -21,7 +25,31 @@ std::size_t BytesFor(int width, int height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
 }
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Below this a picture lives in ordinary pages.
+constexpr std::size_t kHugeFrom = std::size_t{8} << 20;
+
 }  // namespace
+
+void Picture::Free::operator()(std::uint8_t* p) const {
+    std::free(p);
+}
+
+std::unique_ptr<std::uint8_t, Picture::Free> Picture::Allocate(std::size_t bytes) {
+    void* p = nullptr;
+    if (bytes >= kHugeFrom) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+        // Only advice: where the system has no huge pages the buffer works as it is.
+        if (p) madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (!p) throw std::bad_alloc();
+    return std::unique_ptr<std::uint8_t, Free>(static_cast<std::uint8_t*>(p));
+}
 
 Picture::Picture(const Picture& other) {
     *this = other;
@@ -50,11 +78,19 @@ Picture& Picture::operator=(Picture&& other) noexcept {
 void Picture::allocate(int width, int height) {
     const std::size_t bytes = BytesFor(width, height);
     if (bytes > capacity_) {
-        data_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        data_ = Allocate(bytes);
         capacity_ = bytes;
     }
     width_ = bytes ? width : 0;
     height_ = bytes ? height : 0;
+}
+
+void Picture::reserve(std::size_t bytes) {
+    if (bytes <= capacity_) return;
+    auto grown = Allocate(bytes);
+    if (byteSize() > 0) std::memcpy(grown.get(), data_.get(), byteSize());
+    data_ = std::move(grown);
+    capacity_ = bytes;
 }
 
 void Picture::resize(int width, int height) {
@@ -62,7 +98,7 @@ void Picture::resize(int width, int height) {
     const int newWidth = bytes ? width : 0;
     const int newHeight = bytes ? height : 0;
     if (newWidth == width_ && newHeight == height_) return;
-    auto fresh = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(bytes, 1));
+    auto fresh = Allocate(std::max<std::size_t>(bytes, 1));
     const int keepRows = std::min(newHeight, height_);
     const std::size_t keepBytes = static_cast<std::size_t>(std::min(newWidth, width_)) * 3;
     for (int y = 0; y < keepRows; ++y) {

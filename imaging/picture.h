@@ -14,6 +14,29 @@ namespace turnlet {
 // before allocating, so a damaged or hostile header cannot ask for gigabytes.
 inline constexpr std::int64_t kMaxPicturePixels = 250'000'000;
 
+// A rectangle of pixels: columns [left, left + width), rows [top, top + height).
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+    // Whether every pixel of inner lies in this rectangle (an empty inner always does).
+    bool contains(const PixelRect& inner) const {
+        return inner.empty() || (inner.left >= left && inner.top >= top &&
+                                 std::int64_t{inner.left} + inner.width <= std::int64_t{left} + width &&
+                                 std::int64_t{inner.top} + inner.height <= std::int64_t{top} + height);
+    }
+    friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// Where a partly decoded picture sits: a picture holding only area of a fullWidth x fullHeight one.
+struct PictureArea {
+    PixelRect area;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
 // Rows are stored without padding: row y starts at data() + y * stride(), stride() == 3 * width.
 // Buffers are reused when a picture shrinks or keeps its size, so workers that hold their pictures
 // for their whole life do not reallocate per request.
@@ -45,6 +68,10 @@ class Picture {
     void allocate(int width, int height);
     // New size keeping the pixels of the area the old and new sizes share (the rest is undefined).
     void resize(int width, int height);
+    // Room for at least bytes without reallocating, keeping size and pixels; for a caller that
+    // reuses one picture for sizes that vary.
+    void reserve(std::size_t bytes);
+    std::size_t capacity() const { return capacity_; }
     // Back to 0 x 0, releasing the buffer.
     void clear();
     void fill(Color color);
@@ -55,7 +82,13 @@ class Picture {
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;
-    std::unique_ptr<std::uint8_t[]> data_;
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    // Large buffers sit on 2 MB boundaries and ask for huge pages: a 24-megapixel picture then takes
+    // a few dozen page faults instead of tens of thousands, and reads across its rows miss the TLB far less.
+    static std::unique_ptr<std::uint8_t, Free> Allocate(std::size_t bytes);
+    std::unique_ptr<std::uint8_t, Free> data_;
 };
 
 }  // namespace turnlet

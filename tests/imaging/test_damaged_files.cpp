@@ -100,13 +100,38 @@ struct ChildLoad {
     std::string outcome;  // "ok" or the failure's reason
 };
 
+// Sanitizers reserve terabytes of address space up front; a limit on it only works without them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kCanLimitAddressSpace = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kCanLimitAddressSpace = false;
+#else
+constexpr bool kCanLimitAddressSpace = true;
+#endif
+#else
+constexpr bool kCanLimitAddressSpace = true;
+#endif
+
 // Loads path in a child process so that the peak resident size it reports is that of this load
-// alone, whatever the test binary did before.
-ChildLoad LoadInChild(const std::string& path) {
+// alone, whatever the test binary did before. With extraMb the child may reserve at most that much
+// more address space: memory asked for but never touched shows there, not in the resident size.
+ChildLoad LoadInChild(const std::string& path, long extraMb = 0) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
+        if (extraMb > 0) {
+            long pages = 0;
+            if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+                std::fclose(statm);
+            }
+            const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                                 static_cast<rlim_t>(extraMb) * 1024 * 1024;
+            const rlimit space{limit, limit};
+            setrlimit(RLIMIT_AS, &space);
+        }
         rusage before{}, after{};
         getrusage(RUSAGE_SELF, &before);
         const auto start = std::chrono::steady_clock::now();
@@ -223,6 +248,35 @@ TEST(DamagedJpeg, CutBeforeTheSizeSaysDamaged) {
         if (length == 2 || length == 4 || length == 20) {
             EXPECT_EQ(status.reason(), "damaged or truncated JPEG file (no picture size found)") << length;
         }
+    }
+}
+
+// A few hundred bytes whose header claims about 239 megapixels: refused as damaged before the
+// picture's 716 MB are reserved, within a bounded time.
+TEST(DamagedJpeg, HugeClaimInATinyFileFailsBeforeAllocating) {
+    TempDir dir;
+    const std::string small = dir.path("small.jpg");
+    ASSERT_TRUE(SavePicture(test::SmoothPicture(40, 30), small, 90).ok());
+    Bytes bytes = test::ReadFile(small);
+    std::size_t frameHeader = 0;
+    while (frameHeader + 1 < bytes.size() && !(bytes[frameHeader] == 0xFF && bytes[frameHeader + 1] == 0xC0))
+        ++frameHeader;
+    ASSERT_LT(frameHeader + 9, bytes.size());
+    const int height = 23995, width = 9944;
+    bytes[frameHeader + 5] = static_cast<std::uint8_t>(height >> 8);
+    bytes[frameHeader + 6] = static_cast<std::uint8_t>(height & 0xFF);
+    bytes[frameHeader + 7] = static_cast<std::uint8_t>(width >> 8);
+    bytes[frameHeader + 8] = static_cast<std::uint8_t>(width & 0xFF);
+    for (const std::size_t keep : {bytes.size(), std::size_t{339}, bytes.size() - 2}) {
+        const std::string path = dir.path("huge.jpg");
+        WriteFile(path, Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep)));
+        const ChildLoad load = LoadInChild(path, kCanLimitAddressSpace ? 300 : 0);
+        std::printf("[  MEASURE ] %zu-byte JPEG claiming %d x %d: %.2f ms, peak +%ld KB\n", keep, width, height,
+                    load.milliseconds, load.peakGrowthKb);
+        EXPECT_NE(load.outcome.find("damaged"), std::string::npos) << keep << ": " << load.outcome;
+        EXPECT_GE(load.milliseconds, 0) << keep;
+        EXPECT_LT(load.milliseconds, kMaxMilliseconds) << keep;
+        EXPECT_LT(load.peakGrowthKb, kMaxGrowthKb) << keep;
     }
 }
 

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The frame renderer as the tuned view and a reusing caller use it: into a used picture, and at the crop size.
+#include <algorithm>
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -7,6 +9,7 @@
 
 #include "imaging/frame_render.h"
 #include "imaging/geometry.h"
+#include "imaging/resize.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"
 #include "pixel_test_util.h"
@@ -68,6 +71,81 @@ TEST(FrameRender, OutputAtTheCropSizeIsTheTunedViewChain) {
                          p.BackgroundColor, p.Angle, p.Scale);
         AdjustTone(tuned, p.Brightness, p.Contrast, p.Gamma);
         ASSERT_TRUE(RenderFrameFused(source, p) == tuned) << p.RotationDegrees;
+    }
+}
+
+// The rectangle of decoded pixels a frame reads, found by walking every output pixel back to its source.
+// inside: whether every output pixel takes a source pixel (no background).
+PixelRect WalkedReach(const FrameParams& p, int width, int height, bool& inside) {
+    inside = true;
+    const bool sideways = p.RotationDegrees == 90 || p.RotationDegrees == 270;
+    const int turnedWidth = sideways ? height : width, turnedHeight = sideways ? width : height;
+    const TransformMapping mapping(ShiftedOrigin(p.CropLeft, p.ShiftX), ShiftedOrigin(p.CropTop, p.ShiftY), p.CropWidth,
+                                   p.CropHeight, p.Angle, p.Scale);
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1;
+    for (int y = 0; y < p.OutputHeight; ++y) {
+        for (int x = 0; x < p.OutputWidth; ++x) {
+            int sx = 0, sy = 0;
+            if (!mapping.Map(ResizeIndex(x, p.OutputWidth, p.CropWidth), ResizeIndex(y, p.OutputHeight, p.CropHeight),
+                             turnedWidth, turnedHeight, sx, sy)) {
+                inside = false;
+                continue;
+            }
+            const SourcePoint d = QuarterTurnSource(p.RotationDegrees, sx, sy, width, height);
+            x0 = std::min(x0, d.x), x1 = std::max(x1, d.x), y0 = std::min(y0, d.y), y1 = std::max(y1, d.y);
+        }
+    }
+    return x1 < 0 ? PixelRect{} : PixelRect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
+// FrameReach holds every pixel read (exactly their rectangle when no background shows), and a frame rendered from just
+// that part of the source (or any part holding it) has the bytes of one rendered from the whole; a part that misses a
+// pixel is refused.
+TEST(FrameRender, FromTheReachedPartEqualsFromTheWhole) {
+    std::mt19937 rng(13);
+    const Picture source = testing::RandomPicture(53, 37, rng);
+    std::vector<FrameParams> cases = Cases();
+    FrameParams outside;
+    outside.CropLeft = 500;
+    outside.CropWidth = outside.CropHeight = outside.OutputWidth = outside.OutputHeight = 9;
+    cases.push_back(outside);
+    // Frames well inside the source, where the reach is exact.
+    std::mt19937 pick(3);
+    for (int i = 0; i < 16; ++i) {
+        FrameParams p;
+        p.RotationDegrees = 90 * (i % 4);
+        p.CropLeft = 10 + static_cast<int>(pick() % 8);
+        p.CropTop = 10 + static_cast<int>(pick() % 8);
+        p.CropWidth = 5 + static_cast<int>(pick() % 12);
+        p.CropHeight = 5 + static_cast<int>(pick() % 12);
+        p.Angle = static_cast<double>(pick() % 40) - 20;
+        p.Scale = static_cast<double>(pick() % 200) - 100;
+        p.OutputWidth = 1 + static_cast<int>(pick() % 30);
+        p.OutputHeight = 1 + static_cast<int>(pick() % 30);
+        cases.push_back(p);
+    }
+    for (const FrameParams& p : cases) {
+        const PixelRect reach = FrameReach(p, source.width(), source.height());
+        bool inside = false;
+        const PixelRect walked = WalkedReach(p, source.width(), source.height(), inside);
+        ASSERT_TRUE(reach.contains(walked)) << p.RotationDegrees << " " << p.Angle;
+        if (inside) {
+            ASSERT_EQ(reach, walked) << p.RotationDegrees << " " << p.Angle;
+        }
+        const Picture whole = RenderFrameFused(source, p);
+        Picture part;
+        CropPicture(source, part, reach.left, reach.top, reach.width, reach.height);
+        Picture fromPart = testing::RandomPicture(4, 4, rng);
+        const PictureArea area{reach.empty() ? PixelRect{} : reach, source.width(), source.height()};
+        ASSERT_TRUE(RenderFrameFused(part, area, p, fromPart));
+        ASSERT_TRUE(fromPart == whole) << p.RotationDegrees << " " << p.Angle << " " << p.Scale;
+        if (reach.width > 1) {
+            Picture narrower;
+            CropPicture(source, narrower, reach.left + 1, reach.top, reach.width - 1, reach.height);
+            const PictureArea less{PixelRect{reach.left + 1, reach.top, reach.width - 1, reach.height}, source.width(),
+                                   source.height()};
+            EXPECT_FALSE(RenderFrameFused(narrower, less, p, fromPart));
+        }
     }
 }
 
