@@ -34,3 +34,6 @@ cmake --build --preset portable -j "$jobs" --target test_image_files test_geomet
 for test in test_image_files test_geometry test_tone test_worker; do
   TURNLET_TEST_TMP="$PWD/build/portable/test-tmp" "build/portable/bin/$test" --gtest_brief=1
 done
+
+echo "== Fuzzing every reader for 30 s each (clang, AddressSanitizer, UndefinedBehaviorSanitizer)"
+bash scripts/fuzz.sh 30
