@@ -55,6 +55,10 @@ TForm9::TForm9(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
         slider->setRange(d.minimum, d.maximum);
         slider->setTickPosition(QSlider::NoTicks);
         slider->setValue(0);
+        // The value itself, on pointing at the slider: the track has no scale to read it from.
+        slider->setToolTip(QStringLiteral("0"));
+        connect(slider, &QSlider::valueChanged, slider,
+                [slider](int value) { slider->setToolTip(QString::number(value)); });
         // A position set by the program runs the handler too; ControlsUpdating tells them apart.
         connect(slider, &QSlider::valueChanged, this, handlers[i]);
         *labels[i] = label;
