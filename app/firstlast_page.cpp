@@ -45,7 +45,7 @@ void TForm2::SpinEdit1Change() {
     }
     Areaparams1Click();
     FirstLastRequest request = ComparisonRequest();
-    request.firstPath = *path;
+    request.FirstFramePath = *path;
     ShowFirstLastWorker->tryWake(std::move(request));
 }
 
@@ -69,7 +69,7 @@ void TForm2::SpinEdit2Change() {
     }
     Areaparams1Click();
     FirstLastRequest request = ComparisonRequest();
-    request.lastPath = *path;
+    request.LastFramePath = *path;
     ShowFirstLastWorker->tryWake(std::move(request));
 }
 
@@ -122,8 +122,8 @@ void TForm2::Drawfirstandlast1Click() {
     }
     Areaparams1Click();
     FirstLastRequest request = ComparisonRequest();
-    request.firstPath = *first;
-    request.lastPath = *last;
+    request.FirstFramePath = *first;
+    request.LastFramePath = *last;
     ShowFirstLastWorker->tryWake(std::move(request));
     FirstLastRedrawPending = false;
 }

@@ -86,13 +86,13 @@ void TForm2::Drawtunedimage1Click() {
     const TuneCrop crop = TuneCropFromTexts(project.crop.left, project.crop.top, project.crop.width,
                                             project.crop.height, Image1->pictureWidth(), Image1->pictureHeight());
     const int interlaceRow = std::max(ComboBox2->currentIndex(), 0);
-    const std::string* interlacePath = interlaceRow > 0 ? SourceAt(project.firstFrame + interlaceRow - 1) : nullptr;
+    const std::string* TuneInterlacePath = interlaceRow > 0 ? SourceAt(project.firstFrame + interlaceRow - 1) : nullptr;
     TuneRequest request;
-    request.framePath = *path;
-    request.interlacePath = interlacePath ? *interlacePath : std::string();
+    request.TuneFramePath = *path;
+    request.TuneInterlacePath = TuneInterlacePath ? *TuneInterlacePath : std::string();
     request.rotationDegrees = project.rotationDegrees();
-    request.main = TuneParamsFromRow(project.frames, row, crop, project.backgroundColor);
-    request.interlace = TuneParamsFromRow(project.frames, interlaceRow, crop, project.backgroundColor);
+    request.MainTuneParams = TuneParamsFromRow(project.frames, row, crop, project.backgroundColor);
+    request.InterlaceTuneParams = TuneParamsFromRow(project.frames, interlaceRow, crop, project.backgroundColor);
     const QSize view = DevicePixels(Image2);
     request.viewWidth = view.width();
     request.viewHeight = view.height();
@@ -105,7 +105,7 @@ void TForm2::TunePictureHandOver(const TuneResult& result) {
     if (result.request.generation != sourceGeneration_) return;
     // The view stands for the full-size frame: its fit, and so a drag's conversion, are the frame's.
     Image2->setPicture(result.display, result.frameWidth, result.frameHeight);
-    SetStatusPanel(kPathPanel, result.request.framePath);
+    SetStatusPanel(kPathPanel, result.request.TuneFramePath);
 }
 
 void TForm2::StringGrid1Click() {

@@ -100,8 +100,8 @@ class TuneRig {
 // the benchmark's arguments.
 TuneRequest Request(const std::string& path, int viewWidth, int viewHeight) {
     TuneRequest r;
-    r.framePath = path;
-    r.main = {1500, 500, 3000, 3000, -4, 3, 0x00FFFFFF, 0, 0, 5, 0, 0};
+    r.TuneFramePath = path;
+    r.MainTuneParams = {1500, 500, 3000, 3000, -4, 3, 0x00FFFFFF, 0, 0, 5, 0, 0};
     r.viewWidth = viewWidth;
     r.viewHeight = viewHeight;
     return r;
@@ -123,7 +123,7 @@ void BM_TuneSliderStep(benchmark::State& state) {
     std::vector<double> ms;
     int angle = -30;
     for (auto _ : state) {
-        r.main.Angle = -(++angle);
+        r.MainTuneParams.Angle = -(++angle);
         const double t = rig.Render(r);
         state.SetIterationTime(t / 1000);
         ms.push_back(t);
@@ -139,7 +139,7 @@ void BM_TuneNewFrame(benchmark::State& state) {
     std::vector<double> ms;
     int next = 0;
     for (auto _ : state) {
-        r.framePath = Photos()[static_cast<std::size_t>(next++ % kPhotos)];
+        r.TuneFramePath = Photos()[static_cast<std::size_t>(next++ % kPhotos)];
         const double t = rig.Render(r);
         state.SetIterationTime(t / 1000);
         ms.push_back(t);
@@ -151,12 +151,12 @@ void BM_TuneNewFrame(benchmark::State& state) {
 void BM_TuneNewFrameInterlaced(benchmark::State& state) {
     TuneRig rig;
     TuneRequest r = Request(Photos()[0], static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    r.interlace = r.main;
-    r.interlacePath = Photos()[0];
+    r.InterlaceTuneParams = r.MainTuneParams;
+    r.TuneInterlacePath = Photos()[0];
     std::vector<double> ms;
     int next = 1;
     for (auto _ : state) {
-        r.framePath = Photos()[static_cast<std::size_t>(1 + next++ % (kPhotos - 1))];
+        r.TuneFramePath = Photos()[static_cast<std::size_t>(1 + next++ % (kPhotos - 1))];
         const double t = rig.Render(r);
         state.SetIterationTime(t / 1000);
         ms.push_back(t);

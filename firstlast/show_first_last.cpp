@@ -19,15 +19,15 @@ Status ShowFirstLast::LoadSide(const std::string& path, const FirstLastRequest& 
 }
 
 Status ShowFirstLast::operator()(const FirstLastRequest& request, Worker& worker) {
-    const bool firstReloaded = !request.firstPath.empty();
-    const bool lastReloaded = !request.lastPath.empty();
+    const bool firstReloaded = !request.FirstFramePath.empty();
+    const bool lastReloaded = !request.LastFramePath.empty();
     if (!firstReloaded && !lastReloaded) return Status::Ok();
 
     Status status;
-    if (firstReloaded) status = LoadSide(request.firstPath, request, first_);
+    if (firstReloaded) status = LoadSide(request.FirstFramePath, request, first_);
     if (worker.stopping()) return status;
     if (lastReloaded) {
-        const Status lastStatus = LoadSide(request.lastPath, request, last_);
+        const Status lastStatus = LoadSide(request.LastFramePath, request, last_);
         if (status.ok()) status = lastStatus;
     }
     if (worker.stopping()) return status;

@@ -15,7 +15,7 @@
 namespace turnlet {
 
 struct FirstLastRequest {
-    std::string firstPath, lastPath;  // an empty path keeps that side's picture
+    std::string FirstFramePath, LastFramePath;  // an empty path keeps that side's picture
     int rotationDegrees = 0;
     CompareArea area;
     int viewWidth = 0, viewHeight = 0;  // the interlace view: the woven picture is fitted into it

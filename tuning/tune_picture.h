@@ -16,10 +16,11 @@
 namespace turnlet {
 
 struct TuneRequest {
-    std::string framePath;      // empty: nothing to do
-    std::string interlacePath;  // empty: the plain view
+    std::string TuneFramePath;      // empty: nothing to do
+    std::string TuneInterlacePath;  // empty: the plain view
     int rotationDegrees = 0;
-    TuneParams main, interlace;
+    // The current frame's record and the "Interlace with" frame's.
+    TuneParams MainTuneParams, InterlaceTuneParams;
     // The view's size in screen pixels. The plain view gets the frame fitted into it, never
     // enlarged; the interlace view weaves the two frames at their fit into it.
     int viewWidth = 0, viewHeight = 0;

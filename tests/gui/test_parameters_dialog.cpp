@@ -150,7 +150,7 @@ class ParametersDialogTest : public QObject {
             {
                 std::lock_guard lock(mutex);
                 mostAtOnce = std::max(mostAtOnce, ++running);
-                renders.push_back({clock.elapsed(), -1, r.main.Brightness});
+                renders.push_back({clock.elapsed(), -1, r.MainTuneParams.Brightness});
             }
             QThread::msleep(30);
             std::lock_guard lock(mutex);

@@ -61,8 +61,8 @@ class TunePageTest : public QObject {
         QVERIFY(turnlet::LoadPicture(files[2].toStdString(), source).ok());
         QVERIFY(turnlet::LoadPicture(files[0].toStdString(), zero).ok());
         turnlet::TuneRequest r;
-        r.main = {2, 3, 30, 20, -10, 0, 0x00FFFFFF, -90, 0, 0, 0, 0};
-        r.interlace = {2, 3, 30, 20, 0, 0, 0x00FFFFFF, 0, 0, 0, 0, 0};
+        r.MainTuneParams = {2, 3, 30, 20, -10, 0, 0x00FFFFFF, -90, 0, 0, 0, 0};
+        r.InterlaceTuneParams = {2, 3, 30, 20, 0, 0, 0x00FFFFFF, 0, 0, 0, 0, 0};
         struct Case {
             QSize view;
             int interlace;
@@ -85,7 +85,7 @@ class TunePageTest : public QObject {
             QCOMPARE(f.StatusBar1->panelText(turnlet::kPathPanel), files[2]);
             r.viewWidth = c.view.width();
             r.viewHeight = c.view.height();
-            r.interlacePath = c.interlace ? "frame 0" : "";
+            r.TuneInterlacePath = c.interlace ? "frame 0" : "";
             turnlet::RenderTunedView(source, zero, r, expected, work);
             if (c.display == f.Image2->shownSize()) {
                 f.Image2->repaint();

@@ -45,11 +45,11 @@ Picture ExpectedView(const Picture& main, const Picture& second, const TuneReque
     const FittedSize size = TunedViewSize(r);
     Picture view(size.width, size.height);
     if (size.empty()) return Picture();
-    const Picture full = FullFrame(main, r.rotationDegrees, r.main);
-    if (r.interlacePath.empty()) {
+    const Picture full = FullFrame(main, r.rotationDegrees, r.MainTuneParams);
+    if (r.TuneInterlacePath.empty()) {
         ResizePicture(full, view);
     } else {
-        Picture other = FullFrame(second, r.rotationDegrees, r.interlace);
+        Picture other = FullFrame(second, r.rotationDegrees, r.InterlaceTuneParams);
         InterlacePictures(full, other, view);
     }
     return view;
@@ -60,10 +60,10 @@ std::vector<TuneRequest> Requests(std::mt19937& rng) {
     std::vector<TuneRequest> requests;
     for (int i = 0; i < 32; ++i) {
         TuneRequest r;
-        r.framePath = "main";
-        if (i % 3 == 1) r.interlacePath = "second";
+        r.TuneFramePath = "main";
+        if (i % 3 == 1) r.TuneInterlacePath = "second";
         r.rotationDegrees = 90 * (i % 4);
-        for (TuneParams* p : {&r.main, &r.interlace}) {
+        for (TuneParams* p : {&r.MainTuneParams, &r.InterlaceTuneParams}) {
             p->CropLeft = pick(-8, 20);
             p->CropTop = pick(-8, 20);
             p->ShiftX = pick(-6, 6);
@@ -74,8 +74,8 @@ std::vector<TuneRequest> Requests(std::mt19937& rng) {
             p->Gamma = i % 4 == 1 ? pick(-100, 100) : 0;
             p->Background = 0x00102030u * static_cast<Color>(i % 5);
         }
-        r.main.CropWidth = r.interlace.CropWidth = pick(1, 40);
-        r.main.CropHeight = r.interlace.CropHeight = pick(1, 40);
+        r.MainTuneParams.CropWidth = r.InterlaceTuneParams.CropWidth = pick(1, 40);
+        r.MainTuneParams.CropHeight = r.InterlaceTuneParams.CropHeight = pick(1, 40);
         r.viewWidth = pick(1, 60);
         r.viewHeight = pick(1, 60);
         requests.push_back(r);
@@ -88,15 +88,15 @@ TEST(TunedView, IsTheFrameMadeStepByStepFittedOrWoven) {
     const Picture main = testing::RandomPicture(33, 27, rng), second = testing::RandomPicture(33, 27, rng);
     Picture output = testing::RandomPicture(70, 70, rng), work = testing::RandomPicture(3, 3, rng);
     for (const TuneRequest& r : Requests(rng)) {
-        SCOPED_TRACE(::testing::Message()
-                     << r.rotationDegrees << " crop " << r.main.CropWidth << "x" << r.main.CropHeight << " view "
-                     << r.viewWidth << "x" << r.viewHeight << (r.interlacePath.empty() ? "" : " interlaced"));
+        SCOPED_TRACE(::testing::Message() << r.rotationDegrees << " crop " << r.MainTuneParams.CropWidth << "x"
+                                          << r.MainTuneParams.CropHeight << " view " << r.viewWidth << "x"
+                                          << r.viewHeight << (r.TuneInterlacePath.empty() ? "" : " interlaced"));
         RenderTunedView(main, second, r, output, work);
         ASSERT_TRUE(output == ExpectedView(main, second, r));
     }
     // Scale 1000 (the dialog's -1000) shows the background alone.
     TuneRequest r;
-    r.main = {0, 0, 10, 10, 0, 0, 0x00ABCDEF, 0, 1000, 0, 0, 0};
+    r.MainTuneParams = {0, 0, 10, 10, 0, 0, 0x00ABCDEF, 0, 1000, 0, 0, 0};
     r.viewWidth = r.viewHeight = 10;
     RenderTunedView(main, second, r, output, work);
     EXPECT_EQ(testing::PixelAt(output, 5, 5), (testing::Bgr{0xAB, 0xCD, 0xEF}));
@@ -157,9 +157,9 @@ TEST(TunedView, ShowsTheExportsFrameBeforeItsFinalResize) {
         ASSERT_TRUE(LoadPicture(host.in.directory + "/000" + std::to_string(k + 1) + ".png", exported).ok());
         ASSERT_TRUE(LoadPicture(sources[k], source).ok());
         TuneRequest r;
-        r.framePath = sources[k];
+        r.TuneFramePath = sources[k];
         r.rotationDegrees = 90;
-        r.main = TuneParamsFromRow(frames, k + 1, crop, 0x00336699);
+        r.MainTuneParams = TuneParamsFromRow(frames, k + 1, crop, 0x00336699);
         r.viewWidth = 100;
         r.viewHeight = 100;
         RenderTunedView(source, Picture(), r, view, work);
@@ -183,7 +183,7 @@ class TuneJob : public ::testing::Test {
 
     TuneJob()
         : job([this](const TuneResult& r) {
-              shown.push_back({r.request.framePath, r.frameWidth, r.frameHeight, r.display});
+              shown.push_back({r.request.TuneFramePath, r.frameWidth, r.frameHeight, r.display});
           }),
           worker([this](const TuneRequest& request, Worker& w) { return job(request, w); }, {},
                  [this](const Status& status) {
@@ -203,8 +203,8 @@ class TuneJob : public ::testing::Test {
     // What a render without any kept source shows.
     static Picture Uncached(const TuneRequest& r) {
         Picture main, second, view, work;
-        LoadPicture(r.framePath, main);
-        if (!r.interlacePath.empty()) LoadPicture(r.interlacePath, second);
+        LoadPicture(r.TuneFramePath, main);
+        if (!r.TuneInterlacePath.empty()) LoadPicture(r.TuneInterlacePath, second);
         RenderTunedView(main, second, r, view, work);
         return view;
     }
@@ -227,7 +227,7 @@ TEST_F(TuneJob, ShowsWhatAnUncachedRenderShowsThroughStepsFramesAndChangedFiles)
         ASSERT_TRUE(SavePicture(testing::RandomPicture(50, 40, rng), files.back(), 90).ok());
     }
     TuneRequest r;
-    r.main = r.interlace = {4, 2, 36, 30, 0, 0, 0x00FFFFFF, 0, 0, 0, 0, 0};
+    r.MainTuneParams = r.InterlaceTuneParams = {4, 2, 36, 30, 0, 0, 0x00FFFFFF, 0, 0, 0, 0, 0};
     r.viewWidth = 20;
     r.viewHeight = 20;
     auto step = [&](const std::function<void(TuneRequest&)>& change) {
@@ -235,24 +235,24 @@ TEST_F(TuneJob, ShowsWhatAnUncachedRenderShowsThroughStepsFramesAndChangedFiles)
         ASSERT_TRUE(Run(r).ok());
         ASSERT_TRUE(shown.back().display == Uncached(r));
         EXPECT_EQ(shown.back().frameWidth, 36);
-        EXPECT_EQ(shown.back().path, r.framePath);
+        EXPECT_EQ(shown.back().path, r.TuneFramePath);
     };
-    step([&](TuneRequest& q) { q.framePath = files[0]; });
-    for (int angle : {1, 2, 3}) step([&](TuneRequest& q) { q.main.Angle = angle; });  // slider steps
-    step([&](TuneRequest& q) { q.main.Brightness = 40; });
-    step([&](TuneRequest& q) { q.main.ShiftX = -7; });
+    step([&](TuneRequest& q) { q.TuneFramePath = files[0]; });
+    for (int angle : {1, 2, 3}) step([&](TuneRequest& q) { q.MainTuneParams.Angle = angle; });  // slider steps
+    step([&](TuneRequest& q) { q.MainTuneParams.Brightness = 40; });
+    step([&](TuneRequest& q) { q.MainTuneParams.ShiftX = -7; });
     step([&](TuneRequest& q) { q.rotationDegrees = 270; });  // the kept source serves every turn
-    step([&](TuneRequest& q) { q.framePath = files[1]; });
-    step([&](TuneRequest& q) { q.interlacePath = files[0]; });
-    step([&](TuneRequest& q) { q.interlace.Scale = 300; });
-    step([&](TuneRequest& q) { q.framePath = files[2]; });  // the interlace frame stays held
-    step([&](TuneRequest& q) { q.interlacePath = files[2]; });
-    step([&](TuneRequest& q) { q.interlacePath.clear(); });
+    step([&](TuneRequest& q) { q.TuneFramePath = files[1]; });
+    step([&](TuneRequest& q) { q.TuneInterlacePath = files[0]; });
+    step([&](TuneRequest& q) { q.InterlaceTuneParams.Scale = 300; });
+    step([&](TuneRequest& q) { q.TuneFramePath = files[2]; });  // the interlace frame stays held
+    step([&](TuneRequest& q) { q.TuneInterlacePath = files[2]; });
+    step([&](TuneRequest& q) { q.TuneInterlacePath.clear(); });
     step([&](TuneRequest& q) { q.viewWidth = 100; });  // the whole frame
 
     // A file replaced on disk (another size, so another key) is read again.
     ASSERT_TRUE(SavePicture(testing::RandomPicture(60, 45, rng), files[2], 90).ok());
-    step([&](TuneRequest& q) { q.main.Gamma = 10; });
+    step([&](TuneRequest& q) { q.MainTuneParams.Gamma = 10; });
     EXPECT_EQ(Run({}).code(), Status::Code::Ok);  // no frame: nothing shown
     EXPECT_EQ(shown.size(), 15u);
 }
@@ -267,9 +267,9 @@ TEST_F(TuneJob, AnUnreadableFrameIsNamedDrawnAsBackgroundAndTheWorkerGoesOn) {
     testing::WriteBytes(text, "hello");
 
     TuneRequest r;
-    r.main = r.interlace = {0, 0, 20, 20, 0, 0, 0x00010203, 0, 0, 0, 0, 0};
+    r.MainTuneParams = r.InterlaceTuneParams = {0, 0, 20, 20, 0, 0, 0x00010203, 0, 0, 0, 0, 0};
     r.viewWidth = r.viewHeight = 20;
-    r.framePath = damaged;
+    r.TuneFramePath = damaged;
     const Status bad = Run(r);
     EXPECT_EQ(bad.file(), damaged);
     ASSERT_EQ(shown.size(), 1u);
@@ -277,17 +277,17 @@ TEST_F(TuneJob, AnUnreadableFrameIsNamedDrawnAsBackgroundAndTheWorkerGoesOn) {
     background.fill(0x00010203);
     EXPECT_TRUE(shown[0].display == background);
 
-    r.framePath = good;
-    r.interlacePath = text;
+    r.TuneFramePath = good;
+    r.TuneInterlacePath = text;
     EXPECT_EQ(Run(r).code(), Status::Code::WrongFileType);
     EXPECT_EQ(testing::PixelAt(shown.back().display, 10, 0), (testing::Bgr{1, 2, 3}));  // even rows: background
 
-    r.interlacePath.clear();
+    r.TuneInterlacePath.clear();
     EXPECT_TRUE(Run(r).ok());
     EXPECT_TRUE(shown.back().display == Uncached(r));
 
     // An empty crop (a width typed as 0) shows nothing, without a message.
-    r.main.CropWidth = 0;
+    r.MainTuneParams.CropWidth = 0;
     EXPECT_TRUE(Run(r).ok());
     EXPECT_TRUE(shown.back().display.empty());
     EXPECT_EQ(shown.back().frameWidth, 0);
@@ -315,12 +315,12 @@ TEST(TunePictureThreaded, HandsOverOnTheOwnerThread) {
     std::thread::id ownerId;
     owner.Run([&] { ownerId = std::this_thread::get_id(); });
     TuneRequest r;
-    r.main = r.interlace = {2, 2, 40, 40, 0, 0, 0, 0, 0, 0, 0, 0};
+    r.MainTuneParams = r.InterlaceTuneParams = {2, 2, 40, 40, 0, 0, 0, 0, 0, 0, 0, 0};
     r.viewWidth = r.viewHeight = 30;
     for (int i = 0; i < 8; ++i) {
-        r.framePath = i % 2 ? a : b;
-        r.interlacePath = i % 3 ? "" : a;
-        r.main.Angle = i;
+        r.TuneFramePath = i % 2 ? a : b;
+        r.TuneInterlacePath = i % 3 ? "" : a;
+        r.MainTuneParams.Angle = i;
         owner.Run([&] { ASSERT_TRUE(worker->tryWake(r)); });
         worker->waitIdle();
     }
