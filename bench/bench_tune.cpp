@@ -199,7 +199,7 @@ void BM_TuneStepUncachedFullSize(benchmark::State& state) {
 }
 
 // Views: the editor's designed window, and a large window on a 1920 x 1200 screen.
-BENCHMARK(BM_TuneDecode)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+BENCHMARK(BM_TuneDecode)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
 BENCHMARK(BM_TuneSliderStep)
     ->Args({560, 470})
     ->Args({1300, 900})
@@ -211,8 +211,8 @@ BENCHMARK(BM_TuneNewFrame)
     ->Args({1300, 900})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(6);
-BENCHMARK(BM_TuneNewFrameInterlaced)->Args({560, 470})->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+    ->Iterations(12);
+BENCHMARK(BM_TuneNewFrameInterlaced)->Args({560, 470})->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
 BENCHMARK(BM_TuneStepUncachedFullSize)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 
 }  // namespace
