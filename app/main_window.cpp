@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QSlider>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
@@ -21,6 +22,7 @@
 #include "export_dialog.h"
 #include "parameters_dialog.h"
 #include "picture_view.h"
+#include "scoped_flag.h"
 #include "video_import_dialog.h"
 
 namespace turnlet {
@@ -69,14 +71,37 @@ void TForm2::CreateWorkers() {
     ShowSourceWorker = std::make_unique<GuiWorker<ShowSourceRequest>>(
         this, [job = showSourceJob_.get()](const ShowSourceRequest& request, Worker& w) { return (*job)(request, w); },
         failed);
+    // Once the worker is idle again a view asked for meanwhile is drawn at once, not at the next
+    // retry tick: a slider drag renders back to back, always the latest state.
+    firstLastJob_ = std::make_unique<ShowFirstLast>([this](const FirstLastResult& r) { ShowFirstLastHandOver(r); });
     ShowFirstLastWorker = std::make_unique<GuiWorker<FirstLastRequest>>(
-        this, [](const FirstLastRequest&, Worker& w) { return ServeWithoutPicture(w); }, failed);
+        this, [job = firstLastJob_.get()](const FirstLastRequest& request, Worker& w) { return (*job)(request, w); },
+        [this](const Status& status) {
+            if (reportingFirstLast_) return;
+            const ScopedFlag reporting(reportingFirstLast_);
+            ReportFailure(status);
+        },
+        [this] {
+            if (!destroyed_ && FirstLastRedrawPending) Drawfirstandlast1Click();
+        });
+    tuneJob_ = std::make_unique<TunePicture>([this](const TuneResult& r) { TunePictureHandOver(r); });
     TunePictureWorker = std::make_unique<GuiWorker<TuneRequest>>(
-        this, [](const TuneRequest&, Worker& w) { return ServeWithoutPicture(w); }, failed);
+        this, [job = tuneJob_.get()](const TuneRequest& request, Worker& w) { return (*job)(request, w); },
+        [this](const Status& status) {
+            if (reportingTune_) return;
+            const ScopedFlag reporting(reportingTune_);
+            ReportFailure(status);
+        },
+        [this] {
+            if (!destroyed_ && TuneRedrawPending) Drawtunedimage1Click();
+        });
 }
 
 TForm2::~TForm2() {
     FormDestroy();
+    // The frames table's view reads the project's grid while the window's widgets are taken down,
+    // after the project itself is gone: it must let go of it first.
+    StringGrid1->setModel(nullptr);
 }
 
 void TForm2::attachForms(TForm3* form3, TAboutBox* aboutBox, TForm8* form8, TForm9* form9) {

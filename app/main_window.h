@@ -17,6 +17,7 @@
 #include "shell/status_texts.h"
 #include "source/crop_selection.h"
 #include "source/show_source.h"
+#include "tuning/frame_edits.h"
 #include "view_requests.h"
 
 class QAction;
@@ -139,6 +140,9 @@ class TForm2 : public QMainWindow {
     std::unique_ptr<GuiWorker<TuneRequest>> TunePictureWorker;
     // The preview job; tests hold a request in progress through it.
     ShowSource& ShowSourceJob() { return *showSourceJob_; }
+    // The comparison and tuned-frame jobs, likewise.
+    ShowFirstLast& ShowFirstLastJob() { return *firstLastJob_; }
+    TunePicture& TunePictureJob() { return *tuneJob_; }
 
     // ---- Window (main_window.cpp) ----
     void FormResize();
@@ -186,6 +190,11 @@ class TForm2 : public QMainWindow {
     void BitBtn1Click();
     void BitBtn2Click();
     void Drawfirstandlast1Click();
+    void ShowFirstLastHandOver(const FirstLastResult& result);
+    // The comparison request's common part: rotation, area, view sizes (no paths).
+    FirstLastRequest ComparisonRequest() const;
+    // Whether the "First and last frames" page is in view.
+    bool ComparisonShown() const;
 
     // ---- "Tune positions" (tune_page.cpp) ----
     void Recalculatepositions1Click();
@@ -204,6 +213,11 @@ class TForm2 : public QMainWindow {
     void Image2MouseMove(int x, int y, Qt::MouseButtons buttons);
     void Image2MouseUp(int x, int y, Qt::MouseButtons buttons);
     void Image2MouseLeave();
+    void TunePictureHandOver(const TuneResult& result);
+    // The frames-table row of the frame shown (the selected row, CurrentFrame + 1).
+    int SelectedFrameRow() const;
+    // The frames table, slider and interlace list rebuilt for the present range and keyframes.
+    void RebuildFramesTable();
 
     // ---- File menu (file_commands.cpp) ----
     void New1Click();
@@ -290,10 +304,20 @@ class TForm2 : public QMainWindow {
     void NewProject();
     // The size a preview's display copy must cover: the preview's, in device pixels.
     QSize DisplayBound() const;
+    // A view's size in device pixels.
+    static QSize DevicePixels(const QWidget* view);
+    // The shift drag on the tuned view ends: the frame becomes a keyframe with its row's values.
+    void CommitShiftDrag();
 
     Dialogs& dialogs_;
     MainWindowLayout layout_;
     std::unique_ptr<ShowSource> showSourceJob_;
+    std::unique_ptr<ShowFirstLast> firstLastJob_;
+    std::unique_ptr<TunePicture> tuneJob_;
+    ShiftDrag shiftDrag_{DragActive};
+    // A worker's failure is being shown: while its message is open, that worker's further failures
+    // are not shown again, so a file that cannot be read does not stack one message per retry.
+    bool reportingFirstLast_ = false, reportingTune_ = false;
     CropSelection crop_;
     // Counts New: a preview handed over for a project since closed is not shown.
     std::uint64_t sourceGeneration_ = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// turnlet-screenshot: starts the editor with photographs added and a crop drawn, and saves a picture
-// of the window. For looking at the layout and for the user guide's illustrations.
+// turnlet-screenshot: starts the editor with photographs added and a crop drawn, shows a page (tuned
+// with a few keyframes) or a dialog, and saves a picture of it. For looking at the layout and for the
+// user guide's illustrations.
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QProgressBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +26,7 @@
 #include "video_import_dialog.h"
 #include "dialogs.h"
 #include "main_window.h"
+#include "parameters_dialog.h"
 #include "picture_view.h"
 
 namespace {
@@ -37,17 +40,26 @@ struct Options {
     int select = -1;             // the source item to show
     QString dialog;              // "export", "video" or "about": that window instead of the main one
     QString language = QStringLiteral("en");
+    int first = -1, last = -1;  // the turn's first and last frames
+    int tab = 0;                // "First and last frames": 0 two images, 1 interlace mode
+    int frame = -1;             // "Tune positions": the frame shown
+    int interlace = 0;          // "Tune positions": the "Interlace with" entry
+    bool tune = false;          // give a few frames keyframes (shifts, an angle, brightness)
+    bool parameters = false;    // save the Parameters dialog instead of the main window
 };
 
 void Usage() {
     std::fputs(
         "usage: turnlet-screenshot OUT.png [--size WxH] [--page 0|1|2] [--select N]\n"
-        "                          [--crop LEFT,TOP,RIGHT,BOTTOM] [--lang en|ru]\n"
+        "                          [--crop LEFT,TOP,RIGHT,BOTTOM] [--range FIRST,LAST] [--tab 0|1]\n"
+        "                          [--frame N] [--interlace N] [--tune] [--parameters] [--lang en|ru]\n"
         "                          [--dialog export|video|about] PHOTO...\n"
         "  Adds the photos, drags a crop over the preview (corners as fractions of the shown\n"
-        "  picture, 0..1) and saves the main window as a PNG. --dialog saves that dialog instead:\n"
-        "  the export dialog in the middle of an export, the video import dialog filled in, or the\n"
-        "  About box.\n",
+        "  picture, 0..1), sets the turn's range, shows the page (on \"First and last frames\" the\n"
+        "  tab, on \"Tune positions\" the frame, the interlace entry and with --tune a few\n"
+        "  keyframes) and saves the main window as a PNG. --parameters saves the Parameters dialog;\n"
+        "  --dialog saves that dialog instead: the export dialog in the middle of an export, the\n"
+        "  video import dialog filled in, or the About box.\n",
         stderr);
 }
 
@@ -64,6 +76,21 @@ std::optional<Options> Parse(const QStringList& args) {
             o.page = args[++i].toInt();
         } else if (a == QLatin1String("--select") && hasValue) {
             o.select = args[++i].toInt();
+        } else if (a == QLatin1String("--range") && hasValue) {
+            const QStringList v = args[++i].split(QLatin1Char(','));
+            if (v.size() != 2) return std::nullopt;
+            o.first = v[0].toInt();
+            o.last = v[1].toInt();
+        } else if (a == QLatin1String("--tab") && hasValue) {
+            o.tab = args[++i].toInt();
+        } else if (a == QLatin1String("--frame") && hasValue) {
+            o.frame = args[++i].toInt();
+        } else if (a == QLatin1String("--interlace") && hasValue) {
+            o.interlace = args[++i].toInt();
+        } else if (a == QLatin1String("--tune")) {
+            o.tune = true;
+        } else if (a == QLatin1String("--parameters")) {
+            o.parameters = true;
         } else if (a == QLatin1String("--crop") && hasValue) {
             const QStringList v = args[++i].split(QLatin1Char(','));
             if (v.size() != 4) return std::nullopt;
@@ -153,12 +180,46 @@ int main(int argc, char** argv) {
         // Leave the pointer over the preview, as after a real drag: the status bar shows its position.
         QTest::mouseMove(form.Image1, to);
     }
+    if (options->first >= 0 && options->last >= 0) {
+        form.SpinEdit2->setValue(options->last);
+        form.SpinEdit1->setValue(options->first);
+    }
+    if (options->tune && form.project.imagesLoaded) {
+        // A few keyframes as after tuning: shifts, a small turn, one frame brightened.
+        const int frames = form.project.lastFrame - form.project.firstFrame + 1;
+        const turnlet::KeyframeValues keys[] = {
+            {0, 0, 0, 0, 0, 0, 0}, {12, -6, 1.5, 0, 8, 0, 0}, {-4, 3, -1, 20, 0, 0, 0}};
+        for (int k = 0; k < 3 && k < frames; ++k) {
+            const int frame = form.project.firstFrame + k * (frames - 1) / 2;
+            turnlet::ChangeKeyframe(form.project.keyframes, form.project.sources[static_cast<std::size_t>(frame)],
+                                    keys[k]);
+        }
+        form.RestoreKeyframes();
+    }
     form.PageControl1->setCurrentIndex(options->page);
+    form.PageControl2->setCurrentIndex(options->tab);
+    if (options->page == 2) {
+        form.ComboBox2->setCurrentIndex(options->interlace);
+        if (options->frame >= 0) form.TrackBar1->setValue(options->frame);
+        form.ComboBox2Change();
+    }
+    if (options->page == 1) form.Drawfirstandlast1Click();
+    // The pages' workers have drawn and nothing is waiting.
+    WaitFor(
+        [&] {
+            return !form.ShowFirstLastWorker->busy() && !form.TunePictureWorker->busy() && !form.TuneRedrawPending &&
+                   !form.FirstLastRedrawPending;
+        },
+        20000);
     if (options->language == QLatin1String("ru")) form.N6Click();
     Settle(500);
 
     QWidget* window = &form;
-    if (options->dialog == QLatin1String("export")) {
+    if (options->parameters) {
+        window = &windows.Form9();
+        form.Button4Click();
+        Settle(300);
+    } else if (options->dialog == QLatin1String("export")) {
         // Shown without a modal loop of its own, so this program can look at it mid-export.
         turnlet::TForm8& export8 = windows.Form8();
         const QString out = QDir::temp().filePath(QStringLiteral("turnlet-screenshot-export"));

@@ -66,6 +66,9 @@ void TForm2::Delete1Click() {
         SpinEdit2->setValue(count - 1);
         if (SpinEdit2->value() == -1) SpinEdit2->setValue(0);
     }
+    // Items deleted inside the range shift the photographs under the rows even when neither
+    // number changed.
+    if (project.imagesLoaded) RebuildFramesTable();
 }
 
 void TForm2::Showsource1Click() {
@@ -108,7 +111,10 @@ void TForm2::ComboBox1Change() {
 void TForm2::ShowSourceHandOver(const ShowSourceResult& result) {
     // A request made before "New" belongs to a project that no longer exists.
     if (result.request.generation != sourceGeneration_) return;
+    const bool newSize = result.width != Image1->pictureWidth() || result.height != Image1->pictureHeight();
     Image1->setPicture(result.display, result.width, result.height);
+    // Without a whole crop the comparison and the tuned view measure the preview: draw them again.
+    if (newSize && !project.crop.allSet()) TuneRedrawPending = FirstLastRedrawPending = true;
     ShownSourcePath = result.request.path;
     Drawselection1Click();
     Showstatus1Click();

@@ -3,6 +3,7 @@
 # and saves a picture of its window.
 #
 #   scripts/screenshot.sh [OUT.png] [--size WxH] [--page 0|1|2] [--select N] [--crop L,T,R,B]
+#                         [--range FIRST,LAST] [--tab 0|1] [--frame N] [--interlace N] [--tune] [--parameters]
 #                         [--lang ru] [--dialog export|video|about]
 #   scripts/screenshot.sh --dialogs    # the export dialog mid-export, the video import dialog and
 #                                      # the About box, in Russian, into build/release/screenshots/
@@ -35,8 +36,10 @@ shoot() {
 if [ "${1:-}" = "--guide" ]; then
   mkdir -p resources/help
   shoot resources/help/import.png --select 2 --crop 0.22,0.08,0.78,0.96
-  shoot resources/help/tune.png --page 2 --crop 0.22,0.08,0.78,0.96
-  echo "resources/help/import.png resources/help/tune.png"
+  shoot resources/help/firstlast.png --page 1 --tab 1 --crop 0.22,0.08,0.78,0.96
+  shoot resources/help/tune.png --page 2 --tune --frame 2 --crop 0.22,0.08,0.78,0.96
+  shoot resources/help/parameters.png --page 2 --tune --frame 2 --parameters --crop 0.22,0.08,0.78,0.96
+  echo "resources/help/import.png resources/help/firstlast.png resources/help/tune.png resources/help/parameters.png"
   exit 0
 fi
 

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// The values one tuned picture is made with, read from the frames table and the crop fields.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "base/color.h"
+#include "imaging/frame_render.h"
+#include "tuning/text_grid.h"
+
+namespace turnlet {
+
+// One picture's crop, shift, angle, scale and tone: the shifts, angle and scale are the frame's
+// values negated, as the transform takes them.
+struct TuneParams {
+    std::int32_t CropLeft = 0;
+    std::int32_t CropTop = 0;
+    std::int32_t CropWidth = 0;
+    std::int32_t CropHeight = 0;
+    std::int32_t ShiftX = 0;
+    std::int32_t ShiftY = 0;
+    Color Background = 0x00FFFFFF;
+    double Angle = 0;
+    double Scale = 0;
+    double Brightness = 0;
+    double Contrast = 0;
+    double Gamma = 0;
+    friend bool operator==(const TuneParams&, const TuneParams&) = default;
+};
+
+struct TuneCrop {
+    std::int32_t left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const TuneCrop&, const TuneCrop&) = default;
+};
+
+// The crop of the tuned view from the four crop fields as typed. Any field empty: the whole
+// preview picture (previewWidth x previewHeight from 0, 0). Otherwise each field as a whole
+// decimal number, a field that is not one giving 0 for left and top and 100 for width and height.
+TuneCrop TuneCropFromTexts(std::string_view left, std::string_view top, std::string_view width, std::string_view height,
+                           int previewWidth, int previewHeight);
+
+// The record for frames-table row `row` (row 0, the header, gives all values 0): shifts from the
+// integer parts of DX and DY, negated; angle and scale negated; tone as it stands.
+TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const TuneCrop& crop, Color background);
+
+// The renderer's parameters for one tuned picture of outputWidth x outputHeight: the frame the
+// export makes before its final resize when the output size is the crop size.
+FrameParams ToFrameParams(const TuneParams& params, int rotationDegrees, int outputWidth, int outputHeight);
+
+}  // namespace turnlet
