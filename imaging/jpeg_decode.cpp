@@ -161,6 +161,16 @@ bool DecodeRows(Reader& r, const Window& w, const PixelRect& region, Picture& ou
     return true;
 }
 
+// Whether an end-of-image marker follows scanStart. Searched from the end, where a whole file has it.
+bool EndsAfterScan(std::span<const std::uint8_t> bytes, const JOCTET* scanStart) {
+    const std::uint8_t* first = scanStart;
+    if (first < bytes.data() || first > bytes.data() + bytes.size()) first = bytes.data();
+    for (const std::uint8_t* p = bytes.data() + bytes.size(); p - first >= 2; --p) {
+        if (p[-2] == 0xFF && p[-1] == 0xD9) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
@@ -190,6 +200,12 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
     if (pixels > kMaxPicturePixels) return Status::Error(file, TooLarge(width, height));
     if (reader.err.warned) return Failure(file, Stage::Data, reader.err);
+    // A decode that stops after its region never reaches the end of a file cut short (a half-copied
+    // photograph) and would take it for whole. Compressed data never holds the end marker, so its
+    // presence after the scan has begun is the whole file's mark; a whole decode checks more.
+    if (!options.checkWholeFile && !EndsAfterScan(bytes, reader.cinfo.src->next_input_byte)) {
+        return Status::Error(file, "damaged or truncated JPEG file (its end marker is missing)");
+    }
     got.fullWidth = width;
     got.fullHeight = height;
 
