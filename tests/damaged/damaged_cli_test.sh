@@ -5,7 +5,7 @@
 set -uo pipefail
 bin="$1"
 work="$2"
-rm -rf "$work" && mkdir -p "$work"
+rm -rf "$work" && mkdir -p "$work" && work="$(cd "$work" && pwd)"
 passed=0
 failed=0
 check() {  # check NAME CONDITION...
@@ -15,7 +15,7 @@ check() {  # check NAME CONDITION...
 }
 
 "$bin/turnlet-damaged-corpus" "$work/corpus" >"$work/corpus.txt" || { echo "FAILED: corpus"; exit 1; }
-"$bin/turnlet-make-sample" "$work/good" --frames 2 --width 64 --height 48 >/dev/null
+"$bin/turnlet-make-sample" "$work/good" --frames 2 --width 64 --height 64 >/dev/null || { echo "FAILED: sample"; exit 1; }
 good="$work/good/frame_001.jpg"
 
 # project FILE FIRST_SOURCE SECOND_SOURCE CROP_WIDTH: three frames, the middle one from SECOND_SOURCE.
