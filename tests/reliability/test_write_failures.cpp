@@ -106,6 +106,7 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
             TempFolder work;
             const std::string out = work.file("out");
             fs::create_directories(out);
+            const testing::UnmountAtEnd unmount(b.needsMounts ? out : std::string());
             ASSERT_TRUE(b.before(out));
             FakeHost host;
             host.dir = out;
@@ -134,7 +135,6 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
             EXPECT_NE(host.failures[0].reason().find(b.reasonPart), std::string::npos) << host.failures[0].reason();
             EXPECT_EQ(fs::exists(out + "/0001.png"), b.firstFrameStays);
             EXPECT_FALSE(fs::exists(out + "/0003.png"));
-            if (b.needsMounts) testing::Unmount(out);
         }
     }
 }
@@ -201,6 +201,7 @@ TEST(WriteFailures, AtomicFilesKeepTheirPreviousBytes) {
             fs::create_directories(folder);
             const std::string earlier = "an earlier version\r\nthat must survive\r\n";
             WriteBytes(file, earlier);
+            const testing::UnmountAtEnd unmount(b.needsMounts ? folder : std::string());
             ASSERT_TRUE(b.apply(folder, file));
             const Status status = w.write(folder);
             EXPECT_FALSE(status.ok());
@@ -209,7 +210,6 @@ TEST(WriteFailures, AtomicFilesKeepTheirPreviousBytes) {
                 EXPECT_EQ(ReadBytes(file), earlier);
                 EXPECT_TRUE(TemporaryLeftovers(folder).empty());
             }
-            if (b.needsMounts) testing::Unmount(folder);
         }
     }
 }

@@ -56,4 +56,16 @@ inline bool Unmount(const std::string& folder) {
     return umount2(folder.c_str(), MNT_DETACH) == 0;
 }
 
+// Unmounts folder when the scope ends, however the test leaves it.
+class UnmountAtEnd {
+  public:
+    explicit UnmountAtEnd(std::string folder) : folder_(std::move(folder)) {}
+    ~UnmountAtEnd() { Unmount(folder_); }
+    UnmountAtEnd(const UnmountAtEnd&) = delete;
+    UnmountAtEnd& operator=(const UnmountAtEnd&) = delete;
+
+  private:
+    std::string folder_;
+};
+
 }  // namespace turnlet::testing
