@@ -5,7 +5,14 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
+
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -134,6 +141,55 @@ Bytes PngBomb(std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
+}  // namespace
+
+// Each scan refines one coefficient by one bit, and each is a pass over every block of the picture.
+std::vector<std::uint8_t> ProgressiveJpeg(int width, int height, int scanCount) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr error{};
+    c.err = jpeg_std_error(&error);
+    jpeg_create_compress(&c);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &data, &size);
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    std::vector<jpeg_scan_info> scans;
+    auto add = [&scans](int components, int component, int coefficient) {
+        for (int al = 10; al >= 0; --al) {
+            jpeg_scan_info scan{};
+            scan.comps_in_scan = components;
+            for (int k = 0; k < components; ++k) scan.component_index[k] = component + k;
+            scan.Ss = scan.Se = coefficient;
+            scan.Ah = al == 10 ? 0 : al + 1;
+            scan.Al = al;
+            scans.push_back(scan);
+        }
+    };
+    add(3, 0, 0);
+    for (int component = 0; component < 3; ++component) {
+        for (int coefficient = 1; coefficient < 64; ++coefficient) add(1, component, coefficient);
+    }
+    c.scan_info = scans.data();
+    c.num_scans = std::clamp(scanCount, 11, static_cast<int>(scans.size()));
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3, 128);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    Bytes bytes(data, data + size);
+    jpeg_destroy_compress(&c);
+    std::free(data);
+    return bytes;
+}
+
+namespace {
+
 // An 8-bit BMP of four pixels whose palette holds two colours, indexing 0, 1, 2 and 255.
 Bytes BmpPaletteBeyond() {
     Bytes bmp(14 + 40 + 2 * 4 + 4, 0);
@@ -198,6 +254,7 @@ std::vector<DamagedFile> MakeDamagedCorpus(const std::string& folder) {
     };
     add("jpeg-65500x65500.jpg", withSize(65500, 65500));
     add("jpeg-15000x15000-in-a-small-file.jpg", withSize(15000, 15000));
+    add("jpeg-2090-scans.jpg", ProgressiveJpeg(1000, 1000, kMostScans));
     add("jpeg-empty.jpg", {});
     add("jpeg-text.jpg", Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
 

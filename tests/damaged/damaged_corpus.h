@@ -3,6 +3,7 @@
 // broken on purpose, so that every reader of source pictures can be held to one standard.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct DamagedFile {
 // Writes the corpus into folder (created if missing; files of earlier runs are replaced) and
 // returns its entries. Includes a folder named like a picture and a FIFO.
 std::vector<DamagedFile> MakeDamagedCorpus(const std::string& folder);
+
+// A valid progressive JPEG of one grey in scanCount scans (11 to kMostScans, the most a
+// progression allows).
+inline constexpr int kMostScans = 2090;
+std::vector<std::uint8_t> ProgressiveJpeg(int width, int height, int scanCount);
 
 // Bounds every caller must keep while refusing (or loading) one of these files.
 inline constexpr double kMaxSeconds = 1.0;

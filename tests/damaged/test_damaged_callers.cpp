@@ -229,5 +229,30 @@ TEST_F(DamagedCallers, ExportOneFrameAtATime) {
         false, [this](const char* caller, const auto& call) { CheckEveryFile(caller, call); }, good_, folder_);
 }
 
+// Real progressive files have about ten scans; past a hundred each further one is a pass over
+// every block for nothing but the decoder's time.
+TEST(DamagedJpeg, ScansBeyondAHundredAreRefused) {
+    const std::string folder = std::filesystem::temp_directory_path() / ("scans-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    for (const int scans : {100, 101}) {
+        const std::vector<std::uint8_t> bytes = damaged::ProgressiveJpeg(64, 48, scans);
+        const std::string path = folder + "/" + std::to_string(scans) + ".jpg";
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(out);
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+        Picture picture;
+        const Status status = LoadPicture(path, picture);
+        if (scans == 100) {
+            ASSERT_TRUE(status.ok()) << status.message();
+            EXPECT_EQ(picture.width(), 64);
+            EXPECT_NEAR(picture.pixel(10, 10)[0], 128, 2);
+        } else {
+            EXPECT_EQ(status.reason(), "damaged or hostile JPEG file (more than 100 scans)");
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace turnlet
