@@ -10,6 +10,12 @@
 #include "project/project.h"
 #include "project/settings_file.h"
 
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
 namespace fs = std::filesystem;
 using namespace turnlet;
 
@@ -31,6 +37,37 @@ void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// Progressive and grey JPEGs, which our writer never makes but cameras and editors do: the
+// decoder's paths for many scans and for one component start from a valid file.
+bool WriteJpegVariant(const fs::path& path, const Picture& picture, bool progressive, bool grey) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr error{};
+    c.err = jpeg_std_error(&error);
+    jpeg_create_compress(&c);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &data, &size);
+    c.image_width = static_cast<JDIMENSION>(picture.width());
+    c.image_height = static_cast<JDIMENSION>(picture.height());
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c);
+    if (grey) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    if (progressive) jpeg_simple_progression(&c);
+    jpeg_set_quality(&c, 75, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row[1] = {const_cast<JSAMPLE*>(picture.row(static_cast<int>(c.next_scanline)))};
+        jpeg_write_scanlines(&c, row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    jpeg_destroy_compress(&c);
+    std::free(data);
+    return size > 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,6 +86,11 @@ int main(int argc, char** argv) {
             const Status status = SavePicture(
                 picture, (root / "jpeg" / (stem + "-q" + std::to_string(quality) + ".jpg")).string(), quality);
             if (!status.ok()) return std::fprintf(stderr, "%s\n", status.message().c_str()), 1;
+        }
+        if (size[0] == 16) {
+            if (!WriteJpegVariant(root / "jpeg" / (stem + "-progressive.jpg"), picture, true, false)) return 1;
+            if (!WriteJpegVariant(root / "jpeg" / (stem + "-grey-progressive.jpg"), picture, true, true)) return 1;
+            if (!WriteJpegVariant(root / "jpeg" / (stem + "-grey.jpg"), picture, false, true)) return 1;
         }
         if (!SavePicture(picture, (root / "png" / (stem + ".png")).string(), 90).ok()) return 1;
         if (!SavePicture(picture, (root / "bmp" / (stem + ".bmp")).string(), 90).ok()) return 1;

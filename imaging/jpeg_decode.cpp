@@ -27,11 +27,16 @@ constexpr std::int64_t kSuspectBytes = std::int64_t{64} << 20;
 // is checked.
 constexpr long kSuspectDecoderMemory = 192L << 20;
 
+// A progressive file may hold thousands of scans, each a pass over every block: a few hundred
+// kilobytes that keep a decoder busy for seconds to minutes. Real files have about ten.
+constexpr int kMaxScans = 100;
+
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     bool failOnWarning = false;
     bool warned = false;
+    bool tooManyScans = false;
     int code = 0;
     char message[JMSG_LENGTH_MAX] = {};
 };
@@ -56,10 +61,20 @@ void OnMessage(j_common_ptr cinfo, int level) {
 
 void Silent(j_common_ptr) {}
 
+// Called by libjpeg as it reads on; leaves the decode as an error would.
+void CountScans(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans) return;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    err->tooManyScans = true;
+    std::longjmp(err->jump, 1);
+}
+
 // Owns the decompressor; created before any jump point so that a longjmp never skips a destructor.
 struct Reader {
     jpeg_decompress_struct cinfo{};
     ErrorManager err;
+    jpeg_progress_mgr progress{};
 
     Reader() {
         cinfo.err = jpeg_std_error(&err.pub);
@@ -80,6 +95,9 @@ std::string TooLarge(std::int64_t width, std::int64_t height) {
 enum class Stage { Header, Data };
 
 Status Failure(const std::string& file, Stage stage, const ErrorManager& err) {
+    if (err.tooManyScans) {
+        return Status::Error(file, "damaged or hostile JPEG file (more than " + std::to_string(kMaxScans) + " scans)");
+    }
     const std::string detail = std::string(" (") + err.message + ")";
     if (stage == Stage::Header) return Status::Error(file, "not a JPEG file or damaged JPEG header" + detail);
     return Status::Error(file, "damaged or truncated JPEG data" + detail);
@@ -99,6 +117,8 @@ struct Window {
 bool ReadHeader(Reader& r, std::span<const std::uint8_t> bytes, bool& tablesOnly) {
     if (setjmp(r.err.jump)) return false;
     jpeg_create_decompress(&r.cinfo);
+    r.progress.progress_monitor = CountScans;
+    r.cinfo.progress = &r.progress;
     jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     // FALSE: a file cut before its frame header reads as tables only, which we report as damage.
     tablesOnly = jpeg_read_header(&r.cinfo, FALSE) == JPEG_HEADER_TABLES_ONLY;
@@ -161,6 +181,16 @@ bool DecodeRows(Reader& r, const Window& w, const PixelRect& region, Picture& ou
     return true;
 }
 
+// Whether an end-of-image marker follows scanStart. Searched from the end, where a whole file has it.
+bool EndsAfterScan(std::span<const std::uint8_t> bytes, const JOCTET* scanStart) {
+    const std::uint8_t* first = scanStart;
+    if (first < bytes.data() || first > bytes.data() + bytes.size()) first = bytes.data();
+    for (const std::uint8_t* p = bytes.data() + bytes.size(); p - first >= 2; --p) {
+        if (p[-2] == 0xFF && p[-1] == 0xD9) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
@@ -190,6 +220,12 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
     if (pixels > kMaxPicturePixels) return Status::Error(file, TooLarge(width, height));
     if (reader.err.warned) return Failure(file, Stage::Data, reader.err);
+    // A decode that stops after its region never reaches the end of a file cut short (a half-copied
+    // photograph) and would take it for whole. Compressed data never holds the end marker, so its
+    // presence after the scan has begun is the whole file's mark; a whole decode checks more.
+    if (!options.checkWholeFile && !EndsAfterScan(bytes, reader.cinfo.src->next_input_byte)) {
+        return Status::Error(file, "damaged or truncated JPEG file (its end marker is missing)");
+    }
     got.fullWidth = width;
     got.fullHeight = height;
 

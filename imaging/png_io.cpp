@@ -191,6 +191,18 @@ std::string TooLarge(std::int64_t width, std::int64_t height) {
            " pixels is larger than the limit of " + std::to_string(kMaxPicturePixels / 1'000'000) + " megapixels";
 }
 
+// A large picture from a file thousands of times smaller is a decompression bomb: a few tens of
+// kilobytes of deflated zeros would cost a second and hundreds of megabytes. Deflate packs at most
+// about 1032 to 1, so no 8-bit colour picture comes near this ratio; only a nearly uniform grey,
+// palette or low-depth one can, and no photograph does.
+constexpr std::int64_t kBombPictureBytes = std::int64_t{64} << 20;
+constexpr std::int64_t kBombRatio = 2048;
+
+bool LooksLikeABomb(std::int64_t width, std::int64_t height, std::size_t fileBytes) {
+    const std::int64_t pictureBytes = width * height * 3;
+    return pictureBytes >= kBombPictureBytes && pictureBytes / kBombRatio > static_cast<std::int64_t>(fileBytes);
+}
+
 }  // namespace
 
 Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, Picture& out) {
@@ -202,6 +214,11 @@ Status DecodePng(std::span<const std::uint8_t> bytes, const std::string& file, P
         const std::int64_t height = png_get_uint_32(bytes.data() + 20);
         if (width > kMaxPicturePixels || height > kMaxPicturePixels || width * height > kMaxPicturePixels) {
             return Status::Error(file, TooLarge(width, height));
+        }
+        if (LooksLikeABomb(width, height, bytes.size())) {
+            return Status::Error(file, "picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                                           " pixels in a file of only " + std::to_string(bytes.size()) +
+                                           " bytes: refused as a decompression bomb");
         }
     }
     if (Status status = CheckChunkLengths(bytes, file); !status.ok()) return status;

@@ -129,7 +129,9 @@ void SourceScheduler::Decode(const SlotPtr& slot, ByteBuffer& bytes, std::unique
             for (const FrameParams& frame : frames) reach = Union(reach, FrameReach(frame, width, height));
             return reach;
         },
-        false, bytes, work, where);
+        // Read to the end: damage outside the part the frames use must fail this source as it fails
+        // the whole decode, not slip into the frames as garbage or pass unreported.
+        true, bytes, work, where);
     lock.lock();
     if (!slot->dropped) {
         slot->status = status;

@@ -158,24 +158,40 @@ TEST(JpegRegion, EveryKeptPixelEqualsTheWholeDecode) {
 }
 
 // A decode that stops after the region does not see damage further down; one asked to check the
-// whole file does, as the whole decode does.
+// whole file does, as the whole decode does. A file cut short is refused either way: its end marker
+// is missing, and a half-copied photograph must not pass for whole.
 TEST(JpegRegion, DamageBelowTheRegionFailsOnlyWhenTheWholeFileIsChecked) {
     const Bytes good = Encode(Busy(64, 256), kLayouts[2]);
-    Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() * 3 / 4));
+    Bytes damaged = good;
+    std::uint32_t seed = 7;
+    for (std::size_t i = good.size() / 2; i < good.size() * 3 / 4; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        damaged[i] = static_cast<std::uint8_t>((seed >> 16) % 255);  // never 0xFF: no marker appears
+    }
     Picture out;
     PictureArea got;
-    EXPECT_TRUE(DecodeJpegRegion(cut, "cut.jpg", {0, 0, 64, 16}, {true, false}, out, got).ok());
-    const Status checked = DecodeJpegRegion(cut, "cut.jpg", {0, 0, 64, 16}, {true, true}, out, got);
+    EXPECT_TRUE(DecodeJpegRegion(damaged, "bad.jpg", {0, 0, 64, 16}, {true, false}, out, got).ok());
+    const Status checked = DecodeJpegRegion(damaged, "bad.jpg", {0, 0, 64, 16}, {true, true}, out, got);
     EXPECT_NE(checked.reason().find("damaged or truncated JPEG data"), std::string::npos) << checked.reason();
-    EXPECT_FALSE(DecodeJpeg(cut, "cut.jpg", out).ok());
+    EXPECT_FALSE(DecodeJpeg(damaged, "bad.jpg", out).ok());
     // A region that misses the picture reads the header only, or the whole file when asked.
-    EXPECT_FALSE(DecodeJpegRegion(cut, "cut.jpg", {100, 0, 5, 5}, {true, true}, out, got).ok());
-    ASSERT_TRUE(DecodeJpegRegion(cut, "cut.jpg", {100, 0, 5, 5}, {true, false}, out, got).ok());
+    EXPECT_FALSE(DecodeJpegRegion(damaged, "bad.jpg", {100, 0, 5, 5}, {true, true}, out, got).ok());
+    ASSERT_TRUE(DecodeJpegRegion(damaged, "bad.jpg", {100, 0, 5, 5}, {true, false}, out, got).ok());
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(got.fullWidth, 64);
     ASSERT_TRUE(DecodeJpegRegion(good, "good.jpg", {100, 0, 5, 5}, {true, true}, out, got).ok());
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(got.fullHeight, 256);
+
+    for (const std::size_t keep : {good.size() * 3 / 4, good.size() - 2, good.size() - 1}) {
+        const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep));
+        for (const PixelRect& wanted : {PixelRect{0, 0, 64, 16}, PixelRect{100, 0, 5, 5}}) {
+            EXPECT_EQ(DecodeJpegRegion(cut, "cut.jpg", wanted, {true, false}, out, got).reason(),
+                      "damaged or truncated JPEG file (its end marker is missing)")
+                << keep;
+            EXPECT_FALSE(DecodeJpegRegion(cut, "cut.jpg", wanted, {true, true}, out, got).ok()) << keep;
+        }
+    }
 }
 
 // Other types are decoded whole; the area says so.
