@@ -2,6 +2,7 @@
 // Frames table: cyclic interpolation, keyframe placement by image path, re-dimensioning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -264,23 +265,32 @@ TEST(RestoreKeyframes, PlacementFollowsThePlainRulesOnRandomTables) {
 }
 
 // Opening a large project runs this once; it must stay linear in frames plus keyframes.
-TEST(RestoreKeyframes, TwentyThousandFramesAndKeyframesWellUnderASecond) {
+// Linear, not quadratic: 20000 frames and keyframes take well under a second, or (in a sanitizer build
+// on a loaded machine, where milliseconds say little) well under the hundredfold time of 2000 that a
+// walk per keyframe takes.
+TEST(RestoreKeyframes, TwentyThousandFramesInLinearTime) {
     const std::string folder = "/home/photographer/Pictures/2026 product shoot/turntable series A/raw exports/IMG_";
-    std::vector<std::string> sources;
-    for (int i = 0; i < 20000; ++i) sources.push_back(folder + std::to_string(100000 + i) + ".jpg");
-    TextGrid keyframes = MakeKeyframesTable();
-    // Every other one matches nothing in the range (other case), the worst case of a walk per keyframe.
-    for (int i = 0; i < 20000; ++i) {
-        std::string key = sources[static_cast<std::size_t>(i)];
-        if (i % 2) key.replace(key.size() - 3, 3, "JPG");
-        AddKeyframe(keyframes, key, Dx(i));
-    }
-    TextGrid frames = MakeFramesTable();
-    const auto start = std::chrono::steady_clock::now();
-    RestoreKeyframes(frames, keyframes, sources, 0, 19999);
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("[  MEASURE ] RestoreKeyframes, 20000 frames and 20000 keyframes: %.1f ms\n", elapsed.count());
-    EXPECT_LT(elapsed.count(), 1000);
+    const auto restore = [&](int count, TextGrid& frames) {
+        std::vector<std::string> sources;
+        for (int i = 0; i < count; ++i) sources.push_back(folder + std::to_string(100000 + i) + ".jpg");
+        TextGrid keyframes = MakeKeyframesTable();
+        // Every other one matches nothing in the range (other case), the worst case of a walk per keyframe.
+        for (int i = 0; i < count; ++i) {
+            std::string key = sources[static_cast<std::size_t>(i)];
+            if (i % 2) key.replace(key.size() - 3, 3, "JPG");
+            AddKeyframe(keyframes, key, Dx(i));
+        }
+        frames = MakeFramesTable();
+        const auto start = std::chrono::steady_clock::now();
+        RestoreKeyframes(frames, keyframes, sources, 0, count - 1);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    TextGrid small = MakeFramesTable(), frames = MakeFramesTable();
+    double smallMs = restore(2000, small);
+    for (int i = 0; i < 2; ++i) smallMs = std::min(smallMs, restore(2000, small));
+    const double largeMs = restore(20000, frames);
+    std::printf("[  MEASURE ] RestoreKeyframes: 2000 frames and keyframes %.1f ms, 20000: %.1f ms\n", smallMs, largeMs);
+    EXPECT_TRUE(largeMs < 1000 || largeMs < 30 * smallMs) << largeMs << " ms against " << smallMs << " ms";
     EXPECT_EQ(frames.at(1, 1), "Y");
     EXPECT_EQ(frames.at(2, 1), "");
     EXPECT_EQ(frames.at(2, 2), "1");  // halfway between the keyframes on frames 0 and 2
