@@ -220,6 +220,9 @@ void BM_FullCodecFloor(benchmark::State& state) {
 void BM_FullEngine(benchmark::State& state) {
     RunExport(state, 1, kEngine);
 }
+void BM_FullEngineSmooth(benchmark::State& state) {
+    RunExport(state, 1, kEngineSmooth);
+}
 void BM_FullOneFrameAtATime(benchmark::State& state) {
     RunExport(state, 1, kStepByStep);
 }
@@ -230,6 +233,7 @@ BENCHMARK(BM_CropEngineSmooth)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 BENCHMARK(BM_CropOneFrameAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullCodecFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_FullEngineSmooth)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullOneFrameAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace

@@ -230,6 +230,11 @@ int Run(int argc, char** argv) {
     }
     // The extra sets belong to the viewer page: none without one (so none for BMP).
     const bool page = settings.html5Viewer && settings.typeIndex != 2;
+    if (extraSizes && !page) {
+        std::fprintf(stderr,
+                     "turnlet-export: --extra-sizes: the project makes no viewer page (HTML5_VIEWER=0 or BMP), "
+                     "so no half- or double-size frames are written\n");
+    }
     auto session = std::make_shared<ExportSession>(
         host, host, BuildExportTable(n, project.frames, project.sources, project.firstFrame),
         page && settings.extraSizes);

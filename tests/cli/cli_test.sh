@@ -88,8 +88,9 @@ done
 check "page names the extra sets" grep -q 'data-sets="half double"' "$work/flags/index.html"
 check "flags and keys write the same files" diff -r "$work/flags" "$work/keys"
 sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=BMP/' "$work/small.trn.prj" >"$work/smallbmp.trn.prj"
-"$bin/turnlet-export" "$work/smallbmp.trn.prj" --output "$work/bmpsets" --extra-sizes --quiet
+"$bin/turnlet-export" "$work/smallbmp.trn.prj" --output "$work/bmpsets" --extra-sizes --quiet 2>"$work/err.txt"
 check "no extra sets without a page" test -f "$work/bmpsets/0006.bmp" -a ! -e "$work/bmpsets/half"
+check "the unused flag is reported" grep -q "no viewer page" "$work/err.txt"
 
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
