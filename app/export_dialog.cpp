@@ -41,7 +41,9 @@ QString Text(const std::string& text) {
 TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Export "));
-    setFixedSize(771, 262);
+    // One row taller than the original 262 for "Half and double sizes" under the viewer box: beside it
+    // the Russian texts of both would not fit.
+    setFixedSize(771, 288);
     BuildControls();
     runner_ = std::make_unique<ExportRunner>(*this, *this, [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
@@ -84,19 +86,19 @@ void TForm8::BuildControls() {
     Label2 = label("Label2", "Directory", {8, 140, 120, 17});
     Edit2 = Named(new QLineEdit(this), "Edit2", {132, 137, 300, 23});
     Button1 = button("Button1", "Select", {438, 136, 80, 25});
-    CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 176, 21});
+    CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 300, 21});
     CheckBox2->setChecked(true);
-    CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {310, 166, 208, 21});
-    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 196, 510, 21});
+    CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {150, 190, 368, 21});
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 222, 510, 21});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
-    Button2 = button("Button2", "Export result images", {8, 227, 200, 27});
-    Button3 = button("Button3", "Stop", {216, 227, 100, 27});
-    Button4 = button("Button4", "Close", {418, 227, 100, 27});
+    Button2 = button("Button2", "Export result images", {8, 253, 200, 27});
+    Button3 = button("Button3", "Stop", {216, 253, 100, 27});
+    Button4 = button("Button4", "Close", {418, 253, 100, 27});
     Image1 = new PictureView(this, PictureView::Anchor::Centre);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(530, 8, 233, 237);
+    Image1->setGeometry(530, 8, 233, 263);
     // Return in a field ends the edit; it does not start an export.
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
 
