@@ -205,8 +205,11 @@ struct LineSampler {
             const __mmask16 inA = _mm512_cmp_epu32_mask(relA, reach, _MM_CMPINT_LE);
             const __mmask16 inB = _mm512_cmp_epu32_mask(relB, reach, _MM_CMPINT_LE);
             if ((inA | inB) != all16 || windowA < 0 || windowB < 0 || windowA + 64 > bytes || windowB + 64 > bytes) {
-                for (int lane = 0; lane < 16; ++lane)
-                    sampleOne(fixed, {cosines[i + lane], sines[i + lane]}, to + 3 * lane);
+                // More than two windows (a tilted line crossing decoded rows twice): every lane is
+                // inside, so its offset is its pixel's (below 2^31, as the wrapped sum gives it).
+                alignas(64) std::int32_t at[16];
+                _mm512_store_si512(at, offset);
+                for (int lane = 0; lane < 16; ++lane) std::memcpy(to + 3 * lane, view.origin + at[lane], 3);
                 continue;
             }
             // Index bit 6 takes window B.
