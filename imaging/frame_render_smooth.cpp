@@ -171,6 +171,9 @@ struct LineSampler {
         }
         const __m512i lanes = _mm512_load_si512(laneOf), within = _mm512_load_si512(byteOf);
         const __mmask16 all16 = 0xFFFF;
+        // The masked forms with every lane on: the unmasked ones start from an undefined register,
+        // which the compiler warns of.
+        const __mmask8 all8 = 0xFF;
         int i = 0;
         for (; i + 16 <= n; i += 16) {
             std::uint8_t* to = out + std::size_t{3} * i;
@@ -184,20 +187,20 @@ struct LineSampler {
                 fy = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(fy, k), top), cy);
                 inside &= _mm512_cmp_pd_mask(fx, minusOne, _CMP_GT_OQ) & _mm512_cmp_pd_mask(fx, limitX, _CMP_LT_OQ) &
                           _mm512_cmp_pd_mask(fy, minusOne, _CMP_GT_OQ) & _mm512_cmp_pd_mask(fy, limitY, _CMP_LT_OQ);
-                columns[h] = _mm512_cvttpd_epi32(fx);
-                rows[h] = _mm512_cvttpd_epi32(fy);
+                columns[h] = _mm512_maskz_cvttpd_epi32(all8, fx);
+                rows[h] = _mm512_maskz_cvttpd_epi32(all8, fy);
             }
             if (inside != 0xFF) {
                 for (int lane = 0; lane < 16; ++lane)
                     sampleOne(fixed, {cosines[i + lane], sines[i + lane]}, to + 3 * lane);
                 continue;
             }
-            const __m512i sx = _mm512_inserti64x4(_mm512_castsi256_si512(columns[0]), columns[1], 1);
-            const __m512i sy = _mm512_inserti64x4(_mm512_castsi256_si512(rows[0]), rows[1], 1);
+            const __m512i sx = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(columns[0]), columns[1], 1);
+            const __m512i sy = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(rows[0]), rows[1], 1);
             const __m512i offset =
                 _mm512_add_epi32(base, _mm512_add_epi32(_mm512_mullo_epi32(sx, stepX), _mm512_mullo_epi32(sy, stepY)));
-            const std::int64_t first = _mm_cvtsi128_si32(_mm512_castsi512_si128(offset));
-            const std::int64_t last = _mm_extract_epi32(_mm512_extracti32x4_epi32(offset, 3), 3);
+            const std::int64_t first = _mm_cvtsi128_si32(_mm512_maskz_extracti32x4_epi32(0xF, offset, 0));
+            const std::int64_t last = _mm_extract_epi32(_mm512_maskz_extracti32x4_epi32(0xF, offset, 3), 3);
             const std::int64_t windowA = forward ? first : first - 61;
             const std::int64_t windowB = forward ? last - 61 : last;
             const __m512i relA = _mm512_sub_epi32(offset, _mm512_set1_epi32(static_cast<int>(windowA)));
@@ -215,7 +218,9 @@ struct LineSampler {
             // Index bit 6 takes window B.
             const __m512i rel = _mm512_mask_blend_epi32(inA, _mm512_add_epi32(relB, _mm512_set1_epi32(64)), relA);
             const __m512i index = _mm512_add_epi8(
-                _mm512_permutexvar_epi8(lanes, _mm512_castsi128_si512(_mm512_cvtepi32_epi8(rel))), within);
+                _mm512_maskz_permutexvar_epi8(~__mmask64(0), lanes,
+                                              _mm512_zextsi128_si512(_mm512_maskz_cvtepi32_epi8(all16, rel))),
+                within);
             const __m512i pixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(view.origin + windowA), index,
                                                             _mm512_loadu_si512(view.origin + windowB));
             _mm512_storeu_si512(to, pixels);
