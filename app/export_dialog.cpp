@@ -41,7 +41,9 @@ QString Text(const std::string& text) {
 TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Export "));
-    setFixedSize(771, 262);
+    // One row taller than the original 262 for "Half and double sizes" under the viewer box: beside it
+    // the Russian texts of both would not fit.
+    setFixedSize(771, 288);
     BuildControls();
     runner_ = std::make_unique<ExportRunner>(*this, *this, [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
@@ -79,22 +81,24 @@ void TForm8::BuildControls() {
     Edit5 = Named(new QLineEdit(this), "Edit5", {282, 73, 60, 23});
     CheckBox1 = Named(new QCheckBox(QStringLiteral("Proportional"), this), "CheckBox1", {132, 103, 170, 21});
     CheckBox1->setChecked(true);
+    CheckBox3 = Named(new QCheckBox(QStringLiteral("Smooth resize"), this), "CheckBox3", {310, 103, 208, 21});
     Button5 = button("Button5", "As selection", {348, 72, 170, 25});
     Label2 = label("Label2", "Directory", {8, 140, 120, 17});
     Edit2 = Named(new QLineEdit(this), "Edit2", {132, 137, 300, 23});
     Button1 = button("Button1", "Select", {438, 136, 80, 25});
     CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 300, 21});
     CheckBox2->setChecked(true);
-    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 196, 510, 21});
+    CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {150, 190, 368, 21});
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 222, 510, 21});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
-    Button2 = button("Button2", "Export result images", {8, 227, 200, 27});
-    Button3 = button("Button3", "Stop", {216, 227, 100, 27});
-    Button4 = button("Button4", "Close", {418, 227, 100, 27});
+    Button2 = button("Button2", "Export result images", {8, 253, 200, 27});
+    Button3 = button("Button3", "Stop", {216, 253, 100, 27});
+    Button4 = button("Button4", "Close", {418, 253, 100, 27});
     Image1 = new PictureView(this, PictureView::Anchor::Centre);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(530, 8, 233, 237);
+    Image1->setGeometry(530, 8, 233, 263);
     // Return in a field ends the edit; it does not start an export.
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
 
@@ -124,6 +128,13 @@ void TForm8::BuildControls() {
     });
     connect(CheckBox2, &QCheckBox::toggled, this, [this, &ex](bool on) {
         if (!updating_) ex.html5Viewer = on;
+        CheckBox4->setEnabled(on);
+    });
+    connect(CheckBox3, &QCheckBox::toggled, this, [this, &ex](bool on) {
+        if (!updating_) ex.smooth = on;
+    });
+    connect(CheckBox4, &QCheckBox::toggled, this, [this, &ex](bool on) {
+        if (!updating_) ex.extraSizes = on;
     });
     connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
@@ -143,6 +154,9 @@ void TForm8::ShowFields() {
     Edit5->setText(Text(ex.heightText));
     CheckBox1->setChecked(ex.proportional);
     CheckBox2->setChecked(ex.html5Viewer);
+    CheckBox3->setChecked(ex.smooth);
+    CheckBox4->setChecked(ex.extraSizes);
+    CheckBox4->setEnabled(ex.html5Viewer);
     updating_ = false;
     ComboBox1Change();
     ShowRepeatNote();
@@ -189,6 +203,7 @@ void TForm8::ComboBox1Change() {
          {static_cast<QWidget*>(Label4), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(Edit3)})
         quality->setVisible(type == 0);
     CheckBox2->setVisible(type != kBmp);
+    CheckBox4->setVisible(type != kBmp);
 }
 
 void TForm8::TrackBar1Change() {
@@ -247,16 +262,23 @@ void TForm8::Button2Click() {
     TextGrid table = BuildExportTable(n, p.frames, p.sources, p.firstFrame);
     ProgressBar1->setRange(0, n);
     ProgressBar1->setValue(0);
-    if (ex.html5Viewer && ex.typeIndex != kBmp) {
-        const ViewerPageFacts facts{
-            n, ex.typeIndex, ex.widthText, ex.heightText, mainWindow_.Area.width, mainWindow_.Area.height};
+    // The extra frame sets belong to the page: none without one.
+    const bool page = ex.html5Viewer && ex.typeIndex != kBmp;
+    if (page) {
+        const ViewerPageFacts facts{n,
+                                    ex.typeIndex,
+                                    ex.widthText,
+                                    ex.heightText,
+                                    mainWindow_.Area.width,
+                                    mainWindow_.Area.height,
+                                    ex.extraSizes};
         const std::string templatePath = p.programDir + "/" + kViewerTemplateName;
         if (Status status = WriteViewerPage(templatePath, ex.directory, facts); !status.ok()) {
             mainWindow_.dialogs().message(this, Text(status.message()));
             return;
         }
     }
-    runner_->Start(std::move(table));
+    runner_->Start(std::move(table), page && ex.extraSizes);
 }
 
 void TForm8::Button3Click() {
@@ -290,6 +312,7 @@ ExportInputs TForm8::inputs() const {
     in.directory = ex.directory;
     in.rotationDegrees = p.rotationDegrees();
     in.backgroundColor = p.backgroundColor;
+    in.smooth = ex.smooth;
     in.languageCode = mainWindow_.settings.languageCode;
     return in;
 }

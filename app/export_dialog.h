@@ -41,6 +41,11 @@ class TForm8 : public QDialog, public ExportHost, public ExportObserver {
     QComboBox* ComboBox1 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr;
+    // "Smooth resize": a smaller frame averages the area each of its pixels covers.
+    QCheckBox* CheckBox3 = nullptr;
+    // "Half and double sizes": the viewer page also gets frame sets at half and twice the size;
+    // only with a viewer page (hidden for BMP, off while "Make HTML5 viewer" is).
+    QCheckBox* CheckBox4 = nullptr;
     QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     // Preview of the frame written last.

@@ -89,7 +89,7 @@ double CpuSeconds() {
 
 class BenchHost : public ExportHost, public ExportObserver {
   public:
-    BenchHost(const Scenario& s, std::string dir, int steadyFrom) : steadyFrom_(steadyFrom) {
+    BenchHost(const Scenario& s, std::string dir, int steadyFrom, bool smooth) : steadyFrom_(steadyFrom) {
         inputs_.cropTexts = {s.crop[0], s.crop[1], s.crop[2], s.crop[3]};
         inputs_.previewWidth = s.rotation == 90 ? kHeight : kWidth;
         inputs_.previewHeight = s.rotation == 90 ? kWidth : kHeight;
@@ -99,6 +99,7 @@ class BenchHost : public ExportHost, public ExportObserver {
         inputs_.typeIndex = 0;
         inputs_.jpegQuality = 90;
         inputs_.directory = std::move(dir);
+        inputs_.smooth = smooth;
     }
     ExportInputs inputs() const override { return inputs_; }
     void exportProgress(int position) override {
@@ -140,18 +141,25 @@ struct Figures {
     double faultsPerSource = 0;
     double steadyFaultsPerSource = 0;
 };
-Figures g_figures[2][2];  // scenario, pipelined
+// The ways an export is run: step by step, the engine, the engine with smooth resizing.
+enum Way { kStepByStep, kEngine, kEngineSmooth, kWays };
+const char* const kWayNames[kWays] = {"one frame at a time", "engine", "engine, smooth"};
+Figures g_figures[2][kWays];  // scenario, way
 
-void RunExport(benchmark::State& state, int scenario, bool pipelined) {
+void RunExport(benchmark::State& state, int scenario, Way way) {
     const Scenario& s = kScenarios[scenario];
     const TextGrid table = Table(s);
-    const std::string dir = (BenchDir() / (std::string(s.name) + (pipelined ? "-engine" : "-naive"))).string();
+    const bool pipelined = way != kStepByStep;
+    const std::string dir = (BenchDir() / (std::string(s.name) + (way == kEngineSmooth ? "-smooth"
+                                                                  : pipelined          ? "-engine"
+                                                                                       : "-naive")))
+                                .string();
     std::filesystem::create_directories(dir);
     // The first frame of the fourth photograph: by then the buffers have reached their sizes.
     int steadyFrom = 1;
     while (steadyFrom < s.frames && ExportSourceFrame(steadyFrom - 1, s.frames, kSources) < 3) ++steadyFrom;
     for (auto _ : state) {
-        BenchHost host(s, dir, steadyFrom);
+        BenchHost host(s, dir, steadyFrom, way == kEngineSmooth);
         auto session = std::make_shared<ExportSession>(host, host, table);
         const long faults = MinorFaults();
         const double cpu = CpuSeconds();
@@ -159,7 +167,7 @@ void RunExport(benchmark::State& state, int scenario, bool pipelined) {
         ExportPicture worker(session, {}, ExportOptions{pipelined});
         worker.Start();
         const Status status = worker.Wait();
-        Figures& f = g_figures[scenario][pipelined];
+        Figures& f = g_figures[scenario][way];
         f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         f.cpu = CpuSeconds() - cpu;
         const long end = MinorFaults();
@@ -190,7 +198,7 @@ void CodecFloor(benchmark::State& state, int scenario) {
             if (!EncodeJpeg(frame, 90, "floor", jpeg).ok()) state.SkipWithError("encode failed");
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        g_figures[scenario][0].floor = g_figures[scenario][1].floor = seconds / 2;
+        for (Figures& f : g_figures[scenario]) f.floor = seconds / 2;
     }
 }
 
@@ -198,26 +206,34 @@ void BM_CropCodecFloor(benchmark::State& state) {
     CodecFloor(state, 0);
 }
 void BM_CropEngine(benchmark::State& state) {
-    RunExport(state, 0, true);
+    RunExport(state, 0, kEngine);
+}
+void BM_CropEngineSmooth(benchmark::State& state) {
+    RunExport(state, 0, kEngineSmooth);
 }
 void BM_CropOneFrameAtATime(benchmark::State& state) {
-    RunExport(state, 0, false);
+    RunExport(state, 0, kStepByStep);
 }
 void BM_FullCodecFloor(benchmark::State& state) {
     CodecFloor(state, 1);
 }
 void BM_FullEngine(benchmark::State& state) {
-    RunExport(state, 1, true);
+    RunExport(state, 1, kEngine);
+}
+void BM_FullEngineSmooth(benchmark::State& state) {
+    RunExport(state, 1, kEngineSmooth);
 }
 void BM_FullOneFrameAtATime(benchmark::State& state) {
-    RunExport(state, 1, false);
+    RunExport(state, 1, kStepByStep);
 }
 
 BENCHMARK(BM_CropCodecFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CropEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_CropEngineSmooth)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CropOneFrameAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullCodecFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_FullEngineSmooth)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_FullOneFrameAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
@@ -232,14 +248,20 @@ int main(int argc, char** argv) {
                 turnlet::kSources, turnlet::kWidth, turnlet::kHeight);
     for (int s = 0; s < 2; ++s) {
         const turnlet::Scenario& scenario = turnlet::kScenarios[s];
-        for (int pipelined : {1, 0}) {
-            const turnlet::Figures& f = turnlet::g_figures[s][pipelined];
+        for (const int way : {turnlet::kEngine, turnlet::kEngineSmooth, turnlet::kStepByStep}) {
+            const turnlet::Figures& f = turnlet::g_figures[s][way];
             if (f.seconds <= 0 || f.floor <= 0) continue;
             std::printf(
                 "  %-4s %-19s %6.2f s = %.2f x floor (%.2f s), %.2f cores, page faults per source %.0f "
                 "(%.0f after the first three)\n",
-                scenario.name, pipelined ? "engine" : "one frame at a time", f.seconds, f.seconds / f.floor, f.floor,
-                f.cpu / f.seconds, f.faultsPerSource, f.steadyFaultsPerSource);
+                scenario.name, turnlet::kWayNames[way], f.seconds, f.seconds / f.floor, f.floor, f.cpu / f.seconds,
+                f.faultsPerSource, f.steadyFaultsPerSource);
+        }
+        const turnlet::Figures& plain = turnlet::g_figures[s][turnlet::kEngine];
+        const turnlet::Figures& smooth = turnlet::g_figures[s][turnlet::kEngineSmooth];
+        if (plain.seconds > 0 && smooth.seconds > 0) {
+            std::printf("  %-4s smooth / nearest: %.2f x the time, %.2f x the processor time\n", scenario.name,
+                        smooth.seconds / plain.seconds, smooth.cpu / plain.cpu);
         }
     }
     return 0;

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "imaging/frame_render.h"
 #include "imaging/geometry.h"
 #include "imaging/image_files.h"
 #include "imaging/kernel_util.h"
@@ -115,6 +116,47 @@ void BM_ResizePicture(benchmark::State& state) {
     SetBytes(state, out.byteSize());
 }
 
+// One export frame rendered fused from the whole photograph, nearest-neighbour (arg 0) or smooth
+// (arg 1): the crop scenario (turned, 3000 x 3000 tilted and zoomed to 1000 x 1000, tone) or the
+// full one (6000 x 4000 to 1500 x 1000).
+turnlet::FrameParams FrameOf(bool crop, bool smooth) {
+    turnlet::FrameParams p;
+    if (crop) {
+        p.RotationDegrees = 90;
+        p.CropLeft = 500;
+        p.CropTop = 1500;
+        p.CropWidth = p.CropHeight = 3000;
+        p.Angle = -5;
+        p.Scale = -90;
+        p.Brightness = 10;
+        p.OutputWidth = p.OutputHeight = 1000;
+    } else {
+        p.CropWidth = kWidth;
+        p.CropHeight = kHeight;
+        p.OutputWidth = 1500;
+        p.OutputHeight = 1000;
+    }
+    p.Smooth = smooth;
+    return p;
+}
+
+void RenderFrame(benchmark::State& state, bool crop) {
+    const turnlet::FrameParams p = FrameOf(crop, state.range(0) != 0);
+    Picture out;
+    turnlet::RenderFrameFused(Photo(), p, out);
+    for (auto _ : state) {
+        turnlet::RenderFrameFused(Photo(), p, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    SetBytes(state, out.byteSize());
+}
+void BM_RenderCropFrame(benchmark::State& state) {
+    RenderFrame(state, true);
+}
+void BM_RenderFullFrame(benchmark::State& state) {
+    RenderFrame(state, false);
+}
+
 void BM_AdjustTone(benchmark::State& state) {
     Picture p = Photo();
     for (auto _ : state) {
@@ -170,6 +212,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
     void PrintRatios() const {
+        if (Find("BM_RenderCropFrame/1") > 0 || Find("BM_RenderFullFrame/1") > 0) {
+            std::printf("\nSmooth frame to nearest-neighbour frame, rendered fused:\n");
+            Print("crop 3000 to 1000, turned, tilted", Find("BM_RenderCropFrame/1"), Find("BM_RenderCropFrame/0"), 1.5);
+            Print("whole 6000 x 4000 to 1500 x 1000", Find("BM_RenderFullFrame/1"), Find("BM_RenderFullFrame/0"), 1.5);
+        }
         const double copy = Find("BM_Memcpy");
         if (copy <= 0) return;
         const double outputShare = 3000.0 * 3000.0 / (double(kWidth) * kHeight);
@@ -189,10 +236,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
     static void Print(const char* what, double ms, double reference, double target) {
-        if (ms < 0) return;
+        if (ms < 0 || reference <= 0) return;
         const double ratio = ms / reference;
         if (target > 0) {
-            std::printf("  %-36s %6.2fx  (target <= %.0fx: %s)\n", what, ratio, target,
+            std::printf("  %-36s %6.2fx  (target <= %gx: %s)\n", what, ratio, target,
                         ratio <= target ? "ok" : "MISSED");
         } else {
             std::printf("  %-36s %6.2fx\n", what, ratio);
@@ -217,6 +264,8 @@ TURNLET_BENCH(BM_CropPicture);
 TURNLET_BENCH(BM_TransformPicture);
 TURNLET_BENCH(BM_ResizePicture);
 TURNLET_BENCH(BM_AdjustTone);
+TURNLET_BENCH(BM_RenderCropFrame)->Arg(0)->Arg(1);
+TURNLET_BENCH(BM_RenderFullFrame)->Arg(0)->Arg(1);
 BENCHMARK_CAPTURE(BM_Decode, jpeg, "decode.jpg")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_CAPTURE(BM_Encode, jpeg_q90, "encode.jpg")
     ->Unit(benchmark::kMillisecond)

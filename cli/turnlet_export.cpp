@@ -27,14 +27,18 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "Usage: turnlet-export PROJECT.trn.prj [--output DIR] [--quiet]\n"
+    "Usage: turnlet-export PROJECT.trn.prj [--output DIR] [--smooth] [--extra-sizes] [--quiet]\n"
     "\n"
     "Exports the frames of a Turnlet project (and its HTML5 viewer page, when the project asks\n"
     "for one) exactly as the editor's Export dialog does.\n"
     "\n"
-    "  --output DIR  write into DIR instead of the project's export directory\n"
-    "  --quiet       no progress bar\n"
-    "  --help        this text\n"
+    "  --output DIR    write into DIR instead of the project's export directory\n"
+    "  --smooth        smooth resize: a smaller frame averages the area each of its pixels\n"
+    "                  covers (as the project's EXPORT_SMOOTH=1 asks)\n"
+    "  --extra-sizes   also write every frame at half and double size into half/ and double/\n"
+    "                  for the viewer page (as EXPORT_EXTRA_SIZES=1 asks; JPEG and PNG only)\n"
+    "  --quiet         no progress bar\n"
+    "  --help          this text\n"
     "\n"
     "Exit status: 0 done, 1 the export failed, 2 usage error or unreadable project.\n";
 
@@ -66,6 +70,7 @@ class CommandLineHost : public ExportHost, public ExportObserver {
         inputs_.directory = std::move(directory);
         inputs_.rotationDegrees = project.rotationDegrees();
         inputs_.backgroundColor = project.backgroundColor;
+        inputs_.smooth = project.exportSettings.smooth;
         inputs_.languageCode = "en";
     }
 
@@ -130,6 +135,8 @@ int Run(int argc, char** argv) {
     std::string projectPath;
     std::string outputDir;
     bool quiet = false;
+    bool smooth = false;
+    bool extraSizes = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -137,6 +144,10 @@ int Run(int argc, char** argv) {
             return kExitOk;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
+        } else if (arg == "--smooth") {
+            smooth = true;
+        } else if (arg == "--extra-sizes") {
+            extraSizes = true;
         } else if (arg == "--output" || arg == "-o") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "turnlet-export: %s needs a folder\n\n%s", arg.c_str(), kUsage);
@@ -172,6 +183,10 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "turnlet-export: %s: the project has no source images\n", projectPath.c_str());
         return kExitUsage;
     }
+    // The flags add to what the project asks for.
+    ExportSettings& settings = project.exportSettings;
+    settings.smooth = settings.smooth || smooth;
+    settings.extraSizes = settings.extraSizes || extraSizes;
 
     // What Open shows in the source preview: source item 0, quarter-turned. Its size stands in
     // for an unset crop.
@@ -213,13 +228,21 @@ int Run(int argc, char** argv) {
                      project.exportSettings.framesText.c_str(), status.message().c_str());
         return kExitUsage;
     }
+    // The extra sets belong to the viewer page: none without one (so none for BMP).
+    const bool page = settings.html5Viewer && settings.typeIndex != 2;
+    if (extraSizes && !page) {
+        std::fprintf(stderr,
+                     "turnlet-export: --extra-sizes: the project makes no viewer page (HTML5_VIEWER=0 or BMP), "
+                     "so no half- or double-size frames are written\n");
+    }
     auto session = std::make_shared<ExportSession>(
-        host, host, BuildExportTable(n, project.frames, project.sources, project.firstFrame));
+        host, host, BuildExportTable(n, project.frames, project.sources, project.firstFrame),
+        page && settings.extraSizes);
     host.SetTotal(n);
 
-    if (project.exportSettings.html5Viewer && project.exportSettings.typeIndex != 2) {
-        ViewerPageFacts facts{
-            n, project.exportSettings.typeIndex, host.widthText(), host.heightText(), areaWidth, areaHeight};
+    if (page) {
+        ViewerPageFacts facts{n,         settings.typeIndex, host.widthText(),   host.heightText(),
+                              areaWidth, areaHeight,         settings.extraSizes};
         if (Status status = WriteViewerPage(ViewerTemplatePath(programDir), directory, facts); !status.ok()) {
             std::fprintf(stderr, "turnlet-export: %s\n", status.message().c_str());
             return kExitFailed;

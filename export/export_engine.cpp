@@ -2,9 +2,13 @@
 // The export: table of output frames, the per-frame hand-over of one export session, and the ExportPicture worker.
 #include "export/export_engine.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 #include <utility>
 
 #include "base/messages.h"
@@ -28,7 +32,40 @@ std::string FrameFileName(std::int32_t number) {
     return text;
 }
 
+// The extra sets' frames of a frame of the given size, written as fileName into the sub-folders.
+std::vector<ExportParams::ExtraFrame> ExtraFrames(const FrameParams& frame, const std::string& directory,
+                                                  const std::string& fileName) {
+    return {{HalfFrameSize(frame.OutputWidth), HalfFrameSize(frame.OutputHeight),
+             directory + "/" + kHalfSizeFolder + "/" + fileName},
+            {DoubleFrameSize(frame.OutputWidth), DoubleFrameSize(frame.OutputHeight),
+             directory + "/" + kDoubleSizeFolder + "/" + fileName}};
+}
+
+FrameParams Resized(FrameParams frame, const ExportParams::ExtraFrame& extra) {
+    frame.OutputWidth = extra.OutputWidth;
+    frame.OutputHeight = extra.OutputHeight;
+    return frame;
+}
+
+// The folder a file goes into, made if missing (its parent must exist, as the export folder must).
+Status MakeFolderOf(const std::string& file) {
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) return Status::Ok();
+    std::filesystem::create_directory(folder, error);
+    if (error) return Status::Error(folder.string(), error.message());
+    return Status::Ok();
+}
+
 }  // namespace
+
+std::int32_t HalfFrameSize(std::int32_t size) {
+    return size <= 1 ? 1 : static_cast<std::int32_t>((std::int64_t{size} + 1) / 2);
+}
+
+std::int32_t DoubleFrameSize(std::int32_t size) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{size} * 2, 0, INT32_MAX));
+}
 
 Status CheckExportFrames(int n) {
     if (n >= 1 && n <= kMaxExportFrames) return Status::Ok();
@@ -67,8 +104,8 @@ std::string ExportExtension(int typeIndex) {
     }
 }
 
-ExportSession::ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table)
-    : host_(host), observer_(observer), table_(std::move(table)) {
+ExportSession::ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table, bool extraSizes)
+    : host_(host), observer_(observer), table_(std::move(table)), extraSizes_(extraSizes) {
     const int rows = table_.rowCount();
     nextSourceRow_.assign(rows > 0 ? rows : 0, 0);
     for (int r = rows - 2; r >= 1; --r) {
@@ -112,6 +149,7 @@ void ExportSession::FillFrame(int r, const ExportInputs& in, FrameParams& params
     params.OutputHeight = IntegerOr(in.outputHeightText, 200);
     params.RotationDegrees = in.rotationDegrees;
     params.BackgroundColor = in.backgroundColor;
+    params.Smooth = in.smooth;
 }
 
 void ExportSession::PlanAhead(int r, const ExportInputs& in, ExportParams& params) const {
@@ -123,10 +161,16 @@ void ExportSession::PlanAhead(int r, const ExportInputs& in, ExportParams& param
         const int next = nextSourceRow_[first];
         const int end = next > 0 ? next : frames + 1;
         for (int row = first; row < end && row < first + kPlannedFramesPerSource; ++row) {
-            FrameParams& frame = plan.frames.emplace_back();
+            FrameParams frame;
             FillFrame(row, in, frame);
             frame.ShiftX = Negated(CellAsInteger(table_.at(row, kExportDX)));
             frame.ShiftY = Negated(CellAsInteger(table_.at(row, kExportDY)));
+            // The extra sizes render from the same decode, so it must hold what they read too.
+            if (extraSizes_) {
+                for (const ExportParams::ExtraFrame& extra : ExtraFrames(frame, {}, {}))
+                    plan.frames.push_back(Resized(frame, extra));
+            }
+            plan.frames.push_back(frame);
         }
         first = next;
     }
@@ -136,6 +180,7 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
     params.SourcePath.clear();
     params.NextSourcePath.clear();
     params.Upcoming.clear();
+    params.Extras.clear();
     if (retired_) return;
     const ExportInputs in = host_.inputs();
     const std::int32_t c = counter_;
@@ -152,7 +197,9 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
         if (const int next = nextSourceRow_[r]; next > 0) params.NextSourcePath = table_.at(next, kExportSource);
         params.ShiftX = Negated(CellAsInteger(table_.at(r, kExportDX)));
         params.ShiftY = Negated(CellAsInteger(table_.at(r, kExportDY)));
-        params.OutputPath = in.directory + "/" + FrameFileName(c + 1) + ExportExtension(in.typeIndex);
+        const std::string fileName = FrameFileName(c + 1) + ExportExtension(in.typeIndex);
+        params.OutputPath = in.directory + "/" + fileName;
+        if (extraSizes_) params.Extras = ExtraFrames(params, in.directory, fileName);
         PlanAhead(r, in, params);
         counter_ = c + 1;
         observer_.exportProgress(c + 1);
@@ -224,6 +271,7 @@ Status ExportPicture::Execute(Worker& worker) {
     if (options_.pipelined) sources.emplace(kPlannedSourcesAhead);
     const Picture noPicture;
     Picture output;
+    Picture extra;  // the extra sizes' frames; output keeps the main one for the preview
     Picture loaded;
     JpegBuffer jpeg;
     ExportParams params;
@@ -260,6 +308,26 @@ Status ExportPicture::Execute(Worker& worker) {
         }
         status = SavePicture(output, params.OutputPath, params.JpegQuality, jpeg);
         if (!status.ok()) return status;
+
+        for (const ExportParams::ExtraFrame& size : params.Extras) {
+            const FrameParams frame = Resized(params, size);
+            if (status = CheckFrameSizes(frame, size.OutputPath); !status.ok()) return status;
+            if (status = MakeFolderOf(size.OutputPath); !status.ok()) return status;
+            if (!sources) {
+                RenderFrameStepByStep(*decoded, frame, extra);
+            } else {
+                // The part planned for this frame holds what every size reads: no second decode.
+                if (decoded != &noPicture) {
+                    status = sources->Get(params.SourcePath, frame, decoded, where);
+                    if (!status.ok()) return status;
+                }
+                if (!RenderFrameFused(*decoded, where, frame, extra))
+                    return Status::Error(params.SourcePath,
+                                         "the decoded part of the picture misses pixels of the frame");
+            }
+            status = SavePicture(extra, size.OutputPath, params.JpegQuality, jpeg);
+            if (!status.ok()) return status;
+        }
     }
 }
 

@@ -35,7 +35,25 @@ struct ExportParams : FrameParams {
     // hand-over's inputs give them (the crop may still change): what to decode ahead, and which
     // part of each source. Empty when the export ends.
     std::vector<SourcePlan> Upcoming;
+    // The same frame at the sizes of the viewer's extra frame sets, rendered from the same decode
+    // (empty unless the export writes those sets).
+    struct ExtraFrame {
+        std::int32_t OutputWidth = 0;
+        std::int32_t OutputHeight = 0;
+        std::string OutputPath;
+    };
+    std::vector<ExtraFrame> Extras;
 };
+
+// The viewer's extra frame sets: sub-folders of the export folder holding every frame again, named
+// as the main set, at about half and twice the main frames' size.
+inline constexpr const char* kHalfSizeFolder = "half";
+inline constexpr const char* kDoubleSizeFolder = "double";
+// A side of the half-size set: half the main frame's, rounded up, at least 1.
+std::int32_t HalfFrameSize(std::int32_t size);
+// A side of the double-size set: twice the main frame's (saturated to 32 bits; CheckFrameSizes then
+// refuses it).
+std::int32_t DoubleFrameSize(std::int32_t size);
 
 // Sources ExportParams::Upcoming names after the frame's own, and frames it lists per source at most
 // (a longer run of one source plans its first ones; a later frame reaching further decodes again).
@@ -94,6 +112,8 @@ struct ExportInputs {
     std::string directory;
     int rotationDegrees = 0;
     Color backgroundColor = 0x00FFFFFF;
+    // The dialog's "Smooth resize": shrinking averages the area each output pixel covers.
+    bool smooth = false;
     // Chooses the words shown ("en", "ru"; any other code shows no completion message).
     std::string languageCode = "en";
 };
@@ -134,7 +154,9 @@ class ExportSession {
     // number of frames can be stopped).
     static constexpr std::int32_t kStopped = 100000;
 
-    ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table);
+    // extraSizes: every frame is also written at half and double size into the sub-folders of the
+    // viewer's extra sets (decided with the viewer page, at the start).
+    ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table, bool extraSizes = false);
 
     // Stop: the worker finishes the frame in hand and ends at its next hand-over; the progress
     // bar returns to 0.
@@ -149,6 +171,7 @@ class ExportSession {
     void Ended(const Status& status);
 
     const TextGrid& table() const { return table_; }
+    bool extraSizes() const { return extraSizes_; }
     std::int32_t ExportCounter() const { return counter_; }
     bool stopped() const { return stopped_; }
     bool retired() const { return retired_; }
@@ -161,6 +184,7 @@ class ExportSession {
     ExportHost& host_;
     ExportObserver& observer_;
     TextGrid table_;
+    bool extraSizes_;
     // Row of the next different source after each row (0: none), for planning the decodes ahead.
     std::vector<int> nextSourceRow_;
     std::int32_t counter_ = 0;

@@ -23,13 +23,13 @@ ExportRunner::~ExportRunner() {
     retired_.clear();
 }
 
-void ExportRunner::Start(TextGrid table) {
+void ExportRunner::Start(TextGrid table, bool extraSizes) {
     if (current_.session) current_.session->Retire();
     if (current_.worker) {
         current_.worker->Stop();
         retired_.push_back(std::move(current_));
     }
-    current_ = Run{nextId_++, std::make_shared<ExportSession>(host_, observer_, std::move(table)), nullptr};
+    current_ = Run{nextId_++, std::make_shared<ExportSession>(host_, observer_, std::move(table), extraSizes), nullptr};
     observer_.exportProgress(0);
     launchPending_ = true;
     if (retired_.empty()) Launch();

@@ -24,8 +24,9 @@ class ExportRunner {
     // The start action once the table is built (and the viewer page written): a fresh session on
     // table, the progress bar at 0. An export still running is retired: its worker finishes the
     // frame in hand and ends without another hand-over, and the new worker starts only once it
-    // has ended, so two workers never write at once.
-    void Start(TextGrid table);
+    // has ended, so two workers never write at once. extraSizes: the frames also go into the
+    // viewer's half- and double-size sets.
+    void Start(TextGrid table, bool extraSizes = false);
     // Stop: the current export ends after its frame in hand, ExportCounter becomes
     // ExportSession::kStopped and the progress bar 0. Without an export only the bar is reset.
     void Stop();

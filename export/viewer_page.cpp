@@ -14,7 +14,9 @@ std::string FillViewerTemplate(const std::string& templateText, const ViewerPage
     std::string text = ReplaceAll(templateText, "[ITEMS]", std::to_string(facts.frames));
     text = ReplaceAll(text, "[TYPE]", facts.typeIndex == 1 ? "png" : "jpg");
     text = ReplaceAll(text, "[WIDTH]", width);
-    return ReplaceAll(text, "[HEIGHT]", height);
+    text = ReplaceAll(text, "[HEIGHT]", height);
+    if (facts.extraSizes) text = ReplaceAll(text, kViewerSetsEmpty, kViewerSetsBoth);
+    return text;
 }
 
 Status WriteViewerPage(const std::string& templatePath, const std::string& directory, const ViewerPageFacts& facts) {

@@ -13,6 +13,7 @@
 #include "resize.h"
 #include "tone.h"
 #include "transform.h"
+#include "turned_view.h"
 
 namespace turnlet {
 
@@ -23,6 +24,13 @@ bool PixelsFit(std::int64_t width, std::int64_t height) {
 }
 
 }  // namespace
+
+bool SmoothResizes(const FrameParams& params) {
+    const bool shrinks = params.OutputWidth < params.CropWidth || params.OutputHeight < params.CropHeight;
+    return params.Smooth && shrinks && params.OutputWidth > 0 && params.OutputHeight > 0 &&
+           PixelsFit(params.CropWidth, params.CropHeight) && params.CropWidth <= kMaxSmoothCropSide &&
+           params.CropHeight <= kMaxSmoothCropSide;
+}
 
 std::int32_t ShiftedOrigin(std::int32_t crop, std::int32_t shift) {
     const std::int64_t sum = static_cast<std::int64_t>(crop) + shift;
@@ -52,7 +60,11 @@ void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Pi
                      params.BackgroundColor, params.Angle, params.Scale);
     rotated.clear();
     output.allocate(params.OutputWidth, params.OutputHeight);
-    ResizePicture(aligned, output);
+    if (SmoothResizes(params)) {
+        ResizePictureSmooth(aligned, output);
+    } else {
+        ResizePicture(aligned, output);
+    }
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
 }
 
@@ -68,10 +80,6 @@ namespace {
 // 64..whole lines).
 constexpr int kBand = 4;
 constexpr int kStretch = 512;
-
-bool ValidTurn(int degrees) {
-    return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
-}
 
 }  // namespace
 
@@ -91,8 +99,14 @@ PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHei
     // Along an output row the source point moves monotonically (each operation of the formula is
     // monotone in the column), and so it does down a column: its extremes over the sampled grid
     // lie at the grid's corners, the first and last crop columns and rows the resize samples.
-    const int lastColumn = ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
-    const int lastRow = ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
+    // A smooth shrink reads every crop column (row) however few outputs there are.
+    const bool smooth = SmoothResizes(params);
+    const bool shrinkX = smooth && params.OutputWidth < params.CropWidth;
+    const bool shrinkY = smooth && params.OutputHeight < params.CropHeight;
+    const int lastColumn =
+        shrinkX ? params.CropWidth - 1 : ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
+    const int lastRow =
+        shrinkY ? params.CropHeight - 1 : ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
     double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
     for (const int x : {0, lastColumn}) {
         for (const int y : {0, lastRow}) {
@@ -145,18 +159,19 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
         return true;
     }
 
-    // The quarter-turned picture's size, and how its pixels sit in the decoded one.
-    const int degrees = params.RotationDegrees;
-    const bool validTurn = ValidTurn(degrees);
-    const bool sideways = degrees == 90 || degrees == 270;
-    const int turnedWidth = !validTurn ? 0 : sideways ? where.fullHeight : where.fullWidth;
-    const int turnedHeight = !validTurn ? 0 : sideways ? where.fullWidth : where.fullHeight;
-    const int lastX = where.fullWidth - 1;
-    const int lastY = where.fullHeight - 1;
-
     const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
                                    ShiftedOrigin(params.CropTop, params.ShiftY), cropWidth, cropHeight, params.Angle,
                                    params.Scale);
+    const TurnedView view(pixels, where, params.RotationDegrees, mapping);
+    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
+                                        ColorRed(params.BackgroundColor)};
+    if (SmoothResizes(params)) {
+        RenderSmoothFused(view, mapping, background, cropWidth, cropHeight, output);
+        AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+        return true;
+    }
+    const bool sideways = view.sideways;
+    const bool valid = view.valid;
     const int outWidth = output.width();
     const int outHeight = output.height();
     // The formula's per-column and per-row terms at the crop positions the resize samples.
@@ -164,35 +179,6 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
     for (int x = 0; x < outWidth; ++x) columnTerms[x] = mapping.ColumnTerms(ResizeIndex(x, outWidth, cropWidth));
     std::vector<TransformMapping::Terms> rowTerms(static_cast<std::size_t>(outHeight));
     for (int y = 0; y < outHeight; ++y) rowTerms[y] = mapping.RowTerms(ResizeIndex(y, outHeight, cropHeight));
-    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
-                                        ColorRed(params.BackgroundColor)};
-    // Where turned pixel (sx, sy) lies in pixels: base + sx * stepX + sy * stepY bytes.
-    const std::int64_t stride = static_cast<std::int64_t>(pixels.stride());
-    std::int64_t stepX = 3, stepY = stride;
-    std::int64_t base = -std::int64_t{where.area.top} * stride - 3 * std::int64_t{where.area.left};
-    switch (degrees) {
-        case 90:  // (sy, lastY - sx)
-            stepX = -stride;
-            stepY = 3;
-            base += std::int64_t{lastY} * stride;
-            break;
-        case 180:  // (lastX - sx, lastY - sy)
-            stepX = -3;
-            stepY = -stride;
-            base += std::int64_t{lastY} * stride + 3 * std::int64_t{lastX};
-            break;
-        case 270:  // (lastX - sy, sx)
-            stepX = stride;
-            stepY = -3;
-            base += 3 * std::int64_t{lastX};
-            break;
-        default:
-            break;
-    }
-    const std::uint8_t* origin = pixels.data();
-    // An empty turned source shows background only (the range test below needs a size of 1 or more).
-    const bool valid = mapping.valid() && turnedWidth > 0 && turnedHeight > 0;
-    const double limitX = turnedWidth, limitY = turnedHeight;
 
     // Pixels n of one output row (step 3) or column (step output stride) from out on, whose
     // column terms (or row terms) run through varying[0..n) while the other terms stay fixed.
@@ -202,17 +188,8 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
         for (int k = 0; k < n; ++k, out += outStep) {
             const TransformMapping::Terms& column = varyingIsColumn ? varying[k] : fixed;
             const TransformMapping::Terms& row = varyingIsColumn ? fixed : varying[k];
-            const double fx = mapping.SourceX(column, row);
-            const double fy = mapping.SourceY(column, row);
-            // trunc(f) lies in [0, size >= 1) exactly when -1 < f < size, and there the conversion
-            // truncates as trunc does; NaN fails every comparison.
-            if (!valid || !(fx > -1.0 && fx < limitX && fy > -1.0 && fy < limitY)) {
-                std::memcpy(out, background, 3);
-                continue;
-            }
-            const std::int64_t at = base + static_cast<std::int64_t>(static_cast<int>(fx)) * stepX +
-                                    static_cast<std::int64_t>(static_cast<int>(fy)) * stepY;
-            std::memcpy(out, origin + at, 3);
+            const std::uint8_t* from = view.Sample(mapping, column, row);
+            std::memcpy(out, from ? from : background, 3);
         }
     };
 
@@ -222,9 +199,8 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
     // does not change a byte. Rates of the decoded row per output column (a) and row (b):
     const double gx = outWidth > 1 ? static_cast<double>(cropWidth - 1) / (outWidth - 1) : 0;
     const double gy = outHeight > 1 ? static_cast<double>(cropHeight - 1) / (outHeight - 1) : 0;
-    const bool rowFollowsY = !sideways;
-    const double a = (rowFollowsY ? mapping.sine() : mapping.cosine()) * gx;
-    const double b = (rowFollowsY ? mapping.cosine() : -mapping.sine()) * gy;
+    const double a = (sideways ? mapping.cosine() : mapping.sine()) * gx;
+    const double b = (sideways ? -mapping.sine() : mapping.cosine()) * gy;
     // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
     const bool alongX = std::abs(b) >= std::abs(a);
     double slope = alongX ? (b != 0 ? -a / b : 0) : (a != 0 ? -b / a : 0);

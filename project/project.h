@@ -38,6 +38,10 @@ struct ExportSettings {
     int jpegQuality = 90;            // 1 .. 100
     std::string widthText, heightText;
     bool proportional = true, html5Viewer = true;
+    // Written only when set (EXPORT_EXTRA_SIZES=1, EXPORT_SMOOTH=1, after the other keys), so a
+    // project that uses neither is written as before and older readers skip both lines.
+    bool extraSizes = false;  // the viewer's half- and double-size frame sets
+    bool smooth = false;      // smooth resize
     friend bool operator==(const ExportSettings&, const ExportSettings&) = default;
 };
 
@@ -102,8 +106,8 @@ std::string ProjectFileNameForSave(std::string name);
 std::string WriteProjectText(const Project& project);
 
 // Applies a project file's text: New, the export presets (quality 90, width and height empty, both
-// boxes checked), every line in order (frame lines clamped against what was read before them), then
-// imagesLoaded (set only when there are sources), RestoreKeyframes, Recalculatepositions1Click and
+// boxes checked, extra sizes and smooth resize off), every line in order (frame lines clamped against what was read
+// before them), then imagesLoaded (set only when there are sources), RestoreKeyframes, Recalculatepositions1Click and
 // the crop rectangle. Never fails: unknown lines are ignored, non-numbers take defaults.
 void ReadProjectText(std::string_view text, Project& project);
 

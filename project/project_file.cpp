@@ -14,6 +14,9 @@ namespace turnlet {
 namespace {
 
 constexpr int kTunePointFields = 8;
+// The export options added after the original keys: present only when on.
+constexpr std::string_view kExtraSizesOn = "EXPORT_EXTRA_SIZES=1";
+constexpr std::string_view kSmoothOn = "EXPORT_SMOOTH=1";
 
 std::string TitleFor(const std::string& fileName) {
     return std::string(kProgramTitle) + " - " + fileName;
@@ -65,7 +68,7 @@ std::string ProjectFileNameForSave(std::string name) {
 std::string WriteProjectText(const Project& project) {
     const ExportSettings& ex = project.exportSettings;
     std::vector<std::string> lines;
-    lines.reserve(project.sources.size() + static_cast<std::size_t>(project.keyframes.rowCount()) + 17);
+    lines.reserve(project.sources.size() + static_cast<std::size_t>(project.keyframes.rowCount()) + 19);
     for (const auto& source : project.sources) lines.push_back("SOURCE=" + source);
     lines.push_back("ROTATE=" + FormatInteger(static_cast<long long>(project.rotationIndex) * 90));
     lines.push_back("CROP_LEFT=" + project.crop.left);
@@ -88,6 +91,8 @@ std::string WriteProjectText(const Project& project) {
     lines.push_back("EXPORT_HEIGHT=" + ex.heightText);
     lines.push_back(std::string("EXPORT_PROPORTIONAL=") + (ex.proportional ? "1" : "0"));
     lines.push_back(std::string("HTML5_VIEWER=") + (ex.html5Viewer ? "1" : "0"));
+    if (ex.extraSizes) lines.emplace_back(kExtraSizesOn);
+    if (ex.smooth) lines.emplace_back(kSmoothOn);
     return JoinTextLines(lines);
 }
 
@@ -99,6 +104,8 @@ void ReadProjectText(std::string_view text, Project& project) {
     ex.heightText.clear();
     ex.proportional = true;
     ex.html5Viewer = true;
+    ex.extraSizes = false;
+    ex.smooth = false;
 
     for (std::string_view line : SplitTextLines(text)) {
         auto take = [&line](std::string_view key, std::string_view& value) {
@@ -148,6 +155,10 @@ void ReadProjectText(std::string_view text, Project& project) {
             ex.proportional = false;
         } else if (line == "HTML5_VIEWER=0") {
             ex.html5Viewer = false;
+        } else if (line == kExtraSizesOn) {
+            ex.extraSizes = true;
+        } else if (line == kSmoothOn) {
+            ex.smooth = true;
         } else if (take("TUNE_POINT=", value)) {
             std::vector<std::string> cells = TunePointCells(value);
             int row = project.keyframes.rowCount();

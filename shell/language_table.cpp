@@ -81,6 +81,8 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm8", "Label6", kNoColumn, "Height", "Высота"},
     {"TForm8", "CheckBox1", kNoColumn, "Proportional", "Пропорционально"},
     {"TForm8", "CheckBox2", kNoColumn, "Make HTML5 viewer", "Создать HTML5 просмотровщик"},
+    {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
+    {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
     {"TForm9", "", kNoColumn, "Parameters", "Параметры"},
     {"TForm9", "Label1", kNoColumn, "Angle", "Угол"},
     {"TForm9", "Label2", kNoColumn, "Scale", "Масштаб"},

@@ -18,7 +18,8 @@ struct LanguageRow {
     const char* russian;
 };
 
-inline constexpr int kLanguageRows = 78;
+// The original 78 and the export dialog's two later options.
+inline constexpr int kLanguageRows = 80;
 
 // The rows in the order they are applied.
 std::span<const LanguageRow> LanguageTable();

@@ -67,5 +67,30 @@ sed -e "0,/^SOURCE=.*/s##SOURCE=$work/turn/frame_001.jpe\r#" -e 's/^CROP_WIDTH=.
 check "unknown source type fails" test $? -eq 1
 check "unknown source type is named" grep -q "frame_001.jpe: Wrong file type!" "$work/err.txt"
 
+# The export options. A shrinking export: --smooth gives other frames than the nearest pixel, the same
+# as the project's EXPORT_SMOOTH=1; --extra-sizes adds half/ and double/ with every frame and names
+# them in the page, as EXPORT_EXTRA_SIZES=1 does; without either nothing changes.
+sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=6\r/' -e 's/^EXPORT_WIDTH=.*/EXPORT_WIDTH=120\r/' \
+    -e 's/^EXPORT_HEIGHT=.*/EXPORT_HEIGHT=100\r/' "$work/turn/sample.trn.prj" >"$work/small.trn.prj"
+{ cat "$work/small.trn.prj"; printf 'EXPORT_EXTRA_SIZES=1\r\nEXPORT_SMOOTH=1\r\n'; } >"$work/options.trn.prj"
+"$bin/turnlet-export" "$work/small.trn.prj" --output "$work/plain" --quiet
+check "plain export exits 0" test $? -eq 0
+"$bin/turnlet-export" "$work/small.trn.prj" --output "$work/flags" --smooth --extra-sizes --quiet
+check "export with both flags exits 0" test $? -eq 0
+"$bin/turnlet-export" "$work/options.trn.prj" --output "$work/keys" --quiet
+check "export with both keys exits 0" test $? -eq 0
+check "no extra sets by default" test ! -e "$work/plain/half" -a ! -e "$work/plain/double"
+check "page without extra sets" grep -q 'data-sets=""' "$work/plain/index.html"
+check "smooth frames differ from nearest ones" bash -c "! cmp -s '$work/plain/0003.jpg' '$work/flags/0003.jpg'"
+for set in half double; do
+    check "$set set has every frame" test "$(ls "$work/flags/$set" | grep -c '^[0-9]\{4\}\.jpg$')" -eq 6
+done
+check "page names the extra sets" grep -q 'data-sets="half double"' "$work/flags/index.html"
+check "flags and keys write the same files" diff -r "$work/flags" "$work/keys"
+sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=BMP/' "$work/small.trn.prj" >"$work/smallbmp.trn.prj"
+"$bin/turnlet-export" "$work/smallbmp.trn.prj" --output "$work/bmpsets" --extra-sizes --quiet 2>"$work/err.txt"
+check "no extra sets without a page" test -f "$work/bmpsets/0006.bmp" -a ! -e "$work/bmpsets/half"
+check "the unused flag is reported" grep -q "no viewer page" "$work/err.txt"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

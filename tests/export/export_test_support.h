@@ -41,6 +41,7 @@ class FakeHost : public ExportHost, public ExportObserver {
     int type = 1;
     int rotation = 0;
     Color background = 0x00FFFFFF;
+    bool smooth = false;
     std::string language = "en";
 
     std::vector<std::string> events;
@@ -69,6 +70,7 @@ class FakeHost : public ExportHost, public ExportObserver {
         in.directory = dir;
         in.rotationDegrees = rotation;
         in.backgroundColor = background;
+        in.smooth = smooth;
         in.languageCode = language;
         return in;
     }

@@ -198,6 +198,66 @@ class ExportDialogTest : public QObject {
         QCOMPARE(e.dialogs.messages, QStringList{QStringLiteral("Export finished!")});
     }
 
+    // Smooth resize and the extra frame sets: off at first, into the project when ticked, the extra
+    // sets only with a page, and an export that follows them.
+    void optionsFollowTheirCheckBoxes() {
+        Editor e;
+        ExportSetup s(e);
+        TForm8& d = s.form8;
+        const turnlet::ExportSettings& ex = e.form().project.exportSettings;
+        QVERIFY(!d.CheckBox3->isChecked() && !d.CheckBox4->isChecked());
+        QCOMPARE(d.CheckBox3->text(), QStringLiteral("Smooth resize"));
+        QCOMPARE(d.CheckBox4->text(), QStringLiteral("Half and double sizes"));
+        d.CheckBox2->setChecked(false);
+        QVERIFY(!d.CheckBox4->isEnabled());
+        d.CheckBox2->setChecked(true);
+        QVERIFY(d.CheckBox4->isEnabled());
+        d.ComboBox1->setCurrentIndex(2);
+        QVERIFY(d.CheckBox4->isHidden() && !d.CheckBox3->isHidden());
+        d.ComboBox1->setCurrentIndex(1);
+        QVERIFY(!d.CheckBox4->isHidden());
+
+        QFile page(e.path("Turnlet.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("[ITEMS] data-sets=\"\"");
+        page.close();
+        s.set(d.Edit1, QStringLiteral("2"));
+        s.set(d.Edit4, QStringLiteral("21"));
+        s.set(d.Edit5, QStringLiteral("16"));
+        auto read = [](const QString& file) {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        d.Button2Click();
+        QVERIFY(s.waitForEnd());
+        const QByteArray nearest = read(s.out + "/0001.png");
+        QVERIFY(!nearest.isEmpty());
+        QVERIFY(!QFile::exists(s.out + "/half"));
+        QCOMPARE(read(s.out + "/index.html"), QByteArray("2 data-sets=\"\""));
+
+        d.CheckBox3->setChecked(true);
+        d.CheckBox4->setChecked(true);
+        QVERIFY(ex.smooth && ex.extraSizes);
+        d.Button2Click();
+        QVERIFY(s.waitForEnd());
+        QCOMPARE(e.dialogs.messages.size(), 2);
+        QVERIFY(read(s.out + "/0001.png") != nearest);  // the red corner's edge is blended
+        QCOMPARE(read(s.out + "/index.html"), QByteArray("2 data-sets=\"half double\""));
+        turnlet::Picture half, twice;
+        QVERIFY(turnlet::LoadPicture((s.out + "/half/0002.png").toStdString(), half).ok());
+        QVERIFY(turnlet::LoadPicture((s.out + "/double/0002.png").toStdString(), twice).ok());
+        QCOMPARE(half.width(), 11);
+        QCOMPARE(twice.height(), 32);
+
+        // Open puts the project's values back; the texts follow the language.
+        e.form().project.exportSettings.smooth = false;
+        d.ShowFields();
+        QVERIFY(!d.CheckBox3->isChecked() && d.CheckBox4->isChecked());
+        e.form().N6Click();
+        QCOMPARE(d.CheckBox3->text(), QString::fromUtf8("Сглаженное масштабирование"));
+        QCOMPARE(d.CheckBox4->text(), QString::fromUtf8("Половинный и двойной размер"));
+    }
+
     void failuresNameTheFile() {
         Editor e;
         ExportSetup s(e);

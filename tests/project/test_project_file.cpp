@@ -110,8 +110,21 @@ TEST(ProjectWriter, NumbersAndFlags) {
     EXPECT_NE(text.find("\r\nBACKGROUND_COLOR=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_TYPE=BMP\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_PROPORTIONAL=0\r\nHTML5_VIEWER=0\r\n"), std::string::npos);
-    EXPECT_TRUE(text.starts_with("ROTATE=0\r\n"));  // no sources, no SOURCE lines
-    EXPECT_TRUE(text.ends_with("\r\n"));
+    EXPECT_TRUE(text.starts_with("ROTATE=0\r\n"));          // no sources, no SOURCE lines
+    EXPECT_TRUE(text.ends_with("\r\nHTML5_VIEWER=0\r\n"));  // the later options only when on
+    const struct {
+        bool extraSizes, smooth;
+        const char* end;
+    } options[] = {{true, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\n"},
+                   {false, true, "\r\nHTML5_VIEWER=0\r\nEXPORT_SMOOTH=1\r\n"},
+                   {true, true, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\nEXPORT_SMOOTH=1\r\n"}};
+    for (const auto& o : options) {
+        p.exportSettings.extraSizes = o.extraSizes;
+        p.exportSettings.smooth = o.smooth;
+        text = WriteProjectText(p);
+        EXPECT_TRUE(text.ends_with(o.end)) << text;
+        EXPECT_EQ(Read(text).exportSettings, p.exportSettings);
+    }
 }
 
 TEST(ProjectReader, ParsesTheDocumentedExample) {
@@ -205,6 +218,13 @@ TEST(ProjectReader, ExportValues) {
         {{"HTML5_VIEWER=0 "}, {"100", dir, 0, 90, "", "", true, true}},
         {{"EXPORT_PROPORTIONAL=0"}, {"100", dir, 0, 90, "", "", false, true}},
         {{"EXPORT_PROPORTIONAL=false"}, {"100", dir, 0, 90, "", "", true, true}},
+        // The later options: only the exact line turns one on.
+        {{"EXPORT_EXTRA_SIZES=1"}, {"100", dir, 0, 90, "", "", true, true, true, false}},
+        {{"EXPORT_SMOOTH=1"}, {"100", dir, 0, 90, "", "", true, true, false, true}},
+        {{"EXPORT_SMOOTH=1", "EXPORT_EXTRA_SIZES=1"}, {"100", dir, 0, 90, "", "", true, true, true, true}},
+        {{"EXPORT_SMOOTH=0"}, {"100", dir, 0, 90, "", "", true, true}},
+        {{"EXPORT_SMOOTH=yes"}, {"100", dir, 0, 90, "", "", true, true}},
+        {{"EXPORT_EXTRA_SIZES=1 "}, {"100", dir, 0, 90, "", "", true, true}},
     };
     for (const auto& c : cases) {
         Project p = Read(Lines(c.lines));
@@ -271,8 +291,10 @@ TEST(ProjectReader, CropRectangleOnlyWhenAllFourAreSet) {
 
 TEST(ProjectReader, OpenResetsTheExportPresetsFirst) {
     Project p;
-    p.exportSettings = {"5", "/d", 1, 33, "640", "480", false, false};
+    p.exportSettings = {"5", "/d", 1, 33, "640", "480", false, false, true, true};
     ReadProjectText(Lines({"SOURCE=a"}), p);
+    EXPECT_FALSE(p.exportSettings.extraSizes);
+    EXPECT_FALSE(p.exportSettings.smooth);
     EXPECT_EQ(p.exportSettings.jpegQuality, 90);
     EXPECT_EQ(p.exportSettings.widthText, "");
     EXPECT_EQ(p.exportSettings.heightText, "");

@@ -1,0 +1,291 @@
+// SPDX-License-Identifier: MIT
+// The smooth resize against a per-pixel reference, and the fused smooth frame against the step-by-step chain.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imaging/frame_render.h"
+#include "imaging/geometry.h"
+#include "imaging/resize.h"
+#include "imaging/tone.h"
+#include "imaging/transform.h"
+#include "kernel_level_test_util.h"
+#include "pixel_test_util.h"
+
+namespace turnlet {
+namespace {
+
+// How much of source pixel j (of m) output pixel i (of n) weighs, straight from the definition: the
+// overlap of [i * m, (i + 1) * m) and [j * n, (j + 1) * n) when shrinking, else 1 for the nearest one.
+std::int64_t Weight(int i, int n, int j, int m) {
+    if (n >= m) return j == ResizeIndex(i, n, m) ? 1 : 0;
+    const std::int64_t low = std::max<std::int64_t>(std::int64_t{i} * m, std::int64_t{j} * n);
+    const std::int64_t high = std::min<std::int64_t>(std::int64_t{i + 1} * m, std::int64_t{j + 1} * n);
+    return std::max<std::int64_t>(0, high - low);
+}
+
+// Each output pixel on its own: every source pixel with its two weights, the mean truncated.
+Picture DirectSmooth(const Picture& source, int width, int height) {
+    Picture out(width, height);
+    std::vector<std::int64_t> wx(static_cast<std::size_t>(source.width()));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int sx = 0; sx < source.width(); ++sx) wx[sx] = Weight(x, width, sx, source.width());
+            std::int64_t sum[3] = {0, 0, 0}, total = 0;
+            for (int sy = 0; sy < source.height(); ++sy) {
+                const std::int64_t wy = Weight(y, height, sy, source.height());
+                if (wy == 0) continue;
+                for (int sx = 0; sx < source.width(); ++sx) {
+                    for (int c = 0; c < 3; ++c) sum[c] += wx[sx] * wy * source.pixel(sx, sy)[c];
+                    total += wx[sx] * wy;
+                }
+            }
+            for (int c = 0; c < 3; ++c) out.pixel(x, y)[c] = static_cast<std::uint8_t>(sum[c] / total);
+        }
+    }
+    return out;
+}
+
+TEST(SmoothResize, EqualsThePerPixelAreaMean) {
+    std::mt19937 rng(31);
+    struct Case {
+        int sw, sh, dw, dh;
+    };
+    const Case cases[] = {
+        {9, 6, 3, 2},                                      // whole ratios
+        {10, 7, 3, 2},                                     // odd ratios: pixels shared between two outputs
+        {31, 17, 7, 5}, {17, 31, 16, 30}, {13, 11, 1, 1},  // one pixel: the mean of all
+        {13, 11, 1, 4}, {5, 9, 5, 9},                      // the same size copies
+        {4, 3, 9, 7},                                      // enlarging both ways is the nearest neighbour
+        {20, 3, 6, 8},                                     // shrinking one way, enlarging the other
+        {1, 1, 1, 1},   {2, 40, 1, 39},
+    };
+    for (const Case& c : cases) {
+        const Picture source = testing::RandomPicture(c.sw, c.sh, rng);
+        Picture out(c.dw, c.dh);
+        ResizePictureSmooth(source, out);
+        ASSERT_TRUE(out == DirectSmooth(source, c.dw, c.dh)) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+        if (c.dw >= c.sw && c.dh >= c.sh) {
+            Picture nearest(c.dw, c.dh);
+            ResizePicture(source, nearest);
+            EXPECT_TRUE(out == nearest);
+        }
+    }
+    // Large enough to be split over threads.
+    const Picture big = testing::RandomPicture(701, 389, rng);
+    Picture out(233, 97);
+    ResizePictureSmooth(big, out);
+    EXPECT_TRUE(out == DirectSmooth(big, 233, 97));
+}
+
+// The spread of one channel's levels over a picture.
+double StandardDeviation(const Picture& p) {
+    double sum = 0, squares = 0;
+    const auto count = static_cast<double>(p.byteSize());
+    for (std::size_t i = 0; i < p.byteSize(); ++i) {
+        sum += p.data()[i];
+        squares += static_cast<double>(p.data()[i]) * p.data()[i];
+    }
+    const double mean = sum / count;
+    return std::sqrt(std::max(0.0, squares / count - mean * mean));
+}
+
+Picture Checkerboard(int w, int h) {
+    Picture p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) std::memset(p.pixel(x, y), (x + y) % 2 ? 255 : 0, 3);
+    return p;
+}
+
+// The finest pattern a photograph holds, shrunk through the whole frame: the smooth frame turns it to
+// even grey at any ratio, where the nearest neighbour keeps picking black or white. A tilt samples the
+// pattern nearest-neighbour before the resize, which leaves faint bands the area mean cannot remove.
+// A flat picture stays exactly its colour.
+TEST(SmoothFrame, FinePatternsBecomeEvenGreyAndFlatStaysFlat) {
+    const Picture board = Checkerboard(640, 480);
+    const Picture flat = testing::Filled(640, 480, 93);
+    struct Case {
+        int turn, cropWidth, cropHeight, outWidth, outHeight;
+        double angle, spread;
+    };
+    const Case cases[] = {
+        {0, 400, 400, 100, 100, 0, 3},    // 4 times, the target
+        {90, 401, 399, 100, 100, 0, 3},   // a little over and under it, turned
+        {180, 300, 300, 81, 81, 0, 3},    // 3.7 times
+        {0, 360, 360, 200, 200, 0, 3},    // 1.8 times
+        {0, 300, 300, 100, 75, 7.5, 14},  // tilted
+    };
+    for (const Case& c : cases) {
+        FrameParams p;
+        p.RotationDegrees = c.turn;
+        const int width = c.turn == 90 ? 480 : 640, height = c.turn == 90 ? 640 : 480;
+        p.CropLeft = (width - c.cropWidth) / 2;
+        p.CropTop = (height - c.cropHeight) / 2;
+        p.CropWidth = c.cropWidth;
+        p.CropHeight = c.cropHeight;
+        p.OutputWidth = c.outWidth;
+        p.OutputHeight = c.outHeight;
+        p.Angle = c.angle;
+        p.Smooth = true;
+        const Picture grey = RenderFrameFused(board, p);
+        EXPECT_LE(StandardDeviation(grey), c.spread) << c.cropWidth << " -> " << c.outWidth << " angle " << c.angle;
+        EXPECT_NEAR(grey.data()[0], 127, c.spread);
+        EXPECT_TRUE(RenderFrameFused(flat, p) == testing::Filled(c.outWidth, c.outHeight, 93)) << c.cropWidth;
+        p.Smooth = false;
+        EXPECT_GT(StandardDeviation(RenderFrameFused(board, p)), 60.0) << c.cropWidth;
+    }
+}
+
+// A frame half off a two-pixel source: the background counts as samples of its colour.
+TEST(SmoothFrame, BackgroundIsAveragedInAtTheEdge) {
+    Picture source(2, 1);
+    source.pixel(0, 0)[0] = source.pixel(0, 0)[1] = source.pixel(0, 0)[2] = 255;
+    source.pixel(1, 0)[0] = source.pixel(1, 0)[1] = source.pixel(1, 0)[2] = 0;
+    FrameParams p;
+    p.CropLeft = -2;
+    p.CropWidth = 4;
+    p.CropHeight = 1;
+    p.OutputWidth = 2;
+    p.OutputHeight = 1;
+    p.BackgroundColor = 0x000000FF;  // red
+    p.Smooth = true;
+    const Picture frame = RenderFrameFused(source, p);
+    EXPECT_EQ(testing::PixelAt(frame, 0, 0), (testing::Bgr{0, 0, 255}));
+    EXPECT_EQ(testing::PixelAt(frame, 1, 0), (testing::Bgr{127, 127, 127}));
+    p.OutputWidth = 1;  // the mean of red, red, white, black
+    EXPECT_EQ(testing::PixelAt(RenderFrameFused(source, p), 0, 0), (testing::Bgr{63, 63, 191}));
+}
+
+std::vector<FrameParams> SmoothCases() {
+    std::vector<FrameParams> cases;
+    std::mt19937 rng(404);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const double angles[] = {0, 90, -90, 180, 3.5, -12.5, 45, 359};
+    const double scales[] = {0, 300, -300, -1000, 1000, 90, -90, 999};
+    for (int i = 0; i < 96; ++i) {
+        FrameParams p;
+        p.RotationDegrees = 90 * (i % 4);
+        p.CropLeft = pick(-20, 40);
+        p.CropTop = pick(-20, 40);
+        p.CropWidth = pick(1, 80);
+        p.CropHeight = pick(1, 80);
+        p.ShiftX = pick(-10, 10);
+        p.ShiftY = pick(-10, 10);
+        // Mostly shrinking, by whole and odd ratios, down to one pixel; some enlarge one way.
+        p.OutputWidth = i % 5 == 0 ? pick(1, 100) : std::max(1, p.CropWidth / pick(1, 7));
+        p.OutputHeight = i % 7 == 0 ? pick(1, 100) : std::max(1, p.CropHeight * 2 / pick(2, 9));
+        p.Angle = angles[i % 8];
+        p.Scale = scales[(i / 8) % 8];
+        p.BackgroundColor = 0x00203040u + static_cast<Color>(i);
+        if (i % 3 == 0) p.Gamma = pick(-60, 60);
+        p.Smooth = true;
+        cases.push_back(p);
+    }
+    return cases;
+}
+
+// The fused smooth frame has the bytes of the chain with ResizePictureSmooth, also into a used
+// picture and from just the part of the source the frame reaches.
+TEST(SmoothFrame, FusedEqualsTheStepByStepChain) {
+    std::mt19937 rng(8);
+    const Picture sources[] = {testing::RandomPicture(57, 43, rng), testing::RandomPicture(1, 1, rng), Picture()};
+    Picture fused = testing::RandomPicture(90, 90, rng);
+    for (const Picture& source : sources) {
+        for (const FrameParams& p : SmoothCases()) {
+            Picture turned, aligned;
+            RotateQuarter(source, turned, p.RotationDegrees);
+            TransformPicture(turned, aligned, p.CropLeft + p.ShiftX, p.CropTop + p.ShiftY, p.CropWidth, p.CropHeight,
+                             p.BackgroundColor, p.Angle, p.Scale);
+            Picture chain(p.OutputWidth, p.OutputHeight);
+            ResizePictureSmooth(aligned, chain);
+            AdjustTone(chain, p.Brightness, p.Contrast, p.Gamma);
+            ASSERT_TRUE(RenderFrameStepByStep(source, p) == chain);
+            RenderFrameFused(source, p, fused);
+            ASSERT_TRUE(fused == chain) << "turn " << p.RotationDegrees << " crop " << p.CropWidth << "x"
+                                        << p.CropHeight << " out " << p.OutputWidth << "x" << p.OutputHeight
+                                        << " angle " << p.Angle << " scale " << p.Scale;
+            const PixelRect reach = FrameReach(p, source.width(), source.height());
+            Picture part;
+            CropPicture(source, part, reach.left, reach.top, reach.width, reach.height);
+            Picture fromPart;
+            ASSERT_TRUE(RenderFrameFused(part, PictureArea{reach, source.width(), source.height()}, p, fromPart));
+            ASSERT_TRUE(fromPart == chain);
+        }
+    }
+}
+
+// Enlarging, or the tuned view at the crop size, is untouched by the choice.
+TEST(SmoothFrame, NotShrinkingGivesTheNearestNeighbourBytes) {
+    std::mt19937 rng(21);
+    const Picture source = testing::RandomPicture(40, 30, rng);
+    FrameParams p;
+    p.CropLeft = 3;
+    p.CropWidth = 20;
+    p.CropHeight = 15;
+    p.Angle = 7;
+    for (const auto& [w, h] : {std::pair{20, 15}, {41, 15}, {20, 77}}) {
+        p.OutputWidth = w;
+        p.OutputHeight = h;
+        p.Smooth = false;
+        const Picture nearest = RenderFrameFused(source, p);
+        p.Smooth = true;
+        EXPECT_TRUE(RenderFrameFused(source, p) == nearest) << w << "x" << h;
+    }
+}
+
+// Every path of the fused smooth frame (portable, AVX2, AVX-512) against the step-by-step chain, over
+// turns, tilts and zooms, with frames large enough to be split over threads.
+class SmoothFramePaths : public testing::KernelLevelTest {};
+
+TEST_P(SmoothFramePaths, GiveTheStepByStepBytes) {
+    std::mt19937 rng(55);
+    const Picture source = testing::RandomPicture(903, 677, rng);
+    const KernelLevel expected = Highest({KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::Avx512Vbmi});
+    int index = 0;
+    for (const int turn : {0, 90, 180, 270}) {
+        for (const double angle : {0.0, -3.0, 11.0, 45.0, 88.0}) {
+            FrameParams p;
+            p.RotationDegrees = turn;
+            p.CropLeft = 20 + index % 7;
+            p.CropTop = 10 + index % 5;
+            p.CropWidth = 600 + index;
+            p.CropHeight = 560 - index;
+            p.Angle = angle;
+            p.Scale = index % 2 ? -80 : 40;
+            p.OutputWidth = 117 + index % 3;
+            p.OutputHeight = 101;
+            p.Smooth = true;
+            ++index;
+            const Picture fused = RenderFrameFused(source, p);
+            ExpectRan(Kernel::SmoothFrame, "smooth frame", expected);
+            ASSERT_TRUE(fused == RenderFrameStepByStep(source, p)) << "turn " << turn << " angle " << angle;
+        }
+    }
+}
+TURNLET_KERNEL_LEVELS(SmoothFramePaths);
+
+// Beyond the longest side the smooth resize takes, a crop is resized nearest-neighbour by every path.
+TEST(SmoothFrame, CropsLongerThanItsLimitAreResizedNearestNeighbour) {
+    std::mt19937 rng(3);
+    const Picture source = testing::RandomPicture(2, 5, rng);
+    FrameParams p;
+    p.CropWidth = 2;
+    p.CropHeight = kMaxSmoothCropSide;
+    p.OutputWidth = 1;
+    p.OutputHeight = 3;
+    p.Smooth = true;
+    EXPECT_TRUE(SmoothResizes(p));
+    ++p.CropHeight;
+    EXPECT_FALSE(SmoothResizes(p));
+    const Picture smooth = RenderFrameFused(source, p);
+    p.Smooth = false;
+    EXPECT_TRUE(smooth == RenderFrameFused(source, p));
+}
+
+}  // namespace
+}  // namespace turnlet
