@@ -11,17 +11,29 @@
 
 namespace turnlet {
 
-void ResizePicture(const Picture& source, Picture& output) {
+namespace {
+
+// What every rescale shares: the same picture as source and output (work from a copy), no output
+// pixels, and an empty source (black). True when that settled the call.
+template <typename Rescale>
+bool RescaledTrivially(const Picture& source, Picture& output, Rescale rescale) {
     if (&source == &output) {
         const Picture copy(source);
-        ResizePicture(copy, output);
-        return;
+        rescale(copy, output);
+        return true;
     }
-    if (output.empty()) return;
+    if (output.empty()) return true;
     if (source.empty()) {
         std::memset(output.data(), 0, output.byteSize());
-        return;
+        return true;
     }
+    return false;
+}
+
+}  // namespace
+
+void ResizePicture(const Picture& source, Picture& output) {
+    if (RescaledTrivially(source, output, [](const Picture& s, Picture& o) { ResizePicture(s, o); })) return;
     const int outW = output.width();
     const int outH = output.height();
     const int srcW = source.width();
@@ -84,16 +96,7 @@ SmoothAxis MakeSmoothAxis(int n, int m) {
 }
 
 void ResizePictureSmooth(const Picture& source, Picture& output) {
-    if (&source == &output) {
-        const Picture copy(source);
-        ResizePictureSmooth(copy, output);
-        return;
-    }
-    if (output.empty()) return;
-    if (source.empty()) {
-        std::memset(output.data(), 0, output.byteSize());
-        return;
-    }
+    if (RescaledTrivially(source, output, [](const Picture& s, Picture& o) { ResizePictureSmooth(s, o); })) return;
     const int outW = output.width();
     const int outH = output.height();
     const SmoothAxis ax = MakeSmoothAxis(outW, source.width());

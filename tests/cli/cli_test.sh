@@ -5,13 +5,7 @@ set -uo pipefail
 bin="$1"
 work="$2"
 rm -rf "$work" && mkdir -p "$work"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-    local name="$1"
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 "$bin/turnlet-make-sample" "$work/turn" --frames 12 --width 320 --height 240 >/dev/null
 check "sample project written" test -f "$work/turn/sample.trn.prj"

@@ -6,13 +6,7 @@ set -uo pipefail
 bin="$1"
 work="$2"
 rm -rf "$work" && mkdir -p "$work" && work="$(cd "$work" && pwd)"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-    local name="$1"
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 "$bin/turnlet-damaged-corpus" "$work/corpus" >"$work/corpus.txt" || { echo "FAILED: corpus"; exit 1; }
 "$bin/turnlet-make-sample" "$work/good" --frames 2 --width 64 --height 64 >/dev/null || { echo "FAILED: sample"; exit 1; }

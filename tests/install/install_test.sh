@@ -8,13 +8,7 @@ build="$1"
 work="$2"
 rm -rf "$work" && mkdir -p "$work"
 prefix="$work/prefix with blank"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-    local name="$1"
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
 check "cmake --install succeeds" test $? -eq 0

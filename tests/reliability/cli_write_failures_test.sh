@@ -11,13 +11,7 @@ if [ "$(id -u)" != 0 ] || ! unshare -m --propagation private true 2>/dev/null; t
     echo "SKIPPED: full and read-only disks need root and a private mount namespace"
     exit 0
 fi
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-    local name="$1"
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 "$bin/turnlet-make-sample" "$work/turn" --frames 4 --width 320 --height 240 >/dev/null || exit 1
 sed -e 's/^HTML5_VIEWER=.*/HTML5_VIEWER=0\r/' "$work/turn/sample.trn.prj" >"$work/no-viewer.trn.prj"

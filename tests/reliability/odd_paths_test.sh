@@ -8,13 +8,7 @@ bin="$1"
 work="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 rm -rf "$work" && mkdir -p "$work" && work="$(cd "$work" && pwd)"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-    local name="$1"
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 odd=" ,&'\"#%Фото ё"
 plain="$work/plain"
