@@ -247,6 +247,24 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
     return masks;
 }
 
+double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,
+                      double centreY, double cap) {
+    const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+    double sum = 0;
+    std::size_t n = 0;
+    for (int y = 0; y < reference.height; ++y) {
+        const double v = y + 0.5 - centreY;
+        for (int x = 0; x < reference.width; ++x) {
+            const double u = x + 0.5 - centreX;
+            float value;
+            if (!Sample(picture, centreX + c * u - s * v + pose.dx, centreY + s * u + c * v + pose.dy, value)) continue;
+            sum += std::min(std::abs(pose.gain * value - reference.at(x, y)), cap);
+            ++n;
+        }
+    }
+    return n ? sum / static_cast<double>(n) : cap;
+}
+
 void MapPoint(const Similarity& pose, double centreX, double centreY, double x, double y, double& outX, double& outY) {
     const double c = std::cos(pose.angle), s = std::sin(pose.angle);
     const double u = x - centreX, v = y - centreY;

@@ -98,6 +98,11 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
                      const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures = 1,
                      int level = 0);
 
+// The mean difference, each capped at cap grey levels, between the reference and the picture laid
+// over it by pose (level-0 pictures, centre in their coordinates), over the pixels both show.
+double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,
+                      double centreY, double cap);
+
 // Where the reference point (x, y) is seen in the picture.
 void MapPoint(const Similarity& pose, double centreX, double centreY, double x, double y, double& outX, double& outY);
 

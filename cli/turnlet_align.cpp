@@ -10,6 +10,7 @@
 
 #include "align/align_keyframes.h"
 #include "align/turn_alignment.h"
+#include "align/turn_end.h"
 #include "base/messages.h"
 #include "imaging/image_files.h"
 #include "project/project.h"
@@ -24,12 +25,17 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "Usage: turnlet-align PROJECT.trn.prj [--output OUT.trn.prj] [--keep-manual] [--quiet]\n"
+    "       turnlet-align PROJECT.trn.prj --find-last [--output OUT.trn.prj]\n"
     "\n"
     "Finds every frame's shift, tilt and exposure against the first frame of the turn and writes\n"
-    "them into the project as keyframes, as the editor's \"Auto-align\" does.\n"
+    "them into the project as keyframes, as the editor's \"Auto-align\" does. With --find-last,\n"
+    "finds instead the frame where the object shows its first view again and suggests the one\n"
+    "before it as the last frame of the turn.\n"
     "\n"
-    "  --output FILE   write the aligned project to FILE (the input is left as it is)\n"
+    "  --output FILE   write the project to FILE (the input is left as it is); with --find-last\n"
+    "                  nothing is written without it\n"
     "  --keep-manual   keep the keyframes the project already has\n"
+    "  --find-last     print \"last frame: K (confidence C)\" or \"no full turn found\"\n"
     "  --quiet         print nothing but errors\n"
     "  --help          this text\n"
     "\n"
@@ -42,7 +48,7 @@ std::string Describe(const Status& status) {
 
 struct Arguments {
     std::string project, output;
-    bool keepManual = false, quiet = false;
+    bool keepManual = false, quiet = false, findLast = false;
 };
 
 // 0 to go on, otherwise the exit status.
@@ -56,6 +62,8 @@ int Parse(int argc, char** argv, Arguments& args) {
             args.quiet = true;
         } else if (arg == "--keep-manual") {
             args.keepManual = true;
+        } else if (arg == "--find-last") {
+            args.findLast = true;
         } else if (arg == "--output" || arg == "-o") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "turnlet-align: %s needs a file name\n\n%s", arg.c_str(), kUsage);
@@ -79,6 +87,30 @@ int Parse(int argc, char** argv, Arguments& args) {
         return kExitUsage;
     }
     return 0;
+}
+
+int FindLast(const Arguments& args, Project& project, const AlignSettings& settings, const AlignCallbacks& callbacks,
+             bool progress) {
+    const TurnEnd end = FindTurnEnd(settings, callbacks);
+    if (progress) std::fputc('\n', stderr);
+    if (!end.status.ok()) {
+        std::fprintf(stderr, "turnlet-align: %s\n", Describe(end.status).c_str());
+        return kExitFailed;
+    }
+    if (!end.found) {
+        std::printf("no full turn found\n");
+        return kExitOk;
+    }
+    const int last = project.firstFrame + end.last;
+    std::printf("last frame: %d (confidence %.2f)\n", last, end.confidence);
+    if (args.output.empty()) return kExitOk;
+    // The frame numbers' own rule: the last frame is kept within the list and not below the first.
+    SetLastFrame(project, last);
+    if (Status status = SaveProject(project, args.output); !status.ok()) {
+        std::fprintf(stderr, "turnlet-align: %s\n", status.message().c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 int Run(int argc, char** argv) {
@@ -108,7 +140,9 @@ int Run(int argc, char** argv) {
                                             project.crop.height, sideways ? height : width, sideways ? width : height);
 
     AlignSettings settings;
-    for (int f = project.firstFrame; f <= project.lastFrame && f < static_cast<int>(project.sources.size()); ++f)
+    // The end of the turn is looked for among all the sources from the first frame on.
+    const int end = args.findLast ? static_cast<int>(project.sources.size()) - 1 : project.lastFrame;
+    for (int f = project.firstFrame; f <= end && f < static_cast<int>(project.sources.size()); ++f)
         settings.paths.push_back(project.sources[static_cast<std::size_t>(f)]);
     settings.rotationDegrees = project.rotationDegrees();
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
@@ -116,9 +150,10 @@ int Run(int argc, char** argv) {
     AlignCallbacks callbacks;
     callbacks.progress = [progress](int done, int total) {
         if (!progress) return;
-        std::fprintf(stderr, "\raligning %d%%", total > 0 ? done * 100 / total : 100);
+        std::fprintf(stderr, "\r%d%%", total > 0 ? done * 100 / total : 100);
         std::fflush(stderr);
     };
+    if (args.findLast) return FindLast(args, project, settings, callbacks, progress);
     const TurnAlignment alignment = AlignTurn(settings, callbacks);
     if (progress) std::fputc('\n', stderr);
     if (!alignment.status.ok()) {
