@@ -90,10 +90,20 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm9", "Button1", kNoColumn, "Default values", "Значения по умолчанию"},
 }};
 
+constexpr std::array<LanguageRow, 3> kAddedRows{{
+    {"TForm2", "Button12", kNoColumn, "Auto-align", "Автовыравнивание"},
+    {"TForm2", "Autoalign1", kNoColumn, "Auto-align", "Автовыравнивание"},
+    {"TForm2", "BitBtn3", kNoColumn, "Find end of turn", "Найти конец оборота"},
+}};
+
 }  // namespace
 
 std::span<const LanguageRow> LanguageTable() {
     return kRows;
+}
+
+std::span<const LanguageRow> AddedLanguageRows() {
+    return kAddedRows;
 }
 
 const char* LanguageText(const LanguageRow& row, std::string_view languageCode) {

@@ -23,6 +23,9 @@ inline constexpr int kLanguageRows = 78;
 // The rows in the order they are applied.
 std::span<const LanguageRow> LanguageTable();
 
+// Controls added since: applied after the table, in the same way.
+std::span<const LanguageRow> AddedLanguageRows();
+
 // The row's English text for "en", its Russian text for "ru", nullptr for any other code.
 const char* LanguageText(const LanguageRow& row, std::string_view languageCode);
 
