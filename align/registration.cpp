@@ -174,6 +174,13 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
     const double cx = centreX * scale, cy = centreY * scale;
     const std::size_t size = ref.values.size();
     std::vector<std::uint16_t> changed(size, 0);
+    // What noise and a pixel's misplacement on the reference's slope explain, per pixel.
+    std::vector<float> allowed(size);
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            const float sx = SlopeX(ref, x, y), sy = SlopeY(ref, x, y);
+            allowed[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
+        }
     for (std::size_t p = 0; p < pictures.size() && p < poses.size(); ++p) {
         const Pyramid& picture = *pictures[p];
         if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
@@ -187,9 +194,7 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
                 float value;
                 if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
                     continue;
-                const double slope = std::hypot(SlopeX(ref, x, y), SlopeY(ref, x, y));
-                // Noise and a pixel's misplacement on this slope explain this much.
-                if (std::abs(pose.gain * value - ref.at(x, y)) > 8.0 + 1.0 * slope) {
+                if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[static_cast<std::size_t>(y) * ref.width + x]) {
                     std::uint16_t& n = changed[static_cast<std::size_t>(y) * ref.width + x];
                     if (n < 65535) ++n;
                 }
@@ -303,14 +308,20 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
         const GreyImage& img = picture[static_cast<std::size_t>(level)];
         const double cx = centreX * scale, cy = centreY * scale;
         const double radius = 0.5 * std::hypot(img.width, img.height);
-        terms.reserve(points.size());
+        // An odd stride, so thinning does not keep the same columns row after row.
+        // The finest level compares more: the last fraction of a pixel is found there.
+        const std::size_t cap = level == finest ? 8 * options.maxPoints : options.maxPoints;
+        std::size_t pointStride = std::max<std::size_t>(1, cap ? points.size() / cap : 1);
+        if (pointStride > 1 && pointStride % 2 == 0) ++pointStride;
+        terms.reserve(points.size() / pointStride + 1);
         converged = false;
         for (int iteration = 0; iteration < options.maxIterations && !converged; ++iteration) {
             terms.clear();
             const double c = std::cos(pose.angle), s = std::sin(pose.angle);
             const double tx = pose.dx * scale, ty = pose.dy * scale;
             const float g = static_cast<float>(pose.gain);
-            for (const ReferencePoint& point : points) {
+            for (std::size_t i = 0; i < points.size(); i += pointStride) {
+                const ReferencePoint& point = points[i];
                 const double u = point.x - cx, v = point.y - cy;
                 float value;
                 if (!Sample(img, cx + c * u - s * v + tx, cy + s * u + c * v + ty, value) || value > kBlownOut)
@@ -354,7 +365,10 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
                 result.pose = pose;
                 return result;
             }
-            converged = std::abs(step[0]) < 0.01 && std::abs(step[1]) < 0.01 && std::abs(step[2]) * radius < 0.01;
+            // Above the finest level a twentieth of a pixel is plenty: the next level refines it.
+            const double settled = level == finest ? 0.01 : 0.05;
+            converged =
+                std::abs(step[0]) < settled && std::abs(step[1]) < settled && std::abs(step[2]) * radius < settled;
         }
     }
     result.pose = pose;

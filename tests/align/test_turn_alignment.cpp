@@ -89,6 +89,8 @@ TEST(TurnAlignment, ShakenPhotographMeetsTheBounds) {
     ASSERT_TRUE(result.status.ok()) << result.status.message();
     for (const FrameAlignment& frame : result.frames) EXPECT_TRUE(frame.aligned) << frame.confidence;
     const Errors e = Compare(result.frames, truth);
+    std::printf("shaken photograph: shift error %.3f px RMS, %.3f px worst, tilt error %.3f degrees worst\n", e.rms,
+                e.worst, e.worstAngle);
     EXPECT_LE(e.rms, 0.5);
     EXPECT_LE(e.worst, 1.0);
     EXPECT_LE(e.worstAngle, 0.2);
@@ -257,6 +259,8 @@ TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
     ASSERT_TRUE(result.status.ok());
     for (const FrameAlignment& frame : result.frames) EXPECT_TRUE(frame.aligned);
     const Errors e = Compare(result.frames, truth_);
+    std::printf("sample: shift error %.3f px RMS, %.3f px worst, tilt error %.3f degrees worst\n", e.rms, e.worst,
+                e.worstAngle);
     EXPECT_LE(e.rms, 0.5);
     EXPECT_LE(e.worst, 1.0);
     EXPECT_LE(e.worstAngle, 0.2);
