@@ -50,5 +50,24 @@ check "unknown option exits 2" test $? -eq 2
 "$bin/turnlet-align" "$work/none.trn.prj" >/dev/null 2>&1
 check "unreadable project exits 2" test $? -eq 2
 
+# --find-last: 40 frames over 400 degrees come round at frame 36, so the turn ends at 35; with
+# --output only the last frame changes. 30 frames over 300 degrees never come round.
+"$bin/turnlet-make-sample" "$work/over" --frames 40 --turn-degrees 400 --width 320 --height 240 >/dev/null
+over="$work/over/sample.trn.prj"
+before=$(md5sum <"$over")
+"$bin/turnlet-align" "$over" --find-last --output "$work/found.trn.prj" >"$work/found.txt" 2>/dev/null
+check "find-last exits 0" test $? -eq 0
+check "find-last prints one line" test "$(wc -l <"$work/found.txt")" -eq 1
+last=$(sed -n 's/^last frame: \([0-9]*\) (confidence [0-9.]*)$/\1/p' "$work/found.txt")
+check "find-last finds 35 +-1" test "${last:-0}" -ge 34 -a "${last:-0}" -le 36
+check "find-last leaves the input" test "$(md5sum <"$over")" = "$before"
+check "only the last frame changed" test "$(diff <(tr -d '\r' <"$over") <(tr -d '\r' <"$work/found.trn.prj") | grep -c '^[<>]')" -eq 2
+check "the last frame written" grep -q "^LAST_FRAME=$last" "$work/found.trn.prj"
+"$bin/turnlet-make-sample" "$work/short" --frames 30 --turn-degrees 300 --width 320 --height 240 >/dev/null
+"$bin/turnlet-align" "$work/short/sample.trn.prj" --find-last --output "$work/none.trn.prj" >"$work/short.txt" 2>/dev/null
+check "short turn exits 0" test $? -eq 0
+check "short turn says so" test "$(cat "$work/short.txt")" = "no full turn found"
+check "short turn writes nothing" test ! -e "$work/none.trn.prj"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
