@@ -487,6 +487,8 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         graph.hasDirect[static_cast<std::size_t>(k)] = frames[static_cast<std::size_t>(k)].registered;
     }
     std::vector<double> stepInliers(static_cast<std::size_t>(count), 0.0);
+    // One byte per frame: the threads write neighbouring entries, which packed bits would share.
+    std::vector<std::uint8_t> stepFound(static_cast<std::size_t>(count), 0);
     forFrames(0, count, true, [&](int k, ByteBuffer&, Picture&) {
         const int previous = (k + count - 1) % count;
         const Frame& a = frames[static_cast<std::size_t>(previous)];
@@ -500,10 +502,12 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         options.finestLevel = fine;
         const RegistrationResult r = Register(stepPoints, b.pyramid, g.centreX, g.centreY, predicted, options);
         graph.step[static_cast<std::size_t>(k)] = r.pose;
-        graph.hasStep[static_cast<std::size_t>(k)] = r.converged || r.inliers > 0;
+        stepFound[static_cast<std::size_t>(k)] = r.converged || r.inliers > 0;
         stepInliers[static_cast<std::size_t>(k)] = r.inliers;
     });
     if (interrupted()) return out;
+    for (int k = 0; k < count; ++k)
+        graph.hasStep[static_cast<std::size_t>(k)] = stepFound[static_cast<std::size_t>(k)] != 0;
 
     // A comparison that finds far less of the scene again than the others do says nothing: the
     // refinement may simply have stayed where it started.

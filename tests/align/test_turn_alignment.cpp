@@ -2,6 +2,7 @@
 // Whole sequences aligned against their known camera motion: a rendered turntable and a shaken photograph.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -148,7 +149,7 @@ TEST(TurnAlignment, StoppingEndsEarlyAndSaysSo) {
         settings.paths.push_back(folder.file("s" + std::to_string(k) + ".png"));
         ASSERT_TRUE(SavePicture(testing::ShakenPhoto(160, 120, {k * 1.0, 0, 0, 1}), settings.paths.back(), 90).ok());
     }
-    int calls = 0;
+    std::atomic<int> calls{0};  // polled from both working threads
     AlignCallbacks callbacks;
     callbacks.stopping = [&calls] { return ++calls > 2; };
     const TurnAlignment result = AlignTurn(settings, callbacks);
