@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 
 #include "../align/align_test_support.h"
 #include "controls.h"
@@ -20,12 +21,20 @@ bool WaitForAlign(turnlet::TForm2& f) {
     return Editor::waitFor([&] { return !f.AlignWorker->busy() && !f.AlignProgressDialog; }, 60000);
 }
 
-// Photographs of a shaken camera, frame i being "i.png"; the preview shown, the tuning page open.
-QStringList AddShots(Editor& e, const std::vector<Shake>& shakes) {
+// Photographs of a shaken camera, frame i being "i.png" (frame `unrelated` something else
+// entirely); the preview shown.
+QStringList AddShots(Editor& e, const std::vector<Shake>& shakes, int unrelated = -1) {
     QStringList files;
     for (std::size_t i = 0; i < shakes.size(); ++i) {
         const QString file = e.path(QStringLiteral("%1.png").arg(i));
-        turnlet::SavePicture(turnlet::testing::ShakenPhoto(240, 180, shakes[i]), file.toStdString(), 90);
+        turnlet::Picture picture = turnlet::testing::ShakenPhoto(240, 180, shakes[i]);
+        if (static_cast<int>(i) == unrelated)
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    for (int c = 0; c < 3; ++c)
+                        picture.pixel(x, y)[c] =
+                            static_cast<std::uint8_t>(40 + 170 * turnlet::testing::Lattice(x / 23, y / 17, 100 + c));
+        turnlet::SavePicture(picture, file.toStdString(), 90);
         files << file;
     }
     e.add(files);
@@ -82,6 +91,25 @@ class AlignCommandsTest : public QObject {
         QVERIFY(WaitForAlign(f));
         QCOMPARE(e.dialogs.questions.size(), 1);
         QCOMPARE(QString::fromStdString(f.project.frames.at(4, 2)), QStringLiteral("7"));
+    }
+
+    void aFrameThatCannotBeAlignedKeepsItsValuesAndIsShownAndListed() {
+        Editor e;
+        std::vector<Shake> shakes;
+        for (int i = 0; i < 6; ++i) shakes.push_back({i * 1.5, -i * 1.0, 0, 1});
+        AddShots(e, shakes, 3);
+        auto& f = e.form();
+        f.PageControl1->setCurrentIndex(2);
+        f.project.frames.set(4, 2, "2.5");  // frame 3's DX before the run
+        f.Button12->click();
+        QVERIFY(WaitForAlign(f));
+        QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
+        QVERIFY2(e.dialogs.messages.last().endsWith(QStringLiteral(": 3")), qPrintable(e.dialogs.messages.last()));
+        QCOMPARE(f.CurrentFrame, 3);
+        QCOMPARE(f.StringGrid1->selectionModel()->currentIndex().row(), 3);
+        QCOMPARE(QString::fromStdString(f.project.frames.at(4, 2)), QStringLiteral("2.5"));
+        QCOMPARE(QString::fromStdString(f.project.frames.at(4, 1)), QStringLiteral("Y"));
+        QVERIFY(std::abs(std::stod(f.project.frames.at(6, 2)) + 7.5) < 0.5);  // frame 5 aligned
     }
 
     void findEndSetsTheLastFrameThroughItsSpinEdit() {
