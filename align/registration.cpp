@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 namespace turnlet {
 namespace {
@@ -181,25 +184,42 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
             const float sx = SlopeX(ref, x, y), sy = SlopeY(ref, x, y);
             allowed[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
         }
-    for (std::size_t p = 0; p < pictures.size() && p < poses.size(); ++p) {
-        const Pyramid& picture = *pictures[p];
-        if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
-        const GreyImage& img = picture[static_cast<std::size_t>(level)];
-        const Similarity& pose = poses[p];
-        const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-        for (int y = 0; y < ref.height; ++y) {
-            const double v = y + 0.5 - cy;
-            for (int x = 0; x < ref.width; ++x) {
-                const double u = x + 0.5 - cx;
-                float value;
-                if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
-                    continue;
-                if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[static_cast<std::size_t>(y) * ref.width + x]) {
-                    std::uint16_t& n = changed[static_cast<std::size_t>(y) * ref.width + x];
-                    if (n < 65535) ++n;
+    // Each picture's differences are counted on their own: two threads take every other picture.
+    auto countChanges = [&](std::size_t from, std::size_t step, std::vector<std::uint16_t>& changed) {
+        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step) {
+            const Pyramid& picture = *pictures[p];
+            if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
+            const GreyImage& img = picture[static_cast<std::size_t>(level)];
+            const Similarity& pose = poses[p];
+            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+            for (int y = 0; y < ref.height; ++y) {
+                const double v = y + 0.5 - cy;
+                for (int x = 0; x < ref.width; ++x) {
+                    const double u = x + 0.5 - cx;
+                    float value;
+                    if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
+                        continue;
+                    const std::size_t i = static_cast<std::size_t>(y) * ref.width + x;
+                    if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[i] && changed[i] < 65535) ++changed[i];
                 }
             }
         }
+    };
+    std::vector<std::uint16_t> others;
+    std::thread helper;
+    if (pictures.size() > 1) {
+        others.assign(size, 0);
+        try {
+            helper = std::thread(countChanges, 1, 2, std::ref(others));
+        } catch (const std::system_error&) {
+            // One thread does it all.
+        }
+    }
+    countChanges(0, helper.joinable() ? 2 : 1, changed);
+    if (helper.joinable()) {
+        helper.join();
+        for (std::size_t i = 0; i < size; ++i)
+            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + others[i]));
     }
     // A margin round what moves (three pixels of level 0): its edges blur into their neighbours.
     const int margin = std::max(1, (3 + (1 << level) - 1) >> level);

@@ -387,13 +387,15 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     std::vector<int> near;
     for (int k : {1, count - 1, 2, count - 2})
         if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
-    const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr);
+    // A tenth of a pixel a level up is near enough to tell what moves from what stays.
+    const int nearFinest = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
+    const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest);
     forFrames(0, static_cast<int>(near.size()), false, [&](int i, ByteBuffer& bytes, Picture& scratch) {
         const int k = near[static_cast<std::size_t>(i)];
         if (!load(k, bytes, scratch)) return;
         Frame& frame = frames[static_cast<std::size_t>(k)];
         if (usable(frame))
-            frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, 0).pose;
+            frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
     });
     if (interrupted()) return out;
     LevelMasks still;
@@ -449,7 +451,7 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         for (std::uint8_t v : wider[0]) kept += v;
         if (kept * 20 >= wider[0].size()) still = std::move(wider);
     }
-    const ReferencePoints finalPoints = mask ? CollectPoints(reference.pyramid, mask) : points;
+    const ReferencePoints finalPoints = CollectPoints(reference.pyramid, mask);
     forFrames(1, count, true, [&](int k, ByteBuffer&, Picture&) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
         if (!usable(frame)) return;
