@@ -69,6 +69,12 @@ void TForm2::EndAlignProgress() {
     }
 }
 
+bool TForm2::WrittenByAutoAlign(const std::string& path) const {
+    const int row = FindKeyframe(project.keyframes, path);
+    const auto written = alignWritten_.find(path);
+    return row >= 0 && written != alignWritten_.end() && written->second == project.keyframes.row(row);
+}
+
 void TForm2::Button12Click() {
     if (!project.imagesLoaded || AlignWorker->busy()) return;
     const int frames = FrameCount(project.firstFrame, project.lastFrame);
@@ -78,7 +84,7 @@ void TForm2::Button12Click() {
         const std::string* path = SourceAt(project.firstFrame + k);
         if (!path) break;
         request.settings.paths.push_back(*path);
-        manual = manual || FindKeyframe(project.keyframes, *path) >= 0;
+        manual = manual || (FindKeyframe(project.keyframes, *path) >= 0 && !WrittenByAutoAlign(*path));
     }
     if (request.settings.paths.size() < 2) return;
     const std::string& code = settings.languageCode;
@@ -133,8 +139,20 @@ void TForm2::AlignHandOver(const AlignJobResult& result) {
         ReportFailure(alignment.status);
         return;
     }
+    // What the last run wrote and nobody has touched since is replaced like any frame without a
+    // keyframe (a frame that cannot be aligned now keeps the values it shows).
+    const std::vector<std::string>& paths = result.request.settings.paths;
+    if (!alignReplaceManual_)
+        for (const std::string& path : paths)
+            if (WrittenByAutoAlign(path)) DeleteKeyframe(project.keyframes, path);
     const AppliedAlignment applied = ApplyAlignment(project.keyframes, project.frames, project.sources,
                                                     project.firstFrame, alignment.frames, alignReplaceManual_);
+    alignWritten_.clear();
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        const int row = FindKeyframe(project.keyframes, paths[k]);
+        if (row >= 0 && std::find(applied.kept.begin(), applied.kept.end(), static_cast<int>(k)) == applied.kept.end())
+            alignWritten_[paths[k]] = project.keyframes.row(row);
+    }
     RestoreKeyframes();
     if (!applied.unaligned.empty()) {
         // The first frame that kept its values is shown, and all of them are listed.

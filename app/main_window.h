@@ -7,8 +7,10 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "align/align_job.h"
 #include "gui_worker.h"
@@ -336,6 +338,10 @@ class TForm2 : public QMainWindow {
     std::shared_ptr<AlignProgress> alignProgress_;
     QTimer* alignProgressTimer_ = nullptr;
     bool alignReplaceManual_ = false;
+    // The keyframe rows the last Auto-align wrote, by source: one still so is no value set by hand,
+    // and the next run replaces it without asking.
+    std::map<std::string, std::vector<std::string>> alignWritten_;
+    bool WrittenByAutoAlign(const std::string& path) const;
     // Starts request on AlignWorker with the progress window; false when the worker is busy.
     bool StartAlignJob(AlignJobRequest request, const char* label);
     void EndAlignProgress();

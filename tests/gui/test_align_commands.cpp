@@ -82,8 +82,13 @@ class AlignCommandsTest : public QObject {
         }
         QVERIFY(e.dialogs.messages.isEmpty());
 
-        // A keyframe set by hand: the question comes, and No keeps it.
-        f.project.keyframes.setRowCount(1);
+        // Run again: what the last run wrote is no keyframe set by hand, so nobody is asked.
+        f.Button12->click();
+        QVERIFY(WaitForAlign(f));
+        QCOMPARE(e.dialogs.questions.size(), 0);
+        QCOMPARE(f.project.keyframes.rowCount(), 13);
+
+        // A keyframe changed by hand since: the question comes, No keeps it and the rest are aligned.
         turnlet::ChangeKeyframe(f.project.keyframes, f.project.sources[3], {7, 7, 0, 0, 0, 0, 0});
         f.RestoreKeyframes();
         e.dialogs.questionAnswers.push_back(false);
@@ -91,6 +96,8 @@ class AlignCommandsTest : public QObject {
         QVERIFY(WaitForAlign(f));
         QCOMPARE(e.dialogs.questions.size(), 1);
         QCOMPARE(QString::fromStdString(f.project.frames.at(4, 2)), QStringLiteral("7"));
+        QCOMPARE(f.project.keyframes.rowCount(), 13);
+        QVERIFY(std::abs(std::stod(f.project.frames.at(6, 2)) + (shakes[5].dx - shakes[0].dx)) < 0.5);
     }
 
     void aFrameThatCannotBeAlignedKeepsItsValuesAndIsShownAndListed() {
