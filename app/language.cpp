@@ -13,6 +13,7 @@
 #include <QTabWidget>
 
 #include <string_view>
+#include <vector>
 
 #include "about_box.h"
 #include "export_dialog.h"
@@ -94,7 +95,9 @@ namespace {
 
 void ApplyLanguage(TForm2& form, std::string_view code) {
     bool headers = false;
-    for (const LanguageRow& row : LanguageTable()) {
+    std::vector<LanguageRow> rows(LanguageTable().begin(), LanguageTable().end());
+    rows.insert(rows.end(), AddedLanguageRows().begin(), AddedLanguageRows().end());
+    for (const LanguageRow& row : rows) {
         const char* text = LanguageText(row, code);
         QObject* control = LanguageControl(form, row);
         if (!text || !control) continue;

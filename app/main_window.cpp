@@ -95,6 +95,10 @@ void TForm2::CreateWorkers() {
         [this] {
             if (!destroyed_ && TuneRedrawPending) Drawtunedimage1Click();
         });
+    alignJob_ = std::make_unique<AlignJob>([this](const AlignJobResult& r) { AlignHandOver(r); });
+    AlignWorker = std::make_unique<GuiWorker<AlignJobRequest>>(
+        this, [job = alignJob_.get()](const AlignJobRequest& request, Worker& w) { return (*job)(request, w); },
+        failed);
 }
 
 TForm2::~TForm2() {
@@ -136,9 +140,11 @@ void TForm2::StopWorkers() {
     ShowSourceWorker->stop();
     ShowFirstLastWorker->stop();
     TunePictureWorker->stop();
+    AlignWorker->stop();
     ShowSourceWorker.reset();
     ShowFirstLastWorker.reset();
     TunePictureWorker.reset();
+    AlignWorker.reset();
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {

@@ -7,9 +7,12 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "align/align_job.h"
 #include "gui_worker.h"
 #include "project/project.h"
 #include "project/settings_file.h"
@@ -26,6 +29,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QSlider;
 class QSpinBox;
@@ -108,12 +112,14 @@ class TForm2 : public QMainWindow {
     QLabel *Label5 = nullptr, *Label6 = nullptr;
     QSpinBox *SpinEdit1 = nullptr, *SpinEdit2 = nullptr;
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;  // "Find end of turn"
     // "Tune positions"
     QTableView* StringGrid1 = nullptr;
     FramesTableModel* FramesModel = nullptr;
     PictureView* Image2 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QPushButton *Button2 = nullptr, *Button3 = nullptr, *Button11 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
+    QPushButton* Button12 = nullptr;  // "Auto-align"
     QLabel* Label9 = nullptr;
     QComboBox* ComboBox2 = nullptr;
     QTimer *Timer1 = nullptr, *Timer2 = nullptr;
@@ -124,6 +130,7 @@ class TForm2 : public QMainWindow {
     QAction *Last11 = nullptr, *Last21 = nullptr, *Last31 = nullptr, *Last41 = nullptr, *Last51 = nullptr;
     QAction *Last61 = nullptr, *Last71 = nullptr, *Last81 = nullptr, *Last91 = nullptr, *Last101 = nullptr;
     QAction *Export1 = nullptr, *English1 = nullptr, *N6 = nullptr, *Backgroundcolor1 = nullptr;
+    QAction* Autoalign1 = nullptr;  // "Options" > "Auto-align"
     QAction *Context1 = nullptr, *About1 = nullptr;
     QMenu* PopupMenu1 = nullptr;  // the source list's context menu
     QAction* Delete1 = nullptr;
@@ -138,6 +145,10 @@ class TForm2 : public QMainWindow {
     std::unique_ptr<GuiWorker<ShowSourceRequest>> ShowSourceWorker;
     std::unique_ptr<GuiWorker<FirstLastRequest>> ShowFirstLastWorker;
     std::unique_ptr<GuiWorker<TuneRequest>> TunePictureWorker;
+    // "Auto-align" and "Find end of turn", one at a time.
+    std::unique_ptr<GuiWorker<AlignJobRequest>> AlignWorker;
+    // Shown while AlignWorker runs, with its Cancel; null otherwise.
+    QProgressDialog* AlignProgressDialog = nullptr;
     // The preview job; tests hold a request in progress through it.
     ShowSource& ShowSourceJob() { return *showSourceJob_; }
     // The comparison and tuned-frame jobs, likewise.
@@ -195,6 +206,9 @@ class TForm2 : public QMainWindow {
     FirstLastRequest ComparisonRequest() const;
     // Whether the "First and last frames" page is in view.
     bool ComparisonShown() const;
+    // "Find end of turn": looks for the frame that shows the first view again on the worker; the
+    // last frame is then set through SpinEdit2.
+    void BitBtn3Click();
 
     // ---- "Tune positions" (tune_page.cpp) ----
     void Recalculatepositions1Click();
@@ -214,6 +228,12 @@ class TForm2 : public QMainWindow {
     void Image2MouseUp(int x, int y, Qt::MouseButtons buttons);
     void Image2MouseLeave();
     void TunePictureHandOver(const TuneResult& result);
+    // "Auto-align": every frame's shift, tilt and exposure found on the worker, then written as
+    // keyframes on this thread (Cancel leaves the tables as they were).
+    void Button12Click();
+    // Cancel of the progress window: the run ends early and its result is dropped.
+    void AlignCancel();
+    void AlignHandOver(const AlignJobResult& result);
     // The frames-table row of the frame shown (the selected row, CurrentFrame + 1).
     int SelectedFrameRow() const;
     // The frames table, slider and interlace list rebuilt for the present range and keyframes.
@@ -314,6 +334,19 @@ class TForm2 : public QMainWindow {
     std::unique_ptr<ShowSource> showSourceJob_;
     std::unique_ptr<ShowFirstLast> firstLastJob_;
     std::unique_ptr<TunePicture> tuneJob_;
+    std::unique_ptr<AlignJob> alignJob_;
+    std::shared_ptr<AlignProgress> alignProgress_;
+    QTimer* alignProgressTimer_ = nullptr;
+    bool alignReplaceManual_ = false;
+    // The keyframe rows the last Auto-align wrote, by source: one still so is no value set by hand,
+    // and the next run replaces it without asking.
+    std::map<std::string, std::vector<std::string>> alignWritten_;
+    bool WrittenByAutoAlign(const std::string& path) const;
+    // Starts request on AlignWorker with the progress window; false when the worker is busy.
+    bool StartAlignJob(AlignJobRequest request, const char* label);
+    void EndAlignProgress();
+    // The crop the tuned view uses, as a rectangle of the turned source.
+    PixelRect TunedCropRect() const;
     ShiftDrag shiftDrag_{DragActive};
     // A worker's failure is being shown: while its message is open, that worker's further failures
     // are not shown again, so a file that cannot be read does not stack one message per retry.

@@ -91,6 +91,7 @@ void TForm2::BuildMenus() {
 
     Options1 = Named(bar->addMenu(QStringLiteral("Options")), "Options1");
     Backgroundcolor1 = entry(Options1, "Backgroundcolor1", "Background color", &TForm2::Backgroundcolor1Click);
+    Autoalign1 = entry(Options1, "Autoalign1", "Auto-align", &TForm2::Button12Click);
 
     // "Export" is a command on the menu bar itself.
     Export1 = Named(bar->addAction(QStringLiteral("Export")), "Export1");
@@ -171,6 +172,7 @@ void TForm2::BuildPages() {
     SpinEdit1 = MakeFrameSpin(TabSheet2, "SpinEdit1");
     BitBtn1 = MakeButton(TabSheet2, "BitBtn1", "Previous pair");
     BitBtn2 = MakeButton(TabSheet2, "BitBtn2", "Next pair");
+    BitBtn3 = MakeButton(TabSheet2, "BitBtn3", "Find end of turn");
     Label6 = MakeLabel(TabSheet2, "Label6", "Last frame");
     SpinEdit2 = MakeFrameSpin(TabSheet2, "SpinEdit2");
 
@@ -196,6 +198,7 @@ void TForm2::BuildPages() {
     Button11 = MakeButton(TabSheet3, "Button11", "Clear all keyframes");
     Button4 = MakeButton(TabSheet3, "Button4", "Parameters");
     Button5 = MakeButton(TabSheet3, "Button5", "Next");
+    Button12 = MakeButton(TabSheet3, "Button12", "Auto-align");
     Label9 = MakeLabel(TabSheet3, "Label9", "Interlace with");
     ComboBox2 = Named(new QComboBox(TabSheet3), "ComboBox2");
     ComboBox2->addItem(QStringLiteral(" "));
@@ -232,6 +235,7 @@ void TForm2::BuildPages() {
     connect(SpinEdit2, &QSpinBox::valueChanged, this, &TForm2::SpinEdit2Change);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm2::BitBtn3Click);
 
     connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TForm2::StringGrid1Click);
     connect(StringGrid1, &QAbstractItemView::doubleClicked, this, &TForm2::StringGrid1DblClick);
@@ -241,6 +245,7 @@ void TForm2::BuildPages() {
     connect(Button11, &QPushButton::clicked, this, &TForm2::Button11Click);
     connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
+    connect(Button12, &QPushButton::clicked, this, &TForm2::Button12Click);
     connect(ComboBox2, &QComboBox::activated, this, &TForm2::ComboBox2Change);
     connect(Image2, &PictureView::mousePressed, this, &TForm2::Image2MouseDown);
     connect(Image2, &PictureView::mouseMoved, this, &TForm2::Image2MouseMove);
@@ -277,6 +282,7 @@ void TForm2::ApplyLayout() {
     place(SpinEdit1, l.SpinEdit1);
     place(BitBtn1, l.BitBtn1);
     place(BitBtn2, l.BitBtn2);
+    place(BitBtn3, l.BitBtn3);
     place(Label6, l.Label6);
     place(SpinEdit2, l.SpinEdit2);
     place(StringGrid1, l.StringGrid1);
@@ -287,6 +293,7 @@ void TForm2::ApplyLayout() {
     place(Button11, l.Button11);
     place(Button4, l.Button4);
     place(Button5, l.Button5);
+    place(Button12, l.Button12);
     place(Label9, l.Label9);
     place(ComboBox2, l.ComboBox2);
 }

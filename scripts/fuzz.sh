@@ -10,7 +10,7 @@ build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTURNLET_FUZZ=ON -DTURNLET_SANITIZE=address,undefined \
   -DTURNLET_BUILD_APP=OFF -DTURNLET_BUILD_BENCH=OFF -DTURNLET_BUILD_TESTS=OFF >/dev/null
-targets=(jpeg png bmp project settings text)
+targets=(jpeg jpeg_scaled png bmp project settings text)
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/artifacts"
@@ -19,7 +19,10 @@ run_one() {
   # The working corpus grows outside the repository; the committed seeds stay as they are.
   local corpus="$build/corpus/$target"
   mkdir -p "$corpus"
-  cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+  # The reduced-scale decoder starts from the JPEG seeds.
+  local seeds="$target"
+  [ "$target" = jpeg_scaled ] && seeds=jpeg
+  cp -n fuzz/corpus/"$seeds"/* "$corpus"/ 2>/dev/null || true
   # A small input must never make a reader take a second or hundreds of megabytes.
   if "$build/bin/fuzz_$target" "$corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=1536 \
       -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \

@@ -81,8 +81,6 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm8", "Label6", kNoColumn, "Height", "Высота"},
     {"TForm8", "CheckBox1", kNoColumn, "Proportional", "Пропорционально"},
     {"TForm8", "CheckBox2", kNoColumn, "Make HTML5 viewer", "Создать HTML5 просмотровщик"},
-    {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
-    {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
     {"TForm9", "", kNoColumn, "Parameters", "Параметры"},
     {"TForm9", "Label1", kNoColumn, "Angle", "Угол"},
     {"TForm9", "Label2", kNoColumn, "Scale", "Масштаб"},
@@ -92,10 +90,22 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm9", "Button1", kNoColumn, "Default values", "Значения по умолчанию"},
 }};
 
+constexpr std::array<LanguageRow, 5> kAddedRows{{
+    {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
+    {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
+    {"TForm2", "Button12", kNoColumn, "Auto-align", "Автовыравнивание"},
+    {"TForm2", "Autoalign1", kNoColumn, "Auto-align", "Автовыравнивание"},
+    {"TForm2", "BitBtn3", kNoColumn, "Find end of turn", "Найти конец оборота"},
+}};
+
 }  // namespace
 
 std::span<const LanguageRow> LanguageTable() {
     return kRows;
+}
+
+std::span<const LanguageRow> AddedLanguageRows() {
+    return kAddedRows;
 }
 
 const char* LanguageText(const LanguageRow& row, std::string_view languageCode) {

@@ -18,11 +18,14 @@ struct LanguageRow {
     const char* russian;
 };
 
-// The original 78 and the export dialog's two later options.
-inline constexpr int kLanguageRows = 80;
+// The editor's original texts.
+inline constexpr int kLanguageRows = 78;
 
 // The rows in the order they are applied.
 std::span<const LanguageRow> LanguageTable();
+
+// Controls added since: applied after the table, in the same way.
+std::span<const LanguageRow> AddedLanguageRows();
 
 // The row's English text for "en", its Russian text for "ru", nullptr for any other code.
 const char* LanguageText(const LanguageRow& row, std::string_view languageCode);

@@ -46,6 +46,7 @@ MainWindowLayout DesignLayout() {
     l.BitBtn2 = {477, 494, 130, 25};
     l.Label6 = {745, 498, 80, 14};
     l.SpinEdit2 = {824, 495, 55, 22};
+    l.BitBtn3 = {617, 494, 120, 25};
 
     l.StringGrid1 = {3, 3, 527, 454};
     l.Image2 = {536, 3, 209, 454};
@@ -57,6 +58,7 @@ MainWindowLayout DesignLayout() {
     l.Button5 = {494, 502, 110, 25};
     l.Label9 = {736, 507, 70, 14};
     l.ComboBox2 = {808, 504, 65, 22};
+    l.Button12 = {615, 502, 110, 25};
     return l;
 }
 
@@ -85,6 +87,8 @@ MainWindowLayout FormResize(MainWindowLayout l, const ResizeInput& in) {
     const int m = l.PageControl2.left + l.PageControl2.width / 2;
     l.BitBtn1.left = m - l.BitBtn1.width - 10;
     l.BitBtn2.left = m + 10;
+    l.BitBtn3.top = l.BitBtn2.top;
+    l.BitBtn3.left = l.BitBtn2.right() + 10;
 
     const int half = NotNegative((pcw - 50) / 2);
     l.Image3.height = l.Image4.height = l.Image5.height = NotNegative(pch - 30);
@@ -102,7 +106,7 @@ MainWindowLayout FormResize(MainWindowLayout l, const ResizeInput& in) {
     l.TrackBar1.top = l.PageControl1.height - 100;
     l.TrackBar1.width = NotNegative(pcw - 20);
     const int t = l.TrackBar1.bottom();
-    for (Box* control : {&l.Button2, &l.Button3, &l.Button11, &l.Button4, &l.Button5, &l.ComboBox2})
+    for (Box* control : {&l.Button2, &l.Button3, &l.Button11, &l.Button4, &l.Button5, &l.Button12, &l.ComboBox2})
         control->top = t + 5;
     l.Label9.top = t + 9;
     l.Label9.left = pcw - 165;

@@ -31,8 +31,10 @@ struct MainWindowLayout {
     Box ComboBox1, Button1, Label2, Edit1, Label1, Edit2, Label3, Edit3, Label4, Edit4;
     // "First and last frames"
     Box PageControl2, Image3, Image4, Image5, Label5, SpinEdit1, BitBtn1, BitBtn2, Label6, SpinEdit2;
+    Box BitBtn3;  // "Find end of turn"
     // "Tune positions"
     Box StringGrid1, Image2, TrackBar1, Button2, Button3, Button11, Button4, Button5, Label9, ComboBox2;
+    Box Button12;  // "Auto-align"
 };
 
 MainWindowLayout DesignLayout();

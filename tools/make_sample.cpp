@@ -31,6 +31,8 @@ struct Options {
     int frames = 36;
     int width = 1200;
     int height = 900;
+    // How far the object turns over all the frames; 360 makes frame N the first frame again.
+    double turnDegrees = 360;
 };
 
 struct Rgb {
@@ -225,9 +227,11 @@ std::optional<int> ParseInt(std::string_view text) {
 }
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: turnlet-make-sample OUTDIR [--frames N] [--width W] [--height H]\n"
+    out << "usage: turnlet-make-sample OUTDIR [--frames N] [--width W] [--height H] [--turn-degrees D]\n"
            "  Renders N frames (default 36, 2..1000) of W x H pixels (default 1200 x 900, 64..8000)\n"
-           "  into OUTDIR/frame_001.jpg ... and writes OUTDIR/sample.trn.prj.\n";
+           "  of an object turning D degrees in all (default 360, 1..3600) into OUTDIR/frame_001.jpg ...\n"
+           "  and writes OUTDIR/sample.trn.prj and the camera jitter of every frame to\n"
+           "  OUTDIR/jitter.csv.\n";
 }
 
 std::optional<Options> ParseArguments(int argc, char** argv) {
@@ -235,7 +239,15 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     bool haveDir = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--frames" || arg == "--width" || arg == "--height") {
+        if (arg == "--turn-degrees") {
+            const std::optional<int> value = i + 1 < argc ? ParseInt(argv[i + 1]) : std::nullopt;
+            if (!value || *value < 1 || *value > 3600) {
+                std::cerr << "turnlet-make-sample: --turn-degrees must be a whole number from 1 to 3600\n";
+                return std::nullopt;
+            }
+            options.turnDegrees = *value;
+            ++i;
+        } else if (arg == "--frames" || arg == "--width" || arg == "--height") {
             if (i + 1 >= argc) {
                 std::cerr << "turnlet-make-sample: " << arg << " needs a value\n";
                 return std::nullopt;
@@ -274,12 +286,49 @@ std::string FrameName(int index, int frames) {
     return "frame_" + std::string(static_cast<std::size_t>(digits) - number.size(), '0') + number + ".jpg";
 }
 
-std::string ProjectText(const Options& options, const std::vector<std::string>& sources, const std::string& outDir) {
-    // Centred crop with a margin around the object; the export keeps its proportions.
+// The crop the project uses: centred, with a margin around the object.
+PixelRect SampleCrop(const Options& options) {
     const int cropWidth = options.width * 3 / 4;
     const int cropHeight = options.height * 5 / 6;
-    const int cropLeft = (options.width - cropWidth) / 2;
-    const int cropTop = (options.height - cropHeight) / 2;
+    return {(options.width - cropWidth) / 2, (options.height - cropHeight) / 2, cropWidth, cropHeight};
+}
+
+// What each frame's camera did, and the frame values that undo it against the first frame: the
+// tuned view turns a frame about its crop's centre pixel, so the shift is the one about that point.
+std::string JitterText(const Options& options) {
+    const PixelRect crop = SampleCrop(options);
+    const double centreX = crop.left + crop.width / 2 + 0.5, centreY = crop.top + crop.height / 2 + 0.5;
+    const double imageX = options.width * 0.5, imageY = options.height * 0.5;
+    const Jitter first = FrameJitter(0, options.width, options.height);
+    std::string text = "frame,turn_degrees,shift_x,shift_y,tilt_degrees,exposure,dx,dy,angle,exposure_ratio\r\n";
+    char line[512];
+    for (int k = 0; k < options.frames; ++k) {
+        const Jitter j = FrameJitter(k, options.width, options.height);
+        // Frame k shows the first frame's point p at c + d_k + R(a_k - a_0)(p - c - d_0), c the
+        // picture's centre and R clockwise on screen.
+        const double delta = (j.angleDeg - first.angleDeg) * kPi / 180.0;
+        const double c = std::cos(delta), s = std::sin(delta);
+        auto turn = [&](double x, double y, double& ox, double& oy) {
+            ox = c * x - s * y;
+            oy = s * x + c * y;
+        };
+        double ax = 0, ay = 0, bx = 0, by = 0;
+        turn(imageX - centreX, imageY - centreY, ax, ay);
+        turn(first.dx, first.dy, bx, by);
+        const double tx = (imageX - centreX) - ax + j.dx - bx;
+        const double ty = (imageY - centreY) - ay + j.dy - by;
+        std::snprintf(line, sizeof line, "%d,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f\r\n", k,
+                      options.turnDegrees * k / options.frames, j.dx, j.dy, j.angleDeg, j.exposure, -tx, -ty,
+                      -(j.angleDeg - first.angleDeg), first.exposure / j.exposure);
+        text += line;
+    }
+    return text;
+}
+
+std::string ProjectText(const Options& options, const std::vector<std::string>& sources, const std::string& outDir) {
+    // Centred crop with a margin around the object; the export keeps its proportions.
+    const PixelRect crop = SampleCrop(options);
+    const int cropWidth = crop.width, cropHeight = crop.height, cropLeft = crop.left, cropTop = crop.top;
     const int exportWidth = 600;
     const int exportHeight = static_cast<int>(std::lround(exportWidth * static_cast<double>(cropHeight) / cropWidth));
 
@@ -325,7 +374,8 @@ int Run(const Options& options) {
     const Scene scene(options.width, options.height);
     std::vector<std::string> sources;
     for (int k = 0; k < options.frames; ++k) {
-        const double turn = 2.0 * kPi * k / options.frames;
+        // Written so that the default full turn gives the very angles (and bytes) it always has.
+        const double turn = 2.0 * kPi * (options.turnDegrees / 360.0) * k / options.frames;
         const Picture picture =
             RenderFrame(scene, options.width, options.height, turn, FrameJitter(k, options.width, options.height));
         const std::string path = outDir + "/" + FrameName(k, options.frames);
@@ -344,6 +394,14 @@ int Run(const Options& options) {
     file.close();
     if (!file) {
         std::cerr << "turnlet-make-sample: cannot write '" << projectPath << "'\n";
+        return kExitFailure;
+    }
+    const std::string jitter = JitterText(options);
+    std::ofstream jitterFile(outDir + "/jitter.csv", std::ios::binary | std::ios::trunc);
+    jitterFile.write(jitter.data(), static_cast<std::streamsize>(jitter.size()));
+    jitterFile.close();
+    if (!jitterFile) {
+        std::cerr << "turnlet-make-sample: cannot write '" << outDir << "/jitter.csv'\n";
         return kExitFailure;
     }
     std::cout << "Wrote " << options.frames << " frames of " << options.width << " x " << options.height << " and "

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "shell/language_table.h"
 
@@ -20,7 +21,9 @@ const LanguageRow* Find(std::string_view window, std::string_view control, int c
 TEST(LanguageTable, HasEveryRowOnceWithBothTexts) {
     ASSERT_EQ(LanguageTable().size(), static_cast<std::size_t>(kLanguageRows));
     std::set<std::tuple<std::string, std::string, int>> seen;
-    for (const LanguageRow& row : LanguageTable()) {
+    std::vector<LanguageRow> rows(LanguageTable().begin(), LanguageTable().end());
+    rows.insert(rows.end(), AddedLanguageRows().begin(), AddedLanguageRows().end());
+    for (const LanguageRow& row : rows) {
         EXPECT_TRUE(seen.emplace(row.window, row.control, row.headerColumn).second)
             << row.window << " " << row.control << " " << row.headerColumn;
         EXPECT_STRNE(row.english, "");

@@ -1,0 +1,399 @@
+// SPDX-License-Identifier: MIT
+// Grey pyramids, phase correlation and the robust Gauss-Newton registration.
+#include "align/registration.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <system_error>
+#include <thread>
+
+namespace turnlet {
+namespace {
+
+// Bilinear value at an area position; false outside the picture's pixel centres.
+inline bool Sample(const GreyImage& image, double x, double y, float& value) {
+    const double fx = x - 0.5, fy = y - 0.5;
+    if (!(fx >= 0 && fy >= 0 && fx < image.width - 1 && fy < image.height - 1)) return false;
+    const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+    const float a = static_cast<float>(fx - ix), b = static_cast<float>(fy - iy);
+    const float* v = image.values.data() + static_cast<std::size_t>(iy) * image.width + ix;
+    const std::size_t w = static_cast<std::size_t>(image.width);
+    const float top = v[0] + (v[1] - v[0]) * a;
+    const float bottom = v[w] + (v[w + 1] - v[w]) * a;
+    value = top + (bottom - top) * b;
+    return true;
+}
+
+float SlopeX(const GreyImage& image, int x, int y) {
+    const int l = std::max(x - 1, 0), r = std::min(x + 1, image.width - 1);
+    return r > l ? (image.at(r, y) - image.at(l, y)) / static_cast<float>(r - l) : 0.0f;
+}
+float SlopeY(const GreyImage& image, int x, int y) {
+    const int u = std::max(y - 1, 0), d = std::min(y + 1, image.height - 1);
+    return d > u ? (image.at(x, d) - image.at(x, u)) / static_cast<float>(d - u) : 0.0f;
+}
+
+// Solves the 4 x 4 symmetric system a x = b by Gaussian elimination with partial pivoting.
+bool Solve4(std::array<std::array<double, 4>, 4> a, std::array<double, 4> b, std::array<double, 4>& x) {
+    for (int c = 0; c < 4; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 4; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c])) pivot = r;
+        if (!(std::abs(a[pivot][c]) > 1e-12)) return false;
+        std::swap(a[c], a[pivot]);
+        std::swap(b[c], b[pivot]);
+        for (int r = c + 1; r < 4; ++r) {
+            const double f = a[r][c] / a[c][c];
+            for (int k = c; k < 4; ++k) a[r][k] -= f * a[c][k];
+            b[r] -= f * b[c];
+        }
+    }
+    for (int c = 3; c >= 0; --c) {
+        double s = b[c];
+        for (int k = c + 1; k < 4; ++k) s -= a[c][k] * x[k];
+        x[c] = s / a[c][c];
+    }
+    return true;
+}
+
+// Above this a channel may have been clipped by the camera: its value says nothing about exposure
+// or position.
+constexpr float kBlownOut = 250.0f;
+
+}  // namespace
+
+GreyImage GreyOf(const Picture& picture) {
+    GreyImage grey;
+    grey.width = picture.width();
+    grey.height = picture.height();
+    grey.values.resize(static_cast<std::size_t>(grey.width) * grey.height);
+    for (int y = 0; y < grey.height; ++y) {
+        const std::uint8_t* p = picture.row(y);
+        float* out = grey.values.data() + static_cast<std::size_t>(y) * grey.width;
+        for (int x = 0; x < grey.width; ++x, p += 3) out[x] = (p[0] + p[1] + p[2]) * (1.0f / 3.0f);
+    }
+    return grey;
+}
+
+GreyImage HalfSize(const GreyImage& image) {
+    GreyImage half;
+    half.width = (image.width + 1) / 2;
+    half.height = (image.height + 1) / 2;
+    half.values.resize(static_cast<std::size_t>(half.width) * half.height);
+    for (int y = 0; y < half.height; ++y) {
+        const int y0 = 2 * y, y1 = std::min(2 * y + 1, image.height - 1);
+        for (int x = 0; x < half.width; ++x) {
+            const int x0 = 2 * x, x1 = std::min(2 * x + 1, image.width - 1);
+            half.at(x, y) = 0.25f * (image.at(x0, y0) + image.at(x1, y0) + image.at(x0, y1) + image.at(x1, y1));
+        }
+    }
+    return half;
+}
+
+Pyramid BuildPyramid(GreyImage image, int minSide) {
+    Pyramid pyramid;
+    pyramid.push_back(std::move(image));
+    while (std::min(pyramid.back().width, pyramid.back().height) >= 2 * minSide) {
+        pyramid.push_back(HalfSize(pyramid.back()));
+    }
+    return pyramid;
+}
+
+ReferencePoints CollectPoints(const Pyramid& reference, const LevelMasks* mask, int finestLevel) {
+    // Flat pixels say nothing of position; one in kFlatStep x kFlatStep still weighs in on the gain.
+    constexpr float kFlatSlope = 1.5f;
+    constexpr int kFlatStep = 3;
+    ReferencePoints points(reference.size());
+    for (int level = std::max(finestLevel, 0); level < static_cast<int>(reference.size()); ++level) {
+        const GreyImage& image = reference[static_cast<std::size_t>(level)];
+        const std::uint8_t* m = mask && level < static_cast<int>(mask->size()) &&
+                                        (*mask)[static_cast<std::size_t>(level)].size() == image.values.size()
+                                    ? (*mask)[static_cast<std::size_t>(level)].data()
+                                    : nullptr;
+        std::vector<ReferencePoint>& out = points[static_cast<std::size_t>(level)];
+        for (int y = 1; y + 1 < image.height; ++y) {
+            for (int x = 1; x + 1 < image.width; ++x) {
+                const float t = image.at(x, y);
+                if (t > kBlownOut || (m && !m[static_cast<std::size_t>(y) * image.width + x])) continue;
+                const float sx = SlopeX(image, x, y), sy = SlopeY(image, x, y);
+                if (std::abs(sx) + std::abs(sy) < kFlatSlope && (x % kFlatStep || y % kFlatStep)) continue;
+                out.push_back({x + 0.5f, y + 0.5f, t, sx, sy});
+            }
+        }
+    }
+    return points;
+}
+
+ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, const std::vector<std::uint8_t>* mask,
+                          int radius) {
+    constexpr float kCap = 24.0f;
+    ShiftEstimate best;
+    best.score = 1e30;
+    const bool masked = mask && mask->size() == reference.values.size();
+    for (int sy = -radius; sy <= radius; ++sy) {
+        for (int sx = -radius; sx <= radius; ++sx) {
+            const int x0 = std::max(0, -sx), x1 = std::min(reference.width, picture.width - sx);
+            const int y0 = std::max(0, -sy), y1 = std::min(reference.height, picture.height - sy);
+            if (x1 - x0 < reference.width / 2 || y1 - y0 < reference.height / 2) continue;
+            double sumRef = 0, sumPic = 0;
+            std::size_t n = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    if (masked && !(*mask)[static_cast<std::size_t>(y) * reference.width + x]) continue;
+                    sumRef += reference.at(x, y);
+                    sumPic += picture.at(x + sx, y + sy);
+                    ++n;
+                }
+            if (n < 64 || sumPic <= 0) continue;
+            const float gain = static_cast<float>(sumRef / sumPic);
+            double cost = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    if (masked && !(*mask)[static_cast<std::size_t>(y) * reference.width + x]) continue;
+                    cost += std::min(std::abs(gain * picture.at(x + sx, y + sy) - reference.at(x, y)), kCap);
+                }
+            cost /= static_cast<double>(n);
+            // Ties go to the smaller shift.
+            if (cost < best.score - 1e-9 ||
+                (std::abs(cost - best.score) <= 1e-9 && std::hypot(sx, sy) < std::hypot(best.dx, best.dy))) {
+                best = {static_cast<double>(sx), static_cast<double>(sy), cost};
+            }
+        }
+    }
+    if (best.score >= 1e30) best = {0, 0, kCap};
+    return best;
+}
+
+LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
+                     const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures, int level) {
+    LevelMasks masks;
+    if (reference.empty()) return masks;
+    level = std::clamp(level, 0, static_cast<int>(reference.size()) - 1);
+    const double scale = std::ldexp(1.0, -level);
+    const GreyImage& ref = reference[static_cast<std::size_t>(level)];
+    const double cx = centreX * scale, cy = centreY * scale;
+    const std::size_t size = ref.values.size();
+    std::vector<std::uint16_t> changed(size, 0);
+    // What noise and a pixel's misplacement on the reference's slope explain, per pixel.
+    std::vector<float> allowed(size);
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            const float sx = SlopeX(ref, x, y), sy = SlopeY(ref, x, y);
+            allowed[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
+        }
+    // Each picture's differences are counted on their own: two threads take every other picture.
+    auto countChanges = [&](std::size_t from, std::size_t step, std::vector<std::uint16_t>& changed) {
+        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step) {
+            const Pyramid& picture = *pictures[p];
+            if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
+            const GreyImage& img = picture[static_cast<std::size_t>(level)];
+            const Similarity& pose = poses[p];
+            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+            for (int y = 0; y < ref.height; ++y) {
+                const double v = y + 0.5 - cy;
+                for (int x = 0; x < ref.width; ++x) {
+                    const double u = x + 0.5 - cx;
+                    float value;
+                    if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
+                        continue;
+                    const std::size_t i = static_cast<std::size_t>(y) * ref.width + x;
+                    if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[i] && changed[i] < 65535) ++changed[i];
+                }
+            }
+        }
+    };
+    std::vector<std::uint16_t> others;
+    std::thread helper;
+    if (pictures.size() > 1) {
+        others.assign(size, 0);
+        try {
+            helper = std::thread(countChanges, 1, 2, std::ref(others));
+        } catch (const std::system_error&) {
+            // One thread does it all.
+        }
+    }
+    countChanges(0, helper.joinable() ? 2 : 1, changed);
+    if (helper.joinable()) {
+        helper.join();
+        for (std::size_t i = 0; i < size; ++i)
+            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + others[i]));
+    }
+    // A margin round what moves (three pixels of level 0): its edges blur into their neighbours.
+    const int margin = std::max(1, (3 + (1 << level) - 1) >> level);
+    std::vector<std::uint8_t> near(size, 0), still(size, 1);
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            if (changed[static_cast<std::size_t>(y) * ref.width + x] < std::max(minPictures, 1)) continue;
+            for (int nx = std::max(x - margin, 0); nx <= std::min(x + margin, ref.width - 1); ++nx)
+                near[static_cast<std::size_t>(y) * ref.width + nx] = 1;
+        }
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            if (!near[static_cast<std::size_t>(y) * ref.width + x]) continue;
+            for (int ny = std::max(y - margin, 0); ny <= std::min(y + margin, ref.height - 1); ++ny)
+                still[static_cast<std::size_t>(ny) * ref.width + x] = 0;
+        }
+    // Finer levels take the flag of the pixel they lie in; a coarser pixel is still when all the
+    // pixels it stands for are.
+    masks.resize(reference.size());
+    masks[static_cast<std::size_t>(level)] = std::move(still);
+    for (int l = level - 1; l >= 0; --l) {
+        const GreyImage& fine = reference[static_cast<std::size_t>(l)];
+        const GreyImage& coarse = reference[static_cast<std::size_t>(l + 1)];
+        const std::vector<std::uint8_t>& above = masks[static_cast<std::size_t>(l + 1)];
+        std::vector<std::uint8_t>& mask = masks[static_cast<std::size_t>(l)];
+        mask.resize(fine.values.size());
+        for (int y = 0; y < fine.height; ++y)
+            for (int x = 0; x < fine.width; ++x)
+                mask[static_cast<std::size_t>(y) * fine.width + x] =
+                    above[static_cast<std::size_t>(std::min(y / 2, coarse.height - 1)) * coarse.width +
+                          std::min(x / 2, coarse.width - 1)];
+    }
+    for (std::size_t l = static_cast<std::size_t>(level) + 1; l < reference.size(); ++l) {
+        const GreyImage& fine = reference[l - 1];
+        const GreyImage& coarse = reference[l];
+        const std::vector<std::uint8_t>& below = masks[l - 1];
+        std::vector<std::uint8_t> mask(coarse.values.size(), 1);
+        for (int y = 0; y < coarse.height; ++y)
+            for (int x = 0; x < coarse.width; ++x) {
+                std::uint8_t all = 1;
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i) {
+                        const int fx = std::min(2 * x + i, fine.width - 1), fy = std::min(2 * y + j, fine.height - 1);
+                        all &= below[static_cast<std::size_t>(fy) * fine.width + fx];
+                    }
+                mask[static_cast<std::size_t>(y) * coarse.width + x] = all;
+            }
+        masks[l] = std::move(mask);
+    }
+    return masks;
+}
+
+double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,
+                      double centreY, double cap) {
+    const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+    double sum = 0;
+    std::size_t n = 0;
+    for (int y = 0; y < reference.height; ++y) {
+        const double v = y + 0.5 - centreY;
+        for (int x = 0; x < reference.width; ++x) {
+            const double u = x + 0.5 - centreX;
+            float value;
+            if (!Sample(picture, centreX + c * u - s * v + pose.dx, centreY + s * u + c * v + pose.dy, value)) continue;
+            sum += std::min(std::abs(pose.gain * value - reference.at(x, y)), cap);
+            ++n;
+        }
+    }
+    return n ? sum / static_cast<double>(n) : cap;
+}
+
+void MapPoint(const Similarity& pose, double centreX, double centreY, double x, double y, double& outX, double& outY) {
+    const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+    const double u = x - centreX, v = y - centreY;
+    outX = centreX + c * u - s * v + pose.dx;
+    outY = centreY + s * u + c * v + pose.dy;
+}
+
+Similarity Compose(const Similarity& aToB, const Similarity& bToC, double centreX, double centreY) {
+    const double c = std::cos(bToC.angle), s = std::sin(bToC.angle);
+    Similarity out;
+    out.angle = aToB.angle + bToC.angle;
+    out.dx = c * aToB.dx - s * aToB.dy + bToC.dx;
+    out.dy = s * aToB.dx + c * aToB.dy + bToC.dy;
+    out.gain = aToB.gain * bToC.gain;
+    return out;
+}
+
+RegistrationResult Register(const ReferencePoints& reference, const Pyramid& picture, double centreX, double centreY,
+                            const Similarity& start, const RegistrationOptions& options) {
+    RegistrationResult result;
+    result.pose = start;
+    const int levels = std::min(static_cast<int>(reference.size()), static_cast<int>(picture.size()));
+    if (levels == 0) return result;
+    const int finest = std::clamp(options.finestLevel, 0, levels - 1);
+    const int coarsest = options.coarsestLevel < 0 ? levels - 1 : std::clamp(options.coarsestLevel, finest, levels - 1);
+    Similarity pose = start;
+    struct Term {
+        float r, jx, jy, ja, jg;
+    };
+    std::vector<Term> terms;
+    std::vector<float> magnitudes;
+    bool converged = false;
+    for (int level = coarsest; level >= finest; --level) {
+        const double scale = std::ldexp(1.0, -level);
+        const std::vector<ReferencePoint>& points = reference[static_cast<std::size_t>(level)];
+        const GreyImage& img = picture[static_cast<std::size_t>(level)];
+        const double cx = centreX * scale, cy = centreY * scale;
+        const double radius = 0.5 * std::hypot(img.width, img.height);
+        // An odd stride, so thinning does not keep the same columns row after row.
+        // The finest level compares more: the last fraction of a pixel is found there.
+        const std::size_t cap = level == finest ? 4 * options.maxPoints : options.maxPoints;
+        std::size_t pointStride = std::max<std::size_t>(1, cap ? points.size() / cap : 1);
+        if (pointStride > 1 && pointStride % 2 == 0) ++pointStride;
+        terms.reserve(points.size() / pointStride + 1);
+        converged = false;
+        for (int iteration = 0; iteration < options.maxIterations && !converged; ++iteration) {
+            terms.clear();
+            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+            const double tx = pose.dx * scale, ty = pose.dy * scale;
+            const float g = static_cast<float>(pose.gain);
+            for (std::size_t i = 0; i < points.size(); i += pointStride) {
+                const ReferencePoint& point = points[i];
+                const double u = point.x - cx, v = point.y - cy;
+                float value;
+                if (!Sample(img, cx + c * u - s * v + tx, cy + s * u + c * v + ty, value) || value > kBlownOut)
+                    continue;
+                // d(R (p - centre)) / d angle, the turn's pull at this point.
+                const float ja = static_cast<float>(point.slopeX * (-s * u - c * v) + point.slopeY * (c * u - s * v));
+                terms.push_back({g * value - point.value, point.slopeX, point.slopeY, ja, value});
+            }
+            if (terms.size() < 16) return result;
+            magnitudes.clear();
+            const std::size_t stride = std::max<std::size_t>(1, terms.size() / 32768);
+            for (std::size_t i = 0; i < terms.size(); i += stride) magnitudes.push_back(std::abs(terms[i].r));
+            auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
+            std::nth_element(magnitudes.begin(), middle, magnitudes.end());
+            const double sigma = std::max(1.4826 * *middle, 0.5);
+            const double limit = 4.685 * sigma;
+            std::array<std::array<double, 4>, 4> a{};
+            std::array<double, 4> b{};
+            std::size_t agree = 0;
+            for (const Term& term : terms) {
+                if (std::abs(term.r) < options.agreeLevels) ++agree;
+                const double q = term.r / limit;
+                if (!(std::abs(q) < 1)) continue;
+                const double w = (1 - q * q) * (1 - q * q);
+                const double j[4] = {term.jx, term.jy, term.ja, term.jg};
+                for (int r = 0; r < 4; ++r) {
+                    b[r] += w * j[r] * term.r;
+                    for (int k = r; k < 4; ++k) a[r][k] += w * j[r] * j[k];
+                }
+            }
+            for (int r = 0; r < 4; ++r)
+                for (int k = 0; k < r; ++k) a[r][k] = a[k][r];
+            result.inliers = static_cast<double>(agree) / static_cast<double>(terms.size());
+            std::array<double, 4> step{};
+            if (!Solve4(a, b, step)) return result;
+            pose.dx -= step[0] / scale;
+            pose.dy -= step[1] / scale;
+            pose.angle -= step[2];
+            pose.gain -= step[3];
+            if (!(pose.gain > 0.05 && pose.gain < 20) || !std::isfinite(pose.dx) || !std::isfinite(pose.dy)) {
+                result.pose = pose;
+                return result;
+            }
+            // Above the finest level a twentieth of a pixel is plenty: the next level refines it.
+            const double settled = level == finest ? 0.01 : 0.05;
+            converged =
+                std::abs(step[0]) < settled && std::abs(step[1]) < settled && std::abs(step[2]) * radius < settled;
+        }
+    }
+    result.pose = pose;
+    result.converged = converged;
+    return result;
+}
+
+}  // namespace turnlet
