@@ -12,6 +12,7 @@
 #include "language.h"
 #include "parameters_dialog.h"
 
+using turnlet::AddedLanguageRows;
 using turnlet::LanguageControl;
 using turnlet::LanguageControlText;
 using turnlet::LanguageRow;
