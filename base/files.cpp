@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <system_error>
+#include <utility>
 
 namespace turnlet {
 namespace {
@@ -26,6 +27,13 @@ class FileDescriptor {
     explicit FileDescriptor(int fd) : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -93,19 +101,52 @@ void ByteBuffer::reserve(std::size_t bytes) {
     capacity_ = room;
 }
 
-Status ReadWholeFile(const std::string& fileName, ByteBuffer& buffer, std::size_t maxBytes) {
-    buffer.setSize(0);
+namespace {
+
+// Opens a regular file for reading; info gets its status. Folders, devices and pipes are refused.
+Status OpenRegularFile(const std::string& fileName, FileDescriptor& file, struct stat& info) {
     if (fileName.empty()) return Status::Error(fileName, "no file name given");
     // Non-blocking open so that a FIFO cannot hang the caller; it is refused below anyway.
-    FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    file = FileDescriptor(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         if (errno == ENOENT) return Status::Error(fileName, "file not found");
         return Status::Error(fileName, "cannot open the file: " + ErrnoText(errno));
     }
-    struct stat info {};
     if (::fstat(file.get(), &info) != 0) return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
     if (S_ISDIR(info.st_mode)) return Status::Error(fileName, "is a folder, not a file");
     if (!S_ISREG(info.st_mode)) return Status::Error(fileName, "is not a regular file");
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status ReadFileStart(const std::string& fileName, std::size_t maxBytes, ByteBuffer& buffer, std::uintmax_t& fileBytes) {
+    buffer.setSize(0);
+    fileBytes = 0;
+    FileDescriptor file(-1);
+    struct stat info {};
+    if (Status status = OpenRegularFile(fileName, file, info); !status.ok()) return status;
+    fileBytes = static_cast<std::uintmax_t>(info.st_size);
+    buffer.reserve(maxBytes);
+    std::size_t size = 0;
+    while (size < maxBytes) {
+        const ssize_t got = ::read(file.get(), buffer.data() + size, maxBytes - size);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return Status::Error(fileName, "cannot read the file: " + ErrnoText(errno));
+        }
+        if (got == 0) break;
+        size += static_cast<std::size_t>(got);
+    }
+    buffer.setSize(size);
+    return Status::Ok();
+}
+
+Status ReadWholeFile(const std::string& fileName, ByteBuffer& buffer, std::size_t maxBytes) {
+    buffer.setSize(0);
+    FileDescriptor file(-1);
+    struct stat info {};
+    if (Status status = OpenRegularFile(fileName, file, info); !status.ok()) return status;
     auto tooLarge = [&] {
         return Status::Error(fileName, "the file is larger than " + std::to_string(maxBytes) + " bytes");
     };

@@ -40,6 +40,10 @@ Status ReadWholeFile(const std::string& fileName, std::string& content, std::siz
 // The same into a reusable buffer (its content is undefined on failure).
 Status ReadWholeFile(const std::string& fileName, ByteBuffer& buffer, std::size_t maxBytes);
 
+// Reads at most maxBytes from the start of a regular file into buffer (fewer when the file is
+// shorter); fileBytes gets the file's size. Refuses what ReadWholeFile refuses, but any size.
+Status ReadFileStart(const std::string& fileName, std::size_t maxBytes, ByteBuffer& buffer, std::uintmax_t& fileBytes);
+
 // Writes content to a temporary file in the target's folder, syncs it and renames it over the
 // target. On any failure the temporary file is removed, the old target is left byte-identical and
 // the error names fileName. A symbolic link is followed (its target is replaced, the link kept);

@@ -150,6 +150,25 @@ void RenderFrame(benchmark::State& state, bool crop) {
     }
     SetBytes(state, out.byteSize());
 }
+// The same with the photograph out of cache, as in an export, where the next source has been
+// decoded since (arg 0: crop scenario, 1: full; nearest-neighbour).
+void BM_RenderFrameCold(benchmark::State& state) {
+    turnlet::FrameParams p = FrameOf(state.range(0) == 0, false);
+    p.Angle = 5;
+    p.Scale = 90;
+    Picture out;
+    turnlet::RenderFrameFused(Photo(), p, out);
+    std::vector<std::uint8_t> evict(std::size_t{96} << 20);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memset(evict.data(), static_cast<int>(state.iterations()), evict.size());
+        benchmark::DoNotOptimize(evict.data());
+        state.ResumeTiming();
+        turnlet::RenderFrameFused(Photo(), p, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    SetBytes(state, out.byteSize());
+}
 void BM_RenderCropFrame(benchmark::State& state) {
     RenderFrame(state, true);
 }
@@ -266,6 +285,7 @@ TURNLET_BENCH(BM_ResizePicture);
 TURNLET_BENCH(BM_AdjustTone);
 TURNLET_BENCH(BM_RenderCropFrame)->Arg(0)->Arg(1);
 TURNLET_BENCH(BM_RenderFullFrame)->Arg(0)->Arg(1);
+TURNLET_BENCH(BM_RenderFrameCold)->Arg(0)->Arg(1);
 BENCHMARK_CAPTURE(BM_Decode, jpeg, "decode.jpg")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_CAPTURE(BM_Encode, jpeg_q90, "encode.jpg")
     ->Unit(benchmark::kMillisecond)

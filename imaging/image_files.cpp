@@ -19,6 +19,8 @@ namespace {
 
 // A 250-megapixel 32-bit BMP is about 1 GB; nothing we can load is near this.
 constexpr std::size_t kMaxFileBytes = std::size_t{2} << 30;
+// Read first for a JPEG's size; a header beyond it (a lot of metadata) is found by reading it all.
+constexpr std::size_t kJpegHeadBytes = std::size_t{256} << 10;
 
 Status SaveByType(FileType type, const Picture& picture, const std::string& path, int jpegQuality, JpegBuffer& jpeg) {
     if (type == FileType::Jpeg) {
@@ -122,6 +124,15 @@ Status ReadPictureSize(const std::string& path, int& width, int& height) {
     width = 0;
     height = 0;
     ByteBuffer bytes;
+    if (FileTypeOf(path) == FileType::Jpeg) {
+        // Most headers (with their metadata) lie well inside the first bytes: a 24-megapixel photograph
+        // need not be read whole, into fresh memory, for its size.
+        std::uintmax_t fileBytes = 0;
+        if (ReadFileStart(path, kJpegHeadBytes, bytes, fileBytes).ok() &&
+            ReadJpegSize(bytes.view(), fileBytes, width, height)) {
+            return Status::Ok();
+        }
+    }
     Picture none;
     PictureArea got;
     const Status status = LoadPictureRegion(

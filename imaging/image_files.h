@@ -36,8 +36,9 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& scratch);
 Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
                          ByteBuffer& bytes, Picture& target, PictureArea& got);
 
-// The width and height LoadPicture would give path. A JPEG's header alone is read (damage in its
-// data is not seen); other types are decoded.
+// The width and height LoadPicture would give path. Of a JPEG only the header is read, from the
+// file's first bytes (damage in its data is not seen); a header beyond them, and other types, are
+// read with the whole file and checked as a load checks them.
 Status ReadPictureSize(const std::string& path, int& width, int& height);
 
 // Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is

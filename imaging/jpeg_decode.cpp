@@ -193,6 +193,28 @@ bool EndsAfterScan(std::span<const std::uint8_t> bytes, const JOCTET* scanStart)
 
 }  // namespace
 
+bool ReadJpegSize(std::span<const std::uint8_t> head, std::uint64_t fileBytes, int& width, int& height) {
+    width = 0;
+    height = 0;
+    if (head.size() > ULONG_MAX) return false;
+    Reader reader;
+    bool tablesOnly = false;
+    // Cut short, the header ends in a warning (the data ran out) or holds tables only.
+    if (!ReadHeader(reader, head, tablesOnly) || tablesOnly || reader.err.warned) return false;
+    const jpeg_decompress_struct& cinfo = reader.cinfo;
+    const std::int64_t w = cinfo.image_width;
+    const std::int64_t h = cinfo.image_height;
+    if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX) return false;
+    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) return false;
+    // What the full decode refuses or checks further, it reports itself.
+    const std::int64_t pixels = w * h;
+    if (pixels > kMaxPicturePixels) return false;
+    if (pixels * 3 > kSuspectBytes && pixels * 3 / kSuspectRatio > static_cast<std::int64_t>(fileBytes)) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
 Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
                         const JpegRegionOptions& options, Picture& out, PictureArea& got) {
     return DecodeJpegRegion(

@@ -60,6 +60,11 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
                         const std::function<PixelRect(int, int)>& wanted, const JpegRegionOptions& options,
                         Picture& out, PictureArea& got);
 
+// The picture size from head, the first bytes of a JPEG file of fileBytes bytes. False when head
+// holds no whole, clean header, or the picture is one a decode refuses or checks further (CMYK,
+// beyond the pixel limit, too few bytes for its size): that caller decodes the whole file.
+bool ReadJpegSize(std::span<const std::uint8_t> head, std::uint64_t fileBytes, int& width, int& height);
+
 // Encodes picture at quality 1..100 (clamped): 4:4:4 chroma at quality 90 and above, 4:2:0 below.
 Status EncodeJpeg(const Picture& picture, int quality, const std::string& file, JpegBuffer& out);
 

@@ -60,6 +60,41 @@ TEST(ReadWholeFile, FailuresNameTheFileAndKeepTheBuffer) {
     EXPECT_FALSE(ReadWholeFile("", content).ok());
 }
 
+TEST(ReadFileStart, ReadsAtMostTheStartAndTellsTheSize) {
+    TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    WriteBytes(folder.file("f"), kBinary);
+    WriteBytes(folder.file("empty"), "");
+    struct Case {
+        std::string name;
+        std::size_t maxBytes;
+        std::string content;
+        std::uintmax_t size;
+    };
+    const Case cases[] = {
+        {"f", 3, kBinary.substr(0, 3), kBinary.size()},
+        {"f", kBinary.size(), kBinary, kBinary.size()},
+        {"f", 1000, kBinary, kBinary.size()},
+        {"empty", 10, "", 0},
+    };
+    ByteBuffer buffer;
+    for (const Case& c : cases) {
+        std::uintmax_t size = 99;
+        ASSERT_TRUE(ReadFileStart(folder.file(c.name), c.maxBytes, buffer, size).ok()) << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.view().data()), buffer.size()), c.content)
+            << c.name << " " << c.maxBytes;
+        EXPECT_EQ(size, c.size) << c.name;
+    }
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {folder.file("missing"), folder.path(), folder.file("fifo"), std::string()}) {
+        std::uintmax_t size = 99;
+        const Status status = ReadFileStart(path, 10, buffer, size);
+        EXPECT_FALSE(status.ok()) << path;
+        EXPECT_EQ(status.file(), path);
+        EXPECT_EQ(buffer.size(), 0u) << path;
+    }
+}
+
 TEST(WriteFileAtomically, CreatesAndReplaces) {
     TempFolder folder;
     ASSERT_TRUE(folder.ok());

@@ -126,6 +126,78 @@ TEST_F(ImageFilesTest, WrongTypeLeavesTargetAndReadsNothing) {
     EXPECT_TRUE(target == PatternPicture(2, 2));
 }
 
+// file's bytes with metadata segments of total bytes (at least 4 each) inserted after the start marker.
+Bytes WithMetadata(const Bytes& file, std::size_t total) {
+    Bytes out(file.begin(), file.begin() + 2);
+    while (total > 0) {
+        const std::size_t segment = std::min<std::size_t>(total, 65537);
+        const std::size_t length = segment - 2;
+        out.insert(out.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+        out.insert(out.end(), length - 2, 0x55);
+        total -= segment;
+    }
+    out.insert(out.end(), file.begin() + 2, file.end());
+    return out;
+}
+
+TEST_F(ImageFilesTest, PictureSizeComesFromTheHeaderWhereverItLies) {
+    const std::string plain = dir_.path("plain.jpg");
+    ASSERT_TRUE(SavePicture(PatternPicture(370, 230), plain, 90).ok());
+    const Bytes jpeg = ReadFile(plain);
+    // Where the first bytes read for the header end (a quarter of a megabyte).
+    constexpr std::size_t kHead = std::size_t{256} << 10;
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool ok;  // the size is found (370 x 230 for the JPEGs)
+    };
+    const Case cases[] = {
+        {"plain.jpg", jpeg, true},
+        // The header runs past the first bytes read: in a table, and wholly.
+        {"cut-in-tables.jpg", WithMetadata(jpeg, kHead - 2 - 100), true},
+        {"beyond.jpg", WithMetadata(jpeg, 5 * 65537), true},
+        // Only the header is looked at: damage in the data is the decode's to find...
+        {"data-cut.jpg", Bytes(jpeg.begin(), jpeg.end() - jpeg.size() / 3), true},
+        // ...unless the header lies beyond the first bytes and the file is read whole anyway.
+        {"big-data-cut.jpg",
+         [&] {
+             Bytes b = WithMetadata(jpeg, 5 * 65537);
+             b.resize(b.size() - 200);
+             return b;
+         }(),
+         false},
+        {"header-cut.jpg", Bytes(jpeg.begin(), jpeg.begin() + 60), false},
+        {"metadata-cut.jpg",
+         [&] {
+             Bytes b = WithMetadata(jpeg, 5 * 65537);
+             b.resize(kHead + 10);
+             return b;
+         }(),
+         false},
+        {"empty.jpg", Bytes{}, false},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.path(c.name);
+        WriteFile(path, c.bytes);
+        int width = -1, height = -1;
+        const Status status = ReadPictureSize(path, width, height);
+        EXPECT_EQ(status.ok(), c.ok) << c.name << ": " << status.message();
+        EXPECT_EQ(width, c.ok ? 370 : 0) << c.name;
+        EXPECT_EQ(height, c.ok ? 230 : 0) << c.name;
+        if (!c.ok) {
+            EXPECT_EQ(status.file(), path) << c.name;
+        }
+    }
+    // Other types are decoded for their size.
+    for (const char* name : {"other.png", "other.bmp"}) {
+        ASSERT_TRUE(SavePicture(PatternPicture(5, 9), dir_.path(name), 90).ok());
+        int width = 0, height = 0;
+        EXPECT_TRUE(ReadPictureSize(dir_.path(name), width, height).ok()) << name;
+        EXPECT_EQ(width, 5) << name;
+        EXPECT_EQ(height, 9) << name;
+    }
+}
+
 TEST_F(ImageFilesTest, SaveWithWrongTypeWritesNothing) {
     for (const char* name : {"out.tif", "out.jpe", "out", "out."}) {
         const std::string path = dir_.path(name);
