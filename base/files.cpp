@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <algorithm>
 #include <memory>
 #include <system_error>
@@ -218,6 +219,18 @@ Status WriteFileAtomically(const std::string& fileName, std::string_view content
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     return Status::Ok();
+}
+
+FileStamp StampOf(const std::string& path) {
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (error) return {};
+    const auto modified = std::filesystem::last_write_time(path, error);
+    if (error) return {};
+    stamp.modified = modified.time_since_epoch().count();
+    stamp.valid = true;
+    return stamp;
 }
 
 }  // namespace turnlet

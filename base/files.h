@@ -50,4 +50,13 @@ Status ReadFileStart(const std::string& fileName, std::size_t maxBytes, ByteBuff
 // an existing file's permission bits are kept, a new file gets 0644.
 Status WriteFileAtomically(const std::string& fileName, std::string_view content);
 
+// A file's size and modification time, to tell whether a picture decoded from it is still current.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;
+    bool valid = false;  // false when the file could not be looked at
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+FileStamp StampOf(const std::string& path);
+
 }  // namespace turnlet

@@ -2,7 +2,6 @@
 // Decoded source photographs of one worker.
 #include "source_cache.h"
 
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
@@ -25,22 +24,10 @@ SourceCache::~SourceCache() {
     Clear();
 }
 
-SourceCache::FileKey SourceCache::KeyOf(const std::string& path) {
-    std::error_code error;
-    FileKey key;
-    key.size = std::filesystem::file_size(path, error);
-    if (error) return {};
-    const auto modified = std::filesystem::last_write_time(path, error);
-    if (error) return {};
-    key.modified = modified.time_since_epoch().count();
-    key.valid = true;
-    return key;
-}
-
 SourceCache::Decoded SourceCache::Decode(const std::string& path, Picture scratch) {
     Decoded decoded;
     // Taken before reading: a file that changes meanwhile is decoded again at the next look-up.
-    decoded.key = KeyOf(path);
+    decoded.key = StampOf(path);
     decoded.status = LoadPicture(path, decoded.picture, scratch);
     return decoded;
 }
@@ -103,7 +90,7 @@ Status SourceCache::Get(const std::string& path, int degrees, const Picture*& pi
     if (it != entries_.end()) {
         entries_.splice(entries_.begin(), entries_, it);
         Settle(*it);
-        const bool current = it->decoded.status.ok() && it->decoded.key.valid && it->decoded.key == KeyOf(path);
+        const bool current = it->decoded.status.ok() && it->decoded.key.valid && it->decoded.key == StampOf(path);
         if (!current) {
             Evict(it);
             it = entries_.end();

@@ -8,6 +8,7 @@
 #include <list>
 #include <string>
 
+#include "base/files.h"
 #include "base/status.h"
 #include "picture.h"
 
@@ -48,12 +49,7 @@ class SourceCache {
 
   private:
     // What a picture was decoded from: two files differ when either differs.
-    struct FileKey {
-        std::uintmax_t size = 0;
-        std::int64_t modified = 0;
-        bool valid = false;
-        friend bool operator==(const FileKey&, const FileKey&) = default;
-    };
+    using FileKey = FileStamp;
     struct Decoded {
         Status status;
         FileKey key;
@@ -66,7 +62,6 @@ class SourceCache {
         int degrees = 0;  // orientation of decoded.picture
     };
 
-    static FileKey KeyOf(const std::string& path);
     static Decoded Decode(const std::string& path, Picture scratch);
     static void Settle(Entry& entry);
 

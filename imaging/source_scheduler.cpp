@@ -3,7 +3,6 @@
 #include "source_scheduler.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
@@ -43,18 +42,6 @@ SourceScheduler::~SourceScheduler() {
     }
     changed_.notify_all();
     if (helper_.joinable()) helper_.join();
-}
-
-SourceScheduler::FileKey SourceScheduler::KeyOf(const std::string& path) {
-    std::error_code error;
-    FileKey key;
-    key.size = std::filesystem::file_size(path, error);
-    if (error) return {};
-    const auto modified = std::filesystem::last_write_time(path, error);
-    if (error) return {};
-    key.modified = modified.time_since_epoch().count();
-    key.valid = true;
-    return key;
 }
 
 SourceScheduler::SlotPtr SourceScheduler::Find(const std::string& path) const {
@@ -116,7 +103,7 @@ void SourceScheduler::Decode(const SlotPtr& slot, ByteBuffer& bytes, std::unique
     }
     lock.unlock();
     // Taken before reading: a file that changes meanwhile is decoded again at the next look-up.
-    const FileKey key = KeyOf(path);
+    const FileKey key = StampOf(path);
     PictureArea where;
     const Status status = LoadPictureRegion(
         path,
@@ -204,7 +191,7 @@ Status SourceScheduler::Get(const std::string& path, const FrameParams& frame, c
     const std::vector<FrameParams> mine = {frame};
     for (;;) {
         if (slot->state == State::Ready) {
-            const bool current = slot->status.ok() && slot->key.valid && slot->key == KeyOf(path);
+            const bool current = slot->status.ok() && slot->key.valid && slot->key == StampOf(path);
             if (!slot->status.ok()) {
                 // Not kept: the next look-up tries the file again.
                 const Status status = slot->status;

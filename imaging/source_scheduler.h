@@ -57,12 +57,7 @@ class SourceScheduler {
     std::size_t heldBytes() const;
 
   private:
-    struct FileKey {
-        std::uintmax_t size = 0;
-        std::int64_t modified = 0;
-        bool valid = false;
-        friend bool operator==(const FileKey&, const FileKey&) = default;
-    };
+    using FileKey = FileStamp;
     enum class State { Queued, Decoding, Ready };
     struct Slot {
         std::string path;
@@ -76,7 +71,6 @@ class SourceScheduler {
     };
     using SlotPtr = std::shared_ptr<Slot>;
 
-    static FileKey KeyOf(const std::string& path);
     // Decodes slot's source (its path and frames read under the lock) with bytes as the file buffer.
     void Decode(const SlotPtr& slot, ByteBuffer& bytes, std::unique_lock<std::mutex>& lock);
     // The first queued slot, taken for decoding; null if none.

@@ -63,7 +63,9 @@ TEST(AlignJobThreaded, RunsHandsOverAndCancels) {
         EXPECT_EQ(outcome.cancelled, c.cancelFirst);
         if (!c.cancelFirst) {
             EXPECT_GT(outcome.maxDone, 0);
-            if (c.task == AlignTask::AutoAlign) EXPECT_EQ(outcome.frames, 8);
+            if (c.task == AlignTask::AutoAlign) {
+                EXPECT_EQ(outcome.frames, 8);
+            }
         }
     }
 }
