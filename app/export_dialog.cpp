@@ -17,6 +17,7 @@
 #include "export/export_runner.h"
 #include "export/viewer_page.h"
 #include "main_window.h"
+#include "named_widget.h"
 #include "picture_view.h"
 #include "shell/export_fields.h"
 
@@ -24,17 +25,6 @@ namespace turnlet {
 namespace {
 
 constexpr int kBmp = 2;
-
-template <class Widget>
-Widget* Named(Widget* widget, const char* name, QRect geometry) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

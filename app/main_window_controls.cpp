@@ -18,16 +18,11 @@
 #include "controls.h"
 #include "frames_table_model.h"
 #include "main_window.h"
+#include "named_widget.h"
 #include "picture_view.h"
 
 namespace turnlet {
 namespace {
-
-template <class Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
     return Named(new QPushButton(QString::fromUtf8(caption), parent), name);

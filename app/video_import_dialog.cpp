@@ -15,6 +15,7 @@
 
 #include "dialogs.h"
 #include "main_window.h"
+#include "named_widget.h"
 #include "source/video_import.h"
 
 namespace turnlet {
@@ -24,17 +25,6 @@ namespace {
 const char* const kFfmpegFilter = "FFMPEG (ffmpeg ffmpeg.exe);;All files (*)";
 const char* const kVideoFilter = "Video files (*.avi *.mpg *.mpeg *.mp4 *.mov);;All files (*)";
 const char* const kDownloadPage = "https://ffmpeg.org/download.html";
-
-template <class Widget>
-Widget* Named(Widget* widget, const char* name, QRect geometry) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 
