@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jpeg_io.h"
+#include "jpeg_reader.h"
 
 namespace turnlet {
 
@@ -27,65 +28,8 @@ constexpr std::int64_t kSuspectBytes = std::int64_t{64} << 20;
 // is checked.
 constexpr long kSuspectDecoderMemory = 192L << 20;
 
-// A progressive file may hold thousands of scans, each a pass over every block: a few hundred
-// kilobytes that keep a decoder busy for seconds to minutes. Real files have about ten.
-constexpr int kMaxScans = 100;
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    bool failOnWarning = false;
-    bool warned = false;
-    bool tooManyScans = false;
-    int code = 0;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void OnError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    err->code = cinfo->err->msg_code;
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-// A warning means the data ended early or was corrupt: the picture would be partly grey.
-void OnMessage(j_common_ptr cinfo, int level) {
-    if (level >= 0) return;
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (!err->warned) {
-        err->warned = true;
-        (*cinfo->err->format_message)(cinfo, err->message);
-    }
-    if (err->failOnWarning) std::longjmp(err->jump, 1);
-}
-
-void Silent(j_common_ptr) {}
-
-// Called by libjpeg as it reads on; leaves the decode as an error would.
-void CountScans(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans) return;
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    err->tooManyScans = true;
-    std::longjmp(err->jump, 1);
-}
-
-// Owns the decompressor; created before any jump point so that a longjmp never skips a destructor.
-struct Reader {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager err;
-    jpeg_progress_mgr progress{};
-
-    Reader() {
-        cinfo.err = jpeg_std_error(&err.pub);
-        err.pub.error_exit = OnError;
-        err.pub.emit_message = OnMessage;
-        err.pub.output_message = Silent;
-    }
-    ~Reader() { jpeg_destroy_decompress(&cinfo); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-};
+using jpeg::ErrorManager;
+using jpeg::Reader;
 
 std::string TooLarge(std::int64_t width, std::int64_t height) {
     return "picture of " + std::to_string(width) + " x " + std::to_string(height) +
@@ -96,7 +40,7 @@ enum class Stage { Header, Data };
 
 Status Failure(const std::string& file, Stage stage, const ErrorManager& err) {
     if (err.tooManyScans) {
-        return Status::Error(file, "damaged or hostile JPEG file (more than " + std::to_string(kMaxScans) + " scans)");
+        return Status::Error(file, jpeg::TooManyScansText());
     }
     const std::string detail = std::string(" (") + err.message + ")";
     if (stage == Stage::Header) return Status::Error(file, "not a JPEG file or damaged JPEG header" + detail);
@@ -116,10 +60,7 @@ struct Window {
 // Reads the header; false with stage set on failure. tablesOnly: the data holds no frame at all.
 bool ReadHeader(Reader& r, std::span<const std::uint8_t> bytes, bool& tablesOnly) {
     if (setjmp(r.err.jump)) return false;
-    jpeg_create_decompress(&r.cinfo);
-    r.progress.progress_monitor = CountScans;
-    r.cinfo.progress = &r.progress;
-    jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg::CreateReader(r, bytes.data(), static_cast<unsigned long>(bytes.size()));
     // FALSE: a file cut before its frame header reads as tables only, which we report as damage.
     tablesOnly = jpeg_read_header(&r.cinfo, FALSE) == JPEG_HEADER_TABLES_ONLY;
     return true;

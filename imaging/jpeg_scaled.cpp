@@ -9,55 +9,21 @@
 #include <climits>
 #include <csetjmp>
 
+#include "jpeg_reader.h"
 #include "jpeg_scaled.h"
 
 namespace turnlet {
 namespace {
 
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    bool warned = false;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void OnError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-// A warning means corrupt or truncated data: the picture would be partly grey, so it fails.
-void OnMessage(j_common_ptr cinfo, int level) {
-    if (level >= 0) return;
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    err->warned = true;
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-void Silent(j_common_ptr) {}
-
-// Owns the decompressor; made before any jump point so that a longjmp never skips a destructor.
-struct Reader {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager err;
-    Reader() {
-        cinfo.err = jpeg_std_error(&err.pub);
-        err.pub.error_exit = OnError;
-        err.pub.emit_message = OnMessage;
-        err.pub.output_message = Silent;
-    }
-    ~Reader() { jpeg_destroy_decompress(&cinfo); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-};
+using jpeg::ErrorManager;
+using jpeg::Reader;
 
 // No C++ object with a destructor lives in the frames libjpeg jumps across.
 bool ReadHeader(Reader& r, std::span<const std::uint8_t> bytes) {
     if (setjmp(r.err.jump)) return false;
-    jpeg_create_decompress(&r.cinfo);
-    jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    // Corrupt or truncated data would give a partly grey picture: any warning fails.
+    r.err.failOnWarning = true;
+    jpeg::CreateReader(r, bytes.data(), static_cast<unsigned long>(bytes.size()));
     return jpeg_read_header(&r.cinfo, TRUE) == JPEG_HEADER_OK;
 }
 
@@ -82,6 +48,7 @@ bool ReadRows(Reader& r, Picture& out) {
 }
 
 Status Damaged(const std::string& file, const ErrorManager& err) {
+    if (err.tooManyScans) return Status::Error(file, jpeg::TooManyScansText());
     return Status::Error(file, std::string("damaged or truncated JPEG data (") + err.message + ")");
 }
 

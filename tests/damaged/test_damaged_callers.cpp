@@ -17,6 +17,7 @@
 #include "export/export_engine.h"
 #include "firstlast/show_first_last.h"
 #include "imaging/image_files.h"
+#include "imaging/jpeg_scaled.h"
 #include "source/show_source.h"
 #include "tuning/tune_picture.h"
 
@@ -243,12 +244,18 @@ TEST(DamagedJpeg, ScansBeyondAHundredAreRefused) {
         std::fclose(out);
         Picture picture;
         const Status status = LoadPicture(path, picture);
+        // The reduced-scale decoder the alignment reads with holds the same limit.
+        Picture scaled;
+        const Status scaledStatus = DecodeJpegScaled(bytes, path, 2, scaled);
         if (scans == 100) {
             ASSERT_TRUE(status.ok()) << status.message();
             EXPECT_EQ(picture.width(), 64);
             EXPECT_NEAR(picture.pixel(10, 10)[0], 128, 2);
+            ASSERT_TRUE(scaledStatus.ok()) << scaledStatus.message();
+            EXPECT_EQ(scaled.width(), 32);
         } else {
             EXPECT_EQ(status.reason(), "damaged or hostile JPEG file (more than 100 scans)");
+            EXPECT_EQ(scaledStatus.reason(), "damaged or hostile JPEG file (more than 100 scans)");
         }
     }
     std::filesystem::remove_all(folder);
