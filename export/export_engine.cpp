@@ -15,6 +15,7 @@
 #include "base/number_text.h"
 #include "imaging/image_files.h"
 #include "imaging/jpeg_io.h"
+#include "imaging/picture_writer.h"
 #include "imaging/source_scheduler.h"
 
 namespace turnlet {
@@ -266,22 +267,44 @@ void ExportPicture::Delivered(const Status& status) {
 
 Status ExportPicture::Execute(Worker& worker) {
     // Pipelined: sources decode ahead in the part their frames read, on a helper thread and, while
-    // it would otherwise wait, on this one; frames render fused from those parts.
-    std::optional<SourceScheduler> sources;
-    if (options_.pipelined) sources.emplace(kPlannedSourcesAhead);
+    // it would otherwise wait, on this one; frames render fused from those parts, and each frame's
+    // file is written on a thread of its own while the next one renders.
     const Picture noPicture;
-    Picture output;
-    Picture extra;  // the extra sizes' frames; output keeps the main one for the preview
+    // The frame being written and the next one rendering: the writer reads one while this thread
+    // fills the other. The latest stays for the preview. (Declared before the writer, which must
+    // end first.)
+    Picture outputs[2];
+    int current = 0;
+    std::optional<SourceScheduler> sources;
+    std::optional<PictureWriter> writer;
+    if (options_.pipelined) {
+        sources.emplace(kPlannedSourcesAhead);
+        writer.emplace();
+    }
+    // How the write in flight went (Ok when there is none): a frame counts as done only once written.
+    auto written = [&] { return writer ? writer->Wait() : Status::Ok(); };
+    // A failure of the frame before, still being written, happened first: it is the one to report.
+    auto fail = [&](const Status& status) {
+        Status earlier = written();
+        return earlier.ok() ? status : earlier;
+    };
+    Picture extra;  // the extra sizes' frames; outputs keep the main one for the preview
     Picture loaded;
     JpegBuffer jpeg;
     ExportParams params;
-    for (;;) {
+    const int frameCount = session_->table().rowCount() - 1;
+    for (int started = 0;; ++started) {
+        // The message that the export is done must follow the last file.
+        if (started == frameCount) {
+            if (Status status = written(); !status.ok()) return status;
+        }
+        const Picture& latest = outputs[current ^ 1];
         // A refused hand-over means the worker was stopped for a newer export: end here.
-        if (!worker.handOver([&] { session_->HandOver(output, params); })) return Status::Ok();
-        if (params.SourcePath.empty()) return Status::Ok();
+        if (!worker.handOver([&] { session_->HandOver(latest, params); })) return written();
+        if (params.SourcePath.empty()) return written();
 
         Status status = CheckFrameSizes(params);
-        if (!status.ok()) return status;
+        if (!status.ok()) return fail(status);
 
         const Picture* decoded = &loaded;
         PictureArea where;
@@ -298,35 +321,41 @@ Status ExportPicture::Execute(Worker& worker) {
             decoded = &noPicture;
             where = {};
         } else if (!status.ok()) {
-            return status;
+            return fail(status);
         }
 
+        Picture& output = outputs[current];
         if (!sources) {
             RenderFrameStepByStep(*decoded, params, output);
+            status = SavePicture(output, params.OutputPath, params.JpegQuality, jpeg);
         } else if (!RenderFrameFused(*decoded, where, params, output)) {
-            return Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame");
+            return fail(Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame"));
+        } else {
+            status = writer->Start(output, params.OutputPath, params.JpegQuality);
         }
-        status = SavePicture(output, params.OutputPath, params.JpegQuality, jpeg);
-        if (!status.ok()) return status;
+        if (!status.ok()) return fail(status);
+        current ^= 1;
 
         for (const ExportParams::ExtraFrame& size : params.Extras) {
             const FrameParams frame = Resized(params, size);
-            if (status = CheckFrameSizes(frame, size.OutputPath); !status.ok()) return status;
-            if (status = MakeFolderOf(size.OutputPath); !status.ok()) return status;
+            if (status = CheckFrameSizes(frame, size.OutputPath); !status.ok()) return fail(status);
+            if (status = MakeFolderOf(size.OutputPath); !status.ok()) return fail(status);
             if (!sources) {
                 RenderFrameStepByStep(*decoded, frame, extra);
             } else {
                 // The part planned for this frame holds what every size reads: no second decode.
                 if (decoded != &noPicture) {
                     status = sources->Get(params.SourcePath, frame, decoded, where);
-                    if (!status.ok()) return status;
+                    if (!status.ok()) return fail(status);
                 }
                 if (!RenderFrameFused(*decoded, where, frame, extra))
-                    return Status::Error(params.SourcePath,
-                                         "the decoded part of the picture misses pixels of the frame");
+                    return fail(
+                        Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame"));
             }
+            // The main frame's file comes first, as without the writer.
+            if (status = written(); !status.ok()) return status;
             status = SavePicture(extra, size.OutputPath, params.JpegQuality, jpeg);
-            if (!status.ok()) return status;
+            if (!status.ok()) return fail(status);
         }
     }
 }

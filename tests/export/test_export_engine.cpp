@@ -468,6 +468,29 @@ TEST(ExportRun, UnwritableFolderReportsTheOutputFile) {
     EXPECT_EQ(host.failures[0].file(), host.dir + "/0001.png");
 }
 
+// Frames are written while the next one renders: a failed write must still end the export before
+// any later file and before the completion message.
+TEST(ExportRun, AFailedWriteEndsTheExportBeforeLaterFilesAndTheMessage) {
+    const Turn turn = MakeTurn("src", 4);
+    for (const int failing : {1, 2, 4}) {
+        for (const bool pipelined : {true, false}) {
+            const std::filesystem::path out = FreshTempDir("out" + std::to_string(failing) + (pipelined ? "p" : "n"));
+            std::filesystem::create_directory(out / ("000" + std::to_string(failing) + ".png"));  // in the way
+            FakeHost host;
+            host.dir = out.string();
+            bool failed = false;
+            RunExport(host, BuildExportTable(4, Frames(4), turn.sources, 0), ExportOptions{pipelined}, &failed);
+            SCOPED_TRACE(failing);
+            EXPECT_TRUE(failed);
+            ASSERT_EQ(host.failures.size(), 1u);
+            EXPECT_EQ(host.failures[0].file(), (out / ("000" + std::to_string(failing) + ".png")).string());
+            EXPECT_TRUE(host.messages.empty());
+            for (int k = 1; k <= 4; ++k)
+                EXPECT_EQ(std::filesystem::is_regular_file(out / ("000" + std::to_string(k) + ".png")), k < failing);
+        }
+    }
+}
+
 TEST(ExportRun, UnknownSourceTypeWritesABackgroundFrameAndGoesOn) {
     Turn turn = MakeTurn("src", 2);
     turn.sources[0] = (turn.dir / "photo.jpe").string();
