@@ -15,6 +15,7 @@
 #include "base/number_text.h"
 #include "imaging/image_files.h"
 #include "imaging/jpeg_io.h"
+#include "imaging/parallel.h"
 #include "imaging/picture_writer.h"
 #include "imaging/source_scheduler.h"
 
@@ -270,16 +271,19 @@ Status ExportPicture::Execute(Worker& worker) {
     // it would otherwise wait, on this one; frames render fused from those parts, and each frame's
     // file is written on a thread of its own while the next one renders.
     const Picture noPicture;
-    // The frame being written and the next one rendering: the writer reads one while this thread
-    // fills the other. The latest stays for the preview. (Declared before the writer, which must
+    // The frames being written and the next one rendering: the writer reads two while this thread
+    // fills the third. The latest stays for the preview. (Declared before the writer, which must
     // end first.)
-    Picture outputs[2];
+    Picture outputs[3];
     int current = 0;
     std::optional<SourceScheduler> sources;
     std::optional<PictureWriter> writer;
+    // The decoding helper and the writers keep the cores busy: frames render on this thread alone.
+    std::optional<InlineRows> inlineRows;
     if (options_.pipelined) {
         sources.emplace(kPlannedSourcesAhead);
         writer.emplace();
+        inlineRows.emplace();
     }
     // How the write in flight went (Ok when there is none): a frame counts as done only once written.
     auto written = [&] { return writer ? writer->Wait() : Status::Ok(); };
@@ -298,7 +302,7 @@ Status ExportPicture::Execute(Worker& worker) {
         if (started == frameCount) {
             if (Status status = written(); !status.ok()) return status;
         }
-        const Picture& latest = outputs[current ^ 1];
+        const Picture& latest = outputs[(current + 2) % 3];
         // A refused hand-over means the worker was stopped for a newer export: end here.
         if (!worker.handOver([&] { session_->HandOver(latest, params); })) return written();
         if (params.SourcePath.empty()) return written();
@@ -334,7 +338,7 @@ Status ExportPicture::Execute(Worker& worker) {
             status = writer->Start(output, params.OutputPath, params.JpegQuality);
         }
         if (!status.ok()) return fail(status);
-        current ^= 1;
+        current = (current + 1) % 3;
 
         for (const ExportParams::ExtraFrame& size : params.Extras) {
             const FrameParams frame = Resized(params, size);

@@ -16,6 +16,8 @@ namespace {
 constexpr double kInlineWork = 256.0 * 1024.0;
 constexpr unsigned kMaxThreads = 8;
 
+thread_local bool inlineRows = false;
+
 unsigned ThreadCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return std::clamp(cores, 1u, kMaxThreads);
@@ -23,12 +25,20 @@ unsigned ThreadCount() {
 
 }  // namespace
 
+InlineRows::InlineRows() : before_(inlineRows) {
+    inlineRows = true;
+}
+
+InlineRows::~InlineRows() {
+    inlineRows = before_;
+}
+
 void ParallelRows(int rows, long long costPerRow, const std::function<void(int, int)>& fn) {
     if (rows <= 0) return;
     // In double so that absurd costs cannot overflow.
     const double work = static_cast<double>(rows) * static_cast<double>(std::max(costPerRow, 1LL));
     const int chunks = static_cast<int>(std::min<unsigned>(ThreadCount(), static_cast<unsigned>(rows)));
-    if (chunks <= 1 || work < kInlineWork) {
+    if (chunks <= 1 || work < kInlineWork || inlineRows) {
         fn(0, rows);
         return;
     }

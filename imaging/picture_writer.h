@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Writing a picture file on a thread of its own while the caller renders the next one.
+// Writing picture files on threads of their own while the caller renders the next ones.
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/status.h"
 #include "jpeg_io.h"
@@ -13,37 +16,51 @@
 
 namespace turnlet {
 
-// One write in flight at a time: encoding a frame takes about as long as rendering the next, so
-// the two overlap on two cores. Owned and called by one thread.
+// Encoding a frame takes longer than rendering it: two writes in flight keep both cores busy once
+// the sources are decoded. Owned and called by one thread. Files end as if written one after the
+// other: when a write fails, none started after it stays.
 class PictureWriter {
   public:
-    PictureWriter() = default;
-    // Waits for the write in flight.
+    // At most `threads` writes in flight (at least 1).
+    explicit PictureWriter(int threads = 2);
+    // Waits for the writes in flight.
     ~PictureWriter();
     PictureWriter(const PictureWriter&) = delete;
     PictureWriter& operator=(const PictureWriter&) = delete;
 
-    // Waits for the write in flight; if it failed, returns that failure and starts nothing.
-    // Otherwise starts writing picture to path (as SavePicture does) and returns at once;
-    // picture must stay unchanged until the next Start, Wait or the end of the writer. Where no
-    // thread can be started the write happens here.
+    // Starts writing picture to path (as SavePicture does) and returns once it is under way, after
+    // waiting for a thread to be free. picture must stay unchanged until as many more Starts as
+    // there are threads, a Wait, or the end of the writer. If an earlier write failed, returns its
+    // failure instead, once every write in flight has ended, and starts nothing. Where no thread
+    // can be started the write happens here.
     Status Start(const Picture& picture, const std::string& path, int jpegQuality);
 
-    // Waits for the write in flight, if any, and returns how it went (Ok when there was none).
+    // Waits for every write in flight and returns the first failure in the order they were
+    // started (Ok when all went well or none was started).
     Status Wait();
 
   private:
-    void Loop();
+    struct Job {
+        const Picture* picture = nullptr;
+        std::string path;
+        int quality = 90;
+        bool taken = false;
+        bool done = false;
+        Status status;
+    };
+    void Loop(JpegBuffer& jpeg);
+    // Under the lock: drops the finished writes at the front; at a failed one, waits for the rest,
+    // removes the files written after it and returns its failure.
+    Status Settle(std::unique_lock<std::mutex>& lock);
+    std::size_t InFlight() const { return jobs_.size(); }
 
+    int threads_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    const Picture* picture_ = nullptr;  // the job; null when idle
-    std::string path_;
-    int quality_ = 90;
-    Status result_;
+    std::deque<Job> jobs_;  // in the order started; a finished one leaves once the ones before have
     bool stopping_ = false;
-    JpegBuffer jpeg_;  // the writing thread's, reused from frame to frame
-    std::thread thread_;
+    std::deque<JpegBuffer> jpeg_;  // one per thread, reused from frame to frame
+    std::vector<std::thread> pool_;
 };
 
 }  // namespace turnlet

@@ -15,6 +15,7 @@
 
 #include "image_files_test_support.h"
 #include "imaging/image_files.h"
+#include "imaging/picture_writer.h"
 
 namespace turnlet {
 namespace {
@@ -784,6 +785,37 @@ TEST_F(CodecTest, JpegAbsurdSizesAreRejectedBeforeAllocating) {
     ExpectError("max.jpg", withSize(65535, 65535));
     ExpectError("zero.jpg", withSize(0, 32));
     ExpectError("zero.jpg", withSize(48, 0));
+}
+
+// Writes overlap, yet the files end as if written one after the other: when one fails, none
+// started after it stays, and the failure comes back once, first in order.
+TEST(PictureWriter, AFailedWriteLeavesNoLaterFileAndIsReportedFirst) {
+    TempDir dir;
+    const Picture picture = PatternPicture(300, 200);
+    // The failing write is slow (encoded before its file is opened), so later ones finish first.
+    const Picture large = PatternPicture(3000, 2000);
+    for (const int failing : {0, 1, 3}) {
+        SCOPED_TRACE(failing);
+        std::vector<std::string> paths;
+        for (int k = 0; k < 5; ++k)
+            paths.push_back(dir.path(std::to_string(failing) + "_" + std::to_string(k) + ".jpg"));
+        std::filesystem::create_directory(paths[failing]);  // in the way
+        PictureWriter writer;
+        Status status;
+        int k = 0;
+        for (; k < 5 && status.ok(); ++k) status = writer.Start(k == failing ? large : picture, paths[k], 90);
+        if (status.ok()) status = writer.Wait();
+        EXPECT_EQ(status.file(), paths[failing]);
+        EXPECT_TRUE(writer.Wait().ok());  // reported once
+        for (int j = 0; j < 5; ++j) EXPECT_EQ(std::filesystem::is_regular_file(paths[j]), j < failing) << j;
+    }
+    PictureWriter writer;
+    for (int k = 0; k < 4; ++k)
+        ASSERT_TRUE(writer.Start(picture, dir.path("ok" + std::to_string(k) + ".png"), 90).ok());
+    ASSERT_TRUE(writer.Wait().ok());
+    Picture back;
+    ASSERT_TRUE(LoadPicture(dir.path("ok3.png"), back).ok());
+    EXPECT_TRUE(back == picture);
 }
 
 }  // namespace
