@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "base/files.h"
+
 namespace turnlet {
 
 namespace {
@@ -48,6 +50,7 @@ std::unique_ptr<std::uint8_t, Picture::Free> Picture::Allocate(std::size_t bytes
         p = std::malloc(bytes);
     }
     if (!p) throw std::bad_alloc();
+    PrepareForWriting(p, bytes);
     return std::unique_ptr<std::uint8_t, Free>(static_cast<std::uint8_t*>(p));
 }
 
