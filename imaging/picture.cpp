@@ -50,7 +50,6 @@ std::unique_ptr<std::uint8_t, Picture::Free> Picture::Allocate(std::size_t bytes
         p = std::malloc(bytes);
     }
     if (!p) throw std::bad_alloc();
-    PrepareForWriting(p, bytes);
     return std::unique_ptr<std::uint8_t, Free>(static_cast<std::uint8_t*>(p));
 }
 
@@ -74,6 +73,7 @@ Picture& Picture::operator=(Picture&& other) noexcept {
     width_ = std::exchange(other.width_, 0);
     height_ = std::exchange(other.height_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
+    prepared_ = std::exchange(other.prepared_, 0);
     data_ = std::move(other.data_);
     return *this;
 }
@@ -83,6 +83,11 @@ void Picture::allocate(int width, int height) {
     if (bytes > capacity_) {
         data_ = Allocate(bytes);
         capacity_ = bytes;
+        prepared_ = 0;
+    }
+    if (bytes > prepared_) {
+        PrepareForWriting(data_.get() + prepared_, bytes - prepared_);
+        prepared_ = bytes;
     }
     width_ = bytes ? width : 0;
     height_ = bytes ? height : 0;
@@ -94,6 +99,7 @@ void Picture::reserve(std::size_t bytes) {
     if (byteSize() > 0) std::memcpy(grown.get(), data_.get(), byteSize());
     data_ = std::move(grown);
     capacity_ = bytes;
+    prepared_ = 0;
 }
 
 void Picture::resize(int width, int height) {
@@ -109,6 +115,7 @@ void Picture::resize(int width, int height) {
     }
     data_ = std::move(fresh);
     capacity_ = bytes;
+    prepared_ = 0;
     width_ = newWidth;
     height_ = newHeight;
 }
@@ -116,6 +123,7 @@ void Picture::resize(int width, int height) {
 void Picture::clear() {
     data_.reset();
     capacity_ = 0;
+    prepared_ = 0;
     width_ = 0;
     height_ = 0;
 }

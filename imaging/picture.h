@@ -82,6 +82,9 @@ class Picture {
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;
+    // Bytes from the start whose memory was asked for at once (PrepareForWriting): a buffer reserved
+    // for the largest of varying sizes gets it only for the part a size uses.
+    std::size_t prepared_ = 0;
     struct Free {
         void operator()(std::uint8_t* p) const;
     };
