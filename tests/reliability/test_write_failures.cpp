@@ -83,7 +83,12 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
          false,
          "No such file or directory"},
         {"folder deleted mid-export", false, [](const std::string&) { return true; },
-         [](const std::string& d) { fs::remove_all(d); }, 2, false, "No such file or directory"},
+         [](const std::string& d) {
+             // A frame may be landing in it meanwhile: then it is not empty yet at the last step.
+             std::error_code error;
+             for (int tries = 0; tries < 1000 && fs::exists(d); ++tries) fs::remove_all(d, error);
+         },
+         2, false, "No such file or directory"},
         {"frame file leading to /dev/full",
          false,
          [](const std::string& d) {
@@ -124,16 +129,21 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
             ExportPicture worker(session, {}, ExportOptions{pipelined});
             worker.Start();
             const Status status = worker.Wait();
-            char name[16];
-            std::snprintf(name, sizeof name, "/%04d.png", b.failingFrame);
             EXPECT_FALSE(status.ok());
             EXPECT_EQ(host.finishes, 0);
             EXPECT_TRUE(host.messages.empty());
             ASSERT_EQ(host.failures.size(), 1u);
+            // A pipelined export writes frame 1 while frame 2 is handed out: a disk that fills or a
+            // folder that goes at that moment may catch frame 1 still being written. Either way the
+            // failure names the first frame not written, and no later frame stays.
+            int failed = b.failingFrame;
+            if (pipelined && b.atFrameTwo && host.failures[0].file() == out + "/0001.png") failed = 1;
+            char name[16];
+            std::snprintf(name, sizeof name, "/%04d.png", failed);
             EXPECT_EQ(host.failures[0].file(), out + name);
             EXPECT_NE(host.failures[0].message().find(out + name), std::string::npos);
             EXPECT_NE(host.failures[0].reason().find(b.reasonPart), std::string::npos) << host.failures[0].reason();
-            EXPECT_EQ(fs::exists(out + "/0001.png"), b.firstFrameStays);
+            EXPECT_EQ(fs::exists(out + "/0001.png"), b.firstFrameStays && failed > 1);
             EXPECT_FALSE(fs::exists(out + "/0003.png"));
         }
     }
