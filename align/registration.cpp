@@ -330,7 +330,7 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
         const double radius = 0.5 * std::hypot(img.width, img.height);
         // An odd stride, so thinning does not keep the same columns row after row.
         // The finest level compares more: the last fraction of a pixel is found there.
-        const std::size_t cap = level == finest ? 4 * options.maxPoints : options.maxPoints;
+        const std::size_t cap = level == finest ? options.maxFinestPoints : options.maxPoints;
         std::size_t pointStride = std::max<std::size_t>(1, cap ? points.size() / cap : 1);
         if (pointStride > 1 && pointStride % 2 == 0) ++pointStride;
         terms.reserve(points.size() / pointStride + 1);

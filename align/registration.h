@@ -81,9 +81,11 @@ struct RegistrationOptions {
     int coarsestLevel = -1;  // the level the refinement starts at (-1: the pyramid's coarsest)
     int maxIterations = 10;  // per level
     double agreeLevels = 8;  // a pixel within this many grey levels of the reference is an inlier
-    // Above the finest level at most about this many points are compared (evenly thinned), at the
-    // finest eight times as many: more gain nothing but time (0: all).
+    // Above the finest level at most about this many points are compared (evenly thinned): more gain
+    // nothing but time (0: all).
     std::size_t maxPoints = 20000;
+    // At the finest level at most this many (0: all).
+    std::size_t maxFinestPoints = 80000;
 };
 
 // Refines start (level-0 coordinates, centre likewise) level by level by Gauss-Newton steps with

@@ -62,6 +62,8 @@ RegistrationResult RegisterDirect(const Pyramid& reference, const ReferencePoint
     RegistrationOptions options;
     options.coarsestLevel = coarse;
     options.finestLevel = finest;
+    // The final pass refines these: the finest level compares no more points than the others.
+    options.maxFinestPoints = options.maxPoints;
     Similarity start;
     start.dx = shift.dx * scale;
     start.dy = shift.dy * scale;
@@ -502,6 +504,8 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         const Similarity predicted = Compose(Inverse(a.direct), b.direct, g.centreX, g.centreY);
         RegistrationOptions options;
         options.finestLevel = fine;
+        // The steps only check the direct estimates: as many points as the levels above.
+        options.maxFinestPoints = options.maxPoints;
         const RegistrationResult r = Register(stepPoints, b.pyramid, g.centreX, g.centreY, predicted, options);
         graph.step[static_cast<std::size_t>(k)] = r.pose;
         stepFound[static_cast<std::size_t>(k)] = r.converged || r.inliers > 0;
