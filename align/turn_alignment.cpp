@@ -33,7 +33,7 @@ struct Geometry {
 
 struct Frame {
     Pyramid pyramid;
-    Picture colour;
+    Picture colour;     // kept only until the frame's exposure is measured, where that comes later
     Similarity direct;  // against the first frame, found directly
     double inliers = 0;
     bool registered = false;
@@ -220,10 +220,12 @@ void ExposureSums(const Picture& reference, const Picture& picture, const Simila
     const int x1 = std::min(g.crop.left + g.crop.width, reference.width());
     const int y1 = std::min(g.crop.top + g.crop.height, reference.height());
     for (int y = y0; y < y1; ++y) {
-        const double v = y + 0.5 - g.centreY;
+        const double v = y + 0.5 - g.centreY, u0 = x0 + 0.5 - g.centreX;
+        // Along a row the position seen in the picture moves by (c, s) a pixel.
+        double qx = g.centreX + c * u0 - s * v + pose.dx - c, qy = g.centreY + s * u0 + c * v + pose.dy - s;
         for (int x = x0; x < x1; ++x) {
-            const double u = x + 0.5 - g.centreX;
-            const double qx = g.centreX + c * u - s * v + pose.dx, qy = g.centreY + s * u + c * v + pose.dy;
+            qx += c;
+            qy += s;
             if (!(qx >= 0 && qy >= 0 && qx < picture.width() && qy < picture.height())) continue;
             const std::uint8_t* r = reference.pixel(x, y);
             const std::uint8_t* p = picture.pixel(static_cast<int>(qx), static_cast<int>(qy));
@@ -327,33 +329,35 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         std::lock_guard lock(mutex);
         if (!failed.exchange(true)) out.status = status;
     };
-    auto load = [&](int k, ByteBuffer& bytes, Picture& scratch) {
-        Picture colour;
+    // Each working thread decodes into buffers of its own, used again for every frame it takes.
+    struct Buffers {
+        ByteBuffer bytes;
+        Picture scratch, colour;
+    };
+    auto load = [&](int k, Buffers& buffers) {
         Status status = LoadWorkingPicture(settings.paths[static_cast<std::size_t>(k)], g.denominator,
-                                           settings.rotationDegrees, colour, bytes, scratch);
+                                           settings.rotationDegrees, buffers.colour, buffers.bytes, buffers.scratch);
         if (!status.ok()) {
             fail(status);
             return false;
         }
         Frame& frame = frames[static_cast<std::size_t>(k)];
-        frame.pyramid = BuildPyramid(GreyOf(colour));
+        frame.pyramid = BuildPyramid(GreyOf(buffers.colour));
         frame.matches = k == 0 || (frame.pyramid.size() == frames[0].pyramid.size() &&
                                    frame.pyramid[0].width == frames[0].pyramid[0].width &&
                                    frame.pyramid[0].height == frames[0].pyramid[0].height);
-        frame.colour = std::move(colour);
         return true;
     };
     const int threads = std::clamp(
         settings.threads > 0 ? settings.threads : static_cast<int>(std::thread::hardware_concurrency()), 1, 2);
     // Runs job(k) for k in [begin, end) on the working threads, stopping early on failure or stop.
-    auto forFrames = [&](int begin, int end, bool counts, const std::function<void(int, ByteBuffer&, Picture&)>& job) {
+    auto forFrames = [&](int begin, int end, bool counts, const std::function<void(int, Buffers&)>& job) {
         std::atomic<int> next{begin};
         auto worker = [&] {
-            ByteBuffer bytes;
-            Picture scratch;
+            Buffers buffers;
             for (int k = next++; k < end; k = next++) {
                 if (failed.load() || stopRequested()) return;
-                job(k, bytes, scratch);
+                job(k, buffers);
                 if (counts) report();
             }
         };
@@ -375,9 +379,9 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     };
 
     {
-        ByteBuffer bytes;
-        Picture scratch;
-        if (!load(0, bytes, scratch)) return out;
+        Buffers buffers;
+        if (!load(0, buffers)) return out;
+        frames[0].colour = std::move(buffers.colour);
         report();
     }
     const Frame& reference = frames[0];
@@ -392,10 +396,11 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     // A tenth of a pixel a level up is near enough to tell what moves from what stays.
     const int nearFinest = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
     const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest);
-    forFrames(0, static_cast<int>(near.size()), false, [&](int i, ByteBuffer& bytes, Picture& scratch) {
+    forFrames(0, static_cast<int>(near.size()), false, [&](int i, Buffers& buffers) {
         const int k = near[static_cast<std::size_t>(i)];
-        if (!load(k, bytes, scratch)) return;
+        if (!load(k, buffers)) return;
         Frame& frame = frames[static_cast<std::size_t>(k)];
+        frame.colour = std::move(buffers.colour);
         if (usable(frame))
             frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
     });
@@ -421,21 +426,33 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     const int fine = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
     const ReferencePoints points = mask ? CollectPoints(reference.pyramid, mask, fine) : allPoints;
 
-    // Every frame against the first, directly, with what moves near the first frame left out.
-    forFrames(1, count, true, [&](int k, ByteBuffer& bytes, Picture& scratch) {
+    // Every frame against the first, directly, with what moves near the first frame left out. Its
+    // exposure is measured while its colours are at hand: the final pass moves it by a fraction of
+    // a pixel, which the nearest-pixel comparison hardly sees.
+    forFrames(1, count, true, [&](int k, Buffers& buffers) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
-        if (frame.pyramid.empty() && !load(k, bytes, scratch)) return;
-        if (!usable(frame)) return;  // another size: not the same shot, left unaligned
+        if (frame.pyramid.empty() && !load(k, buffers)) return;
+        if (!usable(frame)) {  // another size: not the same shot, left unaligned
+            frame.colour.clear();
+            return;
+        }
         const RegistrationResult r = RegisterDirect(reference.pyramid, points, mask, frame.pyramid, g, fine);
         frame.direct = r.pose;
         frame.inliers = r.inliers;
         frame.registered = r.converged || r.inliers > 0;
+        std::vector<double> histogram;
+        double target = 0;
+        ExposureSums(reference.colour, frame.colour.empty() ? buffers.colour : frame.colour, frame.direct, g, histogram,
+                     target);
+        out.frames[static_cast<std::size_t>(k)].Brightness = BrightnessForSum(histogram, target);
+        frame.colour.clear();
     });
     if (interrupted()) return out;
+    frames[0].colour.clear();
 
     // Parts of the object that look still near the first frame may move later in the turn (a lid
     // that turns with it): what changes in a few frames of the whole turn is left out too, and every
-    // frame refined once more without it. Its exposure is found while its colours are at hand.
+    // frame refined once more without it.
     if (mask && count > 5) {
         std::vector<const Pyramid*> pictures;
         std::vector<Similarity> poses;
@@ -454,7 +471,7 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         if (kept * 20 >= wider[0].size()) still = std::move(wider);
     }
     const ReferencePoints finalPoints = CollectPoints(reference.pyramid, mask);
-    forFrames(1, count, true, [&](int k, ByteBuffer&, Picture&) {
+    forFrames(1, count, true, [&](int k, Buffers&) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
         if (!usable(frame)) return;
         RegistrationOptions options;
@@ -465,14 +482,8 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
             frame.inliers = r.inliers;
             frame.registered = true;
         }
-        FrameAlignment& result = out.frames[static_cast<std::size_t>(k)];
-        std::vector<double> histogram;
-        double target = 0;
-        ExposureSums(reference.colour, frame.colour, frame.direct, g, histogram, target);
-        result.Brightness = BrightnessForSum(histogram, target);
-        result.exposureRatio = frame.direct.gain;
+        out.frames[static_cast<std::size_t>(k)].exposureRatio = frame.direct.gain;
         // The steps between neighbours compare the smaller levels only.
-        frame.colour.clear();
         if (fine > 0) frame.pyramid[0] = GreyImage{};
     });
     if (interrupted()) return out;
@@ -493,7 +504,7 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     std::vector<double> stepInliers(static_cast<std::size_t>(count), 0.0);
     // One byte per frame: the threads write neighbouring entries, which packed bits would share.
     std::vector<std::uint8_t> stepFound(static_cast<std::size_t>(count), 0);
-    forFrames(0, count, true, [&](int k, ByteBuffer&, Picture&) {
+    forFrames(0, count, true, [&](int k, Buffers&) {
         const int previous = (k + count - 1) % count;
         const Frame& a = frames[static_cast<std::size_t>(previous)];
         const Frame& b = frames[static_cast<std::size_t>(k)];
