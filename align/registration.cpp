@@ -192,13 +192,13 @@ ReferencePoints CollectPoints(const Pyramid& reference, const LevelMasks* mask, 
 }
 
 ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, const std::vector<std::uint8_t>* mask,
-                          int radius) {
+                          int radius, int fromX, int fromY) {
     constexpr float kCap = 24.0f;
     ShiftEstimate best;
     best.score = 1e30;
     const bool masked = mask && mask->size() == reference.values.size();
-    for (int sy = -radius; sy <= radius; ++sy) {
-        for (int sx = -radius; sx <= radius; ++sx) {
+    for (int sy = fromY - radius; sy <= fromY + radius; ++sy) {
+        for (int sx = fromX - radius; sx <= fromX + radius; ++sx) {
             const int x0 = std::max(0, -sx), x1 = std::min(reference.width, picture.width - sx);
             const int y0 = std::max(0, -sy), y1 = std::min(reference.height, picture.height - sy);
             if (x1 - x0 < reference.width / 2 || y1 - y0 < reference.height / 2) continue;

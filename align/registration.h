@@ -65,8 +65,10 @@ struct ShiftEstimate {
     double dy = 0;
     double score = 0;
 };
+// The search may be centred on another shift (fromX, fromY) instead of none, to refine the result of
+// a search a level up.
 ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, const std::vector<std::uint8_t>* mask,
-                          int radius);
+                          int radius, int fromX = 0, int fromY = 0);
 
 struct RegistrationResult {
     Similarity pose;

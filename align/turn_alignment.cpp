@@ -54,10 +54,22 @@ int CoarseLevel(const Pyramid& pyramid) {
 RegistrationResult RegisterDirect(const Pyramid& reference, const ReferencePoints& points, const LevelMasks* mask,
                                   const Pyramid& picture, const Geometry& g, int finest) {
     const int coarse = CoarseLevel(reference);
-    const std::vector<std::uint8_t>* coarseMask =
-        mask && coarse < static_cast<int>(mask->size()) ? &(*mask)[static_cast<std::size_t>(coarse)] : nullptr;
-    const ShiftEstimate shift = SearchShift(reference[static_cast<std::size_t>(coarse)],
-                                            picture[static_cast<std::size_t>(coarse)], coarseMask, kCoarseRadius);
+    auto maskAt = [&](int level) {
+        return mask && level < static_cast<int>(mask->size()) ? &(*mask)[static_cast<std::size_t>(level)] : nullptr;
+    };
+    auto search = [&](int level, int radius, int fromX, int fromY) {
+        return SearchShift(reference[static_cast<std::size_t>(level)], picture[static_cast<std::size_t>(level)],
+                           maskAt(level), radius, fromX, fromY);
+    };
+    // The whole range is searched a level further up, where it costs a sixteenth, and the best
+    // shift there settled at the coarse level.
+    ShiftEstimate shift;
+    if (coarse + 1 < static_cast<int>(std::min(reference.size(), picture.size()))) {
+        const ShiftEstimate rough = search(coarse + 1, (kCoarseRadius + 1) / 2, 0, 0);
+        shift = search(coarse, 1, 2 * static_cast<int>(rough.dx), 2 * static_cast<int>(rough.dy));
+    } else {
+        shift = search(coarse, kCoarseRadius, 0, 0);
+    }
     const double scale = std::ldexp(1.0, coarse);
     RegistrationOptions options;
     options.coarsestLevel = coarse;
