@@ -2,9 +2,12 @@
 // Grey pyramids, phase correlation and the robust Gauss-Newton registration.
 #include "align/registration.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <numbers>
@@ -127,7 +130,29 @@ struct Terms {
     }
 };
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 }  // namespace
+
+void* AllocateGrey(std::size_t bytes) {
+    void* p = nullptr;
+    if (bytes >= kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+        // Only advice: where the system has no huge pages the buffer works as it is.
+        if (p) madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(std::max<std::size_t>(bytes, 1));
+    }
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FreeGrey(void* p) noexcept {
+    std::free(p);
+}
 
 GreyImage GreyOf(const Picture& picture) {
     GreyImage grey;
