@@ -281,15 +281,25 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
             const GreyImage& img = picture[static_cast<std::size_t>(level)];
             const Similarity& pose = poses[p];
             const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+            const float gain = static_cast<float>(pose.gain);
+            const double right = img.width - 1, bottom = img.height - 1;
+            const std::size_t w = static_cast<std::size_t>(img.width);
             for (int y = 0; y < ref.height; ++y) {
                 const double v = y + 0.5 - cy;
+                // Where the row's first pixel centre is seen, less the half pixel to the sample grid.
+                const double bx = cx + c * (0.5 - cx) - s * v + pose.dx * scale - 0.5;
+                const double by = cy + s * (0.5 - cx) + c * v + pose.dy * scale - 0.5;
+                const std::size_t row = static_cast<std::size_t>(y) * ref.width;
                 for (int x = 0; x < ref.width; ++x) {
-                    const double u = x + 0.5 - cx;
-                    float value;
-                    if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
-                        continue;
-                    const std::size_t i = static_cast<std::size_t>(y) * ref.width + x;
-                    if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[i] && changed[i] < 65535) ++changed[i];
+                    const double fx = bx + c * x, fy = by + s * x;
+                    if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
+                    const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+                    const float a = static_cast<float>(fx - ix), b = static_cast<float>(fy - iy);
+                    const float* p = img.values.data() + static_cast<std::size_t>(iy) * w + ix;
+                    const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
+                    const float value = top + (under - top) * b;
+                    const std::size_t i = row + static_cast<std::size_t>(x);
+                    changed[i] += std::abs(gain * value - ref.values[i]) > allowed[i] && changed[i] < 65535;
                 }
             }
         }
