@@ -92,35 +92,65 @@ Similarity Inverse(const Similarity& pose) {
     return out;
 }
 
-// The still-pixel mask of the reference (level 0 of width0 x height0) carried to a picture lying at
+// The reference's still mask (level 0, width0 x height0) shrunk for each pyramid level from `from`
+// on: a pixel stays still when the level-0 pixels round it, as far as half a pixel of that level
+// reaches, are all still; one look-up then answers for a coarse pixel's centre.
+LevelMasks ShrunkMasks(const std::vector<std::uint8_t>& mask0, int width0, int height0, int levels, int from) {
+    LevelMasks out(static_cast<std::size_t>(std::max(levels, 0)));
+    const std::size_t size = static_cast<std::size_t>(width0) * height0;
+    if (mask0.size() != size) return out;
+    std::vector<std::uint8_t> across(size);
+    for (int level = std::max(from, 0); level < levels; ++level) {
+        const int reach = (1 << level) / 2;
+        std::vector<std::uint8_t>& m = out[static_cast<std::size_t>(level)];
+        if (reach == 0) {
+            m = mask0;
+            continue;
+        }
+        // The pixels reach to either side, then above and below: edges repeat the outermost ones.
+        for (int y = 0; y < height0; ++y) {
+            const std::uint8_t* in = mask0.data() + static_cast<std::size_t>(y) * width0;
+            std::uint8_t* o = across.data() + static_cast<std::size_t>(y) * width0;
+            for (int x = 0; x < width0; ++x)
+                o[x] = in[std::max(x - reach, 0)] & in[x] & in[std::min(x + reach, width0 - 1)];
+        }
+        m.resize(size);
+        for (int y = 0; y < height0; ++y) {
+            const std::uint8_t* above = across.data() + static_cast<std::size_t>(std::max(y - reach, 0)) * width0;
+            const std::uint8_t* at = across.data() + static_cast<std::size_t>(y) * width0;
+            const std::uint8_t* below =
+                across.data() + static_cast<std::size_t>(std::min(y + reach, height0 - 1)) * width0;
+            std::uint8_t* o = m.data() + static_cast<std::size_t>(y) * width0;
+            for (int x = 0; x < width0; ++x) o[x] = above[x] & at[x] & below[x];
+        }
+    }
+    return out;
+}
+
+// The still-pixel mask of the reference, as ShrunkMasks gives it, carried to a picture lying at
 // pose against it, at the picture's levels from `from` down (finer ones stay empty).
-LevelMasks MaskSeenFrom(const LevelMasks& mask, int width0, int height0, const Pyramid& picture, const Similarity& pose,
-                        const Geometry& g, int from) {
+LevelMasks MaskSeenFrom(const LevelMasks& shrunk, int width0, int height0, const Pyramid& picture,
+                        const Similarity& pose, const Geometry& g, int from) {
     LevelMasks out(picture.size());
-    if (mask.empty()) return out;
     const double c = std::cos(pose.angle), s = std::sin(pose.angle);
     for (std::size_t level = static_cast<std::size_t>(std::max(from, 0)); level < picture.size(); ++level) {
+        if (level >= shrunk.size() || shrunk[level].empty()) continue;
+        const std::uint8_t* still = shrunk[level].data();
         const GreyImage& shape = picture[level];
         const double scale = std::ldexp(1.0, static_cast<int>(level));
         std::vector<std::uint8_t>& m = out[level];
         m.assign(static_cast<std::size_t>(shape.width) * shape.height, 0);
         for (int y = 0; y < shape.height; ++y) {
+            // Back through the pose: the reference point this picture point shows, moving by
+            // (c, -s) times scale a pixel along the row.
+            const double u0 = 0.5 * scale - g.centreX - pose.dx;
+            const double v = (y + 0.5) * scale - g.centreY - pose.dy;
+            const double bx = g.centreX + c * u0 + s * v, by = g.centreY - s * u0 + c * v;
+            std::uint8_t* row = m.data() + static_cast<std::size_t>(y) * shape.width;
             for (int x = 0; x < shape.width; ++x) {
-                // Back through the pose: the reference point this picture point shows.
-                const double u = (x + 0.5) * scale - g.centreX - pose.dx;
-                const double v = (y + 0.5) * scale - g.centreY - pose.dy;
-                const double px = g.centreX + c * u + s * v, py = g.centreY - s * u + c * v;
+                const double px = bx + c * scale * x, py = by - s * scale * x;
                 if (!(px >= 0 && py >= 0 && px < width0 && py < height0)) continue;
-                // A coarse pixel is still when the reference pixels round its centre are.
-                bool still = true;
-                const int reach = static_cast<int>(scale) / 2;
-                for (int dy = -reach; dy <= reach && still; dy += std::max(reach, 1))
-                    for (int dx = -reach; dx <= reach && still; dx += std::max(reach, 1)) {
-                        const int qx = std::clamp(static_cast<int>(px) + dx, 0, width0 - 1);
-                        const int qy = std::clamp(static_cast<int>(py) + dy, 0, height0 - 1);
-                        still = mask[0][static_cast<std::size_t>(qy) * width0 + qx] != 0;
-                    }
-                m[static_cast<std::size_t>(y) * shape.width + x] = still ? 1 : 0;
+                row[x] = still[static_cast<std::size_t>(py) * width0 + static_cast<std::size_t>(px)];
             }
         }
     }
@@ -231,13 +261,14 @@ void ExposureSums(const Picture& reference, const Picture& picture, const Simila
     const int x0 = std::max(g.crop.left, 0), y0 = std::max(g.crop.top, 0);
     const int x1 = std::min(g.crop.left + g.crop.width, reference.width());
     const int y1 = std::min(g.crop.top + g.crop.height, reference.height());
-    for (int y = y0; y < y1; ++y) {
+    // Every other pixel of every other row: a quarter of the crop says as much of its exposure.
+    for (int y = y0; y < y1; y += 2) {
         const double v = y + 0.5 - g.centreY, u0 = x0 + 0.5 - g.centreX;
         // Along a row the position seen in the picture moves by (c, s) a pixel.
-        double qx = g.centreX + c * u0 - s * v + pose.dx - c, qy = g.centreY + s * u0 + c * v + pose.dy - s;
-        for (int x = x0; x < x1; ++x) {
-            qx += c;
-            qy += s;
+        double qx = g.centreX + c * u0 - s * v + pose.dx - 2 * c, qy = g.centreY + s * u0 + c * v + pose.dy - 2 * s;
+        for (int x = x0; x < x1; x += 2) {
+            qx += 2 * c;
+            qy += 2 * s;
             if (!(qx >= 0 && qy >= 0 && qx < picture.width() && qy < picture.height())) continue;
             const std::uint8_t* r = reference.pixel(x, y);
             const std::uint8_t* p = picture.pixel(static_cast<int>(qx), static_cast<int>(qy));
@@ -516,13 +547,15 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     std::vector<double> stepInliers(static_cast<std::size_t>(count), 0.0);
     // One byte per frame: the threads write neighbouring entries, which packed bits would share.
     std::vector<std::uint8_t> stepFound(static_cast<std::size_t>(count), 0);
+    const LevelMasks shrunk =
+        mask ? ShrunkMasks(still[0], width0, height0, static_cast<int>(reference.pyramid.size()), fine) : LevelMasks{};
     forFrames(0, count, true, [&](int k, Buffers&) {
         const int previous = (k + count - 1) % count;
         const Frame& a = frames[static_cast<std::size_t>(previous)];
         const Frame& b = frames[static_cast<std::size_t>(k)];
         if (count < 2 || !usable(a) || !usable(b)) return;
         const LevelMasks seen =
-            mask ? MaskSeenFrom(still, width0, height0, a.pyramid, a.direct, g, fine) : LevelMasks{};
+            mask ? MaskSeenFrom(shrunk, width0, height0, a.pyramid, a.direct, g, fine) : LevelMasks{};
         const ReferencePoints stepPoints = CollectPoints(a.pyramid, mask ? &seen : nullptr, fine);
         const Similarity predicted = Compose(Inverse(a.direct), b.direct, g.centreX, g.centreY);
         RegistrationOptions options;
