@@ -136,7 +136,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 void* AllocateGrey(std::size_t bytes) {
     void* p = nullptr;
-    if (bytes >= kHugePage) {
+    if (bytes >= kHugePage / 2) {
         const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         p = std::aligned_alloc(kHugePage, rounded);
 #ifdef MADV_HUGEPAGE
@@ -427,7 +427,7 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
         // An odd stride, so thinning does not keep the same columns row after row.
         // The finest level may compare more: the last fraction of a pixel is found there.
         const std::size_t cap = level == finest ? options.maxFinestPoints : options.maxPoints;
-        std::size_t pointStride = std::max<std::size_t>(1, cap ? points.size() / cap : 1);
+        std::size_t pointStride = cap ? std::max<std::size_t>(1, (points.size() + cap - 1) / cap) : 1;
         if (pointStride > 1 && pointStride % 2 == 0) ++pointStride;
         terms.resize(points.size() / pointStride + 1);
         converged = false;

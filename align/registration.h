@@ -13,7 +13,7 @@
 namespace turnlet {
 
 // Storage for grey values, which are always written whole right after they are sized: not zeroed
-// first. Buffers of a few megabytes ask for huge pages, so that a turn's worth of fresh pyramids
+// first. Buffers of a megabyte or more ask for huge pages, so that a turn's worth of fresh pyramids
 // takes a few hundred page faults instead of tens of thousands.
 void* AllocateGrey(std::size_t bytes);
 void FreeGrey(void* p) noexcept;
@@ -115,7 +115,7 @@ struct RegistrationOptions {
     int coarsestLevel = -1;  // the level the refinement starts at (-1: the pyramid's coarsest)
     int maxIterations = 10;  // per level
     double agreeLevels = 8;  // a pixel within this many grey levels of the reference is an inlier
-    // Above the finest level at most about this many points are compared (evenly thinned): more gain
+    // Above the finest level at most this many points are compared (evenly thinned): more gain
     // nothing but time (0: all).
     std::size_t maxPoints = 20000;
     // At the finest level at most this many (0: all).
