@@ -256,69 +256,69 @@ ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, 
     return best;
 }
 
-LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
-                     const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures, int level) {
-    LevelMasks masks;
-    if (reference.empty()) return masks;
-    level = std::clamp(level, 0, static_cast<int>(reference.size()) - 1);
-    const double scale = std::ldexp(1.0, -level);
-    const GreyImage& ref = reference[static_cast<std::size_t>(level)];
-    const double cx = centreX * scale, cy = centreY * scale;
-    const std::size_t size = ref.values.size();
-    std::vector<std::uint16_t> changed(size, 0);
+ChangeCounter::ChangeCounter(const Pyramid& reference, double centreX, double centreY, int level)
+    : reference_(&reference) {
+    if (reference.empty()) return;
+    level_ = std::clamp(level, 0, static_cast<int>(reference.size()) - 1);
+    scale_ = std::ldexp(1.0, -level_);
+    cx_ = centreX * scale_;
+    cy_ = centreY * scale_;
     // What noise and a pixel's misplacement on the reference's slope explain, per pixel.
-    std::vector<float> allowed(size);
+    const GreyImage& ref = reference[static_cast<std::size_t>(level_)];
+    allowed_.resize(ref.values.size());
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const float sx = SlopeX(ref, x, y), sy = SlopeY(ref, x, y);
-            allowed[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
+            allowed_[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
         }
-    // Each picture's differences are counted on their own: two threads take every other picture.
-    auto countChanges = [&](std::size_t from, std::size_t step, std::vector<std::uint16_t>& changed) {
-        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step) {
-            const Pyramid& picture = *pictures[p];
-            if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
-            const GreyImage& img = picture[static_cast<std::size_t>(level)];
-            const Similarity& pose = poses[p];
-            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-            const float gain = static_cast<float>(pose.gain);
-            const double right = img.width - 1, bottom = img.height - 1;
-            const std::size_t w = static_cast<std::size_t>(img.width);
-            for (int y = 0; y < ref.height; ++y) {
-                const double v = y + 0.5 - cy;
-                // Where the row's first pixel centre is seen, less the half pixel to the sample grid.
-                const double bx = cx + c * (0.5 - cx) - s * v + pose.dx * scale - 0.5;
-                const double by = cy + s * (0.5 - cx) + c * v + pose.dy * scale - 0.5;
-                const std::size_t row = static_cast<std::size_t>(y) * ref.width;
-                for (int x = 0; x < ref.width; ++x) {
-                    const double fx = bx + c * x, fy = by + s * x;
-                    if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
-                    const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
-                    const float a = static_cast<float>(fx - ix), b = static_cast<float>(fy - iy);
-                    const float* p = img.values.data() + static_cast<std::size_t>(iy) * w + ix;
-                    const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
-                    const float value = top + (under - top) * b;
-                    const std::size_t i = row + static_cast<std::size_t>(x);
-                    changed[i] += std::abs(gain * value - ref.values[i]) > allowed[i] && changed[i] < 65535;
-                }
-            }
-        }
-    };
-    std::vector<std::uint16_t> others;
-    std::thread helper;
-    if (pictures.size() > 1) {
-        others.assign(size, 0);
-        try {
-            helper = std::thread(countChanges, 1, 2, std::ref(others));
-        } catch (const std::system_error&) {
-            // One thread does it all.
+}
+
+void ChangeCounter::Add(const Pyramid& picture, const Similarity& pose, std::vector<std::uint16_t>& counts) const {
+    if (reference_->empty()) return;
+    const GreyImage& ref = (*reference_)[static_cast<std::size_t>(level_)];
+    if (counts.size() != ref.values.size()) counts.assign(ref.values.size(), 0);
+    if (static_cast<int>(picture.size()) <= level_ || picture[static_cast<std::size_t>(level_)].empty()) return;
+    const GreyImage& img = picture[static_cast<std::size_t>(level_)];
+    const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+    const float gain = static_cast<float>(pose.gain);
+    const double right = img.width - 1, bottom = img.height - 1;
+    const std::size_t w = static_cast<std::size_t>(img.width);
+    const float* values = img.values.data();
+    const float* refValues = ref.values.data();
+    const float* allowed = allowed_.data();
+    std::uint16_t* changed = counts.data();
+    for (int y = 0; y < ref.height; ++y) {
+        const double v = y + 0.5 - cy_;
+        // Where the row's first pixel centre is seen, less the half pixel to the sample grid.
+        const double bx = cx_ + c * (0.5 - cx_) - s * v + pose.dx * scale_ - 0.5;
+        const double by = cy_ + s * (0.5 - cx_) + c * v + pose.dy * scale_ - 0.5;
+        const std::size_t row = static_cast<std::size_t>(y) * ref.width;
+        for (int x = 0; x < ref.width; ++x) {
+            const double fx = bx + c * x, fy = by + s * x;
+            if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
+            const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+            const float a = static_cast<float>(fx - ix), b = static_cast<float>(fy - iy);
+            const float* p = values + static_cast<std::size_t>(iy) * w + ix;
+            const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
+            const float value = top + (under - top) * b;
+            const std::size_t i = row + static_cast<std::size_t>(x);
+            changed[i] += std::abs(gain * value - refValues[i]) > allowed[i] && changed[i] < 65535;
         }
     }
-    countChanges(0, helper.joinable() ? 2 : 1, changed);
-    if (helper.joinable()) {
-        helper.join();
+}
+
+LevelMasks ChangeCounter::Mask(const std::vector<const std::vector<std::uint16_t>*>& counts, int minPictures) const {
+    LevelMasks masks;
+    const Pyramid& reference = *reference_;
+    if (reference.empty()) return masks;
+    const int level = level_;
+    const GreyImage& ref = reference[static_cast<std::size_t>(level)];
+    const std::size_t size = ref.values.size();
+    std::vector<std::uint16_t> changed(size, 0);
+    for (const std::vector<std::uint16_t>* part : counts) {
+        if (!part || part->size() != size) continue;
         for (std::size_t i = 0; i < size; ++i)
-            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + others[i]));
+            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + (*part)[i]));
     }
     // A margin round what moves (three pixels of level 0): its edges blur into their neighbours.
     const int margin = std::max(1, (3 + (1 << level) - 1) >> level);
@@ -369,6 +369,28 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
         masks[l] = std::move(mask);
     }
     return masks;
+}
+
+LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
+                     const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures, int level) {
+    const ChangeCounter counter(reference, centreX, centreY, level);
+    // Each picture's differences are counted on their own: two threads take every other picture.
+    std::vector<std::uint16_t> counts[2];
+    auto countChanges = [&](std::size_t from, std::size_t step) {
+        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step)
+            counter.Add(*pictures[p], poses[p], counts[from]);
+    };
+    std::thread helper;
+    if (pictures.size() > 1) {
+        try {
+            helper = std::thread(countChanges, 1, 2);
+        } catch (const std::system_error&) {
+            // One thread does it all.
+        }
+    }
+    countChanges(0, helper.joinable() ? 2 : 1);
+    if (helper.joinable()) helper.join();
+    return counter.Mask({&counts[0], &counts[1]}, minPictures);
 }
 
 double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,

@@ -138,6 +138,22 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
                      const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures = 1,
                      int level = 0);
 
+// StillMask in parts, for pictures that come one at a time on several threads: each thread counts
+// its pictures' changes into counts of its own (Add), and Mask makes the mask from all of them.
+class ChangeCounter {
+  public:
+    ChangeCounter(const Pyramid& reference, double centreX, double centreY, int level = 0);
+    // counts (one per reference pixel at the level) is sized on first use.
+    void Add(const Pyramid& picture, const Similarity& pose, std::vector<std::uint16_t>& counts) const;
+    LevelMasks Mask(const std::vector<const std::vector<std::uint16_t>*>& counts, int minPictures) const;
+
+  private:
+    const Pyramid* reference_;
+    int level_ = 0;
+    double scale_ = 1, cx_ = 0, cy_ = 0;
+    std::vector<float> allowed_;
+};
+
 // The mean difference, each capped at cap grey levels, between the reference and the picture laid
 // over it by pose (level-0 pictures, centre in their coordinates), over the pixels both show.
 double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,

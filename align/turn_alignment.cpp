@@ -374,6 +374,7 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     };
     // Each working thread decodes into buffers of its own, used again for every frame it takes.
     struct Buffers {
+        std::size_t thread = 0;  // 0 .. threads - 1
         ByteBuffer bytes;
         Picture scratch, colour;
     };
@@ -396,8 +397,9 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     // Runs job(k) for k in [begin, end) on the working threads, stopping early on failure or stop.
     auto forFrames = [&](int begin, int end, bool counts, const std::function<void(int, Buffers&)>& job) {
         std::atomic<int> next{begin};
-        auto worker = [&] {
+        auto worker = [&](std::size_t thread) {
             Buffers buffers;
+            buffers.thread = thread;
             for (int k = next++; k < end; k = next++) {
                 if (failed.load() || stopRequested()) return;
                 job(k, buffers);
@@ -407,12 +409,12 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         std::vector<std::thread> pool;
         for (int t = 1; t < threads; ++t) {
             try {
-                pool.emplace_back(worker);
+                pool.emplace_back(worker, static_cast<std::size_t>(t));
             } catch (const std::system_error&) {
                 break;  // fewer threads: the work still gets done here
             }
         }
-        worker();
+        worker(0);
         for (std::thread& t : pool) t.join();
     };
     auto interrupted = [&] {
@@ -439,26 +441,27 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     // A tenth of a pixel a level up is near enough to tell what moves from what stays.
     const int nearFinest = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
     const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest);
+    // Each thread counts the changes of the frames it compares while they are at hand.
+    const ChangeCounter changes(reference.pyramid, g.centreX, g.centreY);
+    std::vector<std::vector<std::uint16_t>> counts(static_cast<std::size_t>(threads));
+    auto countsOfAll = [&] {
+        std::vector<const std::vector<std::uint16_t>*> all;
+        for (std::vector<std::uint16_t>& c : counts) all.push_back(&c);
+        return all;
+    };
     forFrames(0, static_cast<int>(near.size()), false, [&](int i, Buffers& buffers) {
         const int k = near[static_cast<std::size_t>(i)];
         if (!load(k, buffers)) return;
         Frame& frame = frames[static_cast<std::size_t>(k)];
         frame.colour = std::move(buffers.colour);
-        if (usable(frame))
-            frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
+        if (!usable(frame)) return;
+        frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
+        changes.Add(frame.pyramid, frame.direct, counts[buffers.thread]);
     });
     if (interrupted()) return out;
     LevelMasks still;
     {
-        std::vector<const Pyramid*> pictures;
-        std::vector<Similarity> poses;
-        for (int k : near) {
-            const Frame& frame = frames[static_cast<std::size_t>(k)];
-            if (!usable(frame)) continue;
-            pictures.push_back(&frame.pyramid);
-            poses.push_back(frame.direct);
-        }
-        still = StillMask(reference.pyramid, pictures, poses, g.centreX, g.centreY);
+        still = changes.Mask(countsOfAll(), 1);
         // A scene that moves nearly everywhere leaves too little: then the weights alone decide.
         std::size_t kept = 0;
         for (std::uint8_t v : still[0]) kept += v;
@@ -468,6 +471,12 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     // The first estimates stop a level above the full working size: the final one refines them.
     const int fine = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
     const ReferencePoints points = mask ? CollectPoints(reference.pyramid, mask, fine) : allPoints;
+    // Parts of the object that look still near the first frame may move later in the turn (a lid
+    // that turns with it): what changes in a few frames of the whole turn is left out too, and every
+    // frame refined once more without it. The direct estimates count those changes.
+    const bool widen = mask && count > 5;
+    for (std::vector<std::uint16_t>& c : counts) c.clear();
+    std::atomic<int> counted{0};
 
     // Every frame against the first, directly, with what moves near the first frame left out. Its
     // exposure is measured while its colours are at hand: the final pass moves it by a fraction of
@@ -483,6 +492,10 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         frame.direct = r.pose;
         frame.inliers = r.inliers;
         frame.registered = r.converged || r.inliers > 0;
+        if (widen && frame.registered) {
+            changes.Add(frame.pyramid, frame.direct, counts[buffers.thread]);
+            ++counted;
+        }
         std::vector<double> histogram;
         double target = 0;
         ExposureSums(reference.colour, frame.colour.empty() ? buffers.colour : frame.colour, frame.direct, g, histogram,
@@ -493,20 +506,8 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     if (interrupted()) return out;
     frames[0].colour.clear();
 
-    // Parts of the object that look still near the first frame may move later in the turn (a lid
-    // that turns with it): what changes in a few frames of the whole turn is left out too, and every
-    // frame refined once more without it.
-    if (mask && count > 5) {
-        std::vector<const Pyramid*> pictures;
-        std::vector<Similarity> poses;
-        for (int k = 1; k < count; ++k) {
-            const Frame& frame = frames[static_cast<std::size_t>(k)];
-            if (!usable(frame) || !frame.registered) continue;
-            pictures.push_back(&frame.pyramid);
-            poses.push_back(frame.direct);
-        }
-        LevelMasks wider = StillMask(reference.pyramid, pictures, poses, g.centreX, g.centreY,
-                                     std::max(2, static_cast<int>(pictures.size()) / 20), 0);
+    if (widen) {
+        LevelMasks wider = changes.Mask(countsOfAll(), std::max(2, counted.load() / 20));
         for (std::size_t level = 0; level < wider.size(); ++level)
             for (std::size_t i = 0; i < wider[level].size(); ++i) wider[level][i] &= still[level][i];
         std::size_t kept = 0;
