@@ -454,23 +454,36 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
         terms.resize(points.size() / pointStride + 1);
         converged = false;
         for (int iteration = 0; iteration < options.maxIterations && !converged; ++iteration) {
-            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-            const double tx = pose.dx * scale, ty = pose.dy * scale;
+            // In floats: positions within a working picture keep a ten-thousandth of a pixel.
+            const float c = static_cast<float>(std::cos(pose.angle)), s = static_cast<float>(std::sin(pose.angle));
+            const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
+            // The reference's centre as seen in the picture, less the half pixel to its sample grid.
+            const float ox = static_cast<float>(cx + pose.dx * scale - 0.5);
+            const float oy = static_cast<float>(cy + pose.dy * scale - 0.5);
+            const float right = static_cast<float>(img.width - 1), bottom = static_cast<float>(img.height - 1);
+            const float* values = img.values.data();
+            const std::size_t w = static_cast<std::size_t>(img.width);
             const float g = static_cast<float>(pose.gain);
+            const float agreeLevels = static_cast<float>(options.agreeLevels);
             std::size_t n = 0, agree = 0;
             for (std::size_t i = 0; i < points.size(); i += pointStride) {
                 const ReferencePoint& point = points[i];
-                const double u = point.x - cx, v = point.y - cy;
-                float value;
-                if (!Sample(img, cx + c * u - s * v + tx, cy + s * u + c * v + ty, value) || value > kBlownOut)
-                    continue;
+                const float u = point.x - fcx, v = point.y - fcy;
+                const float fx = ox + c * u - s * v, fy = oy + s * u + c * v;
+                if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
+                const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+                const float a = fx - static_cast<float>(ix), b = fy - static_cast<float>(iy);
+                const float* p = values + static_cast<std::size_t>(iy) * w + static_cast<std::size_t>(ix);
+                const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
+                const float value = top + (under - top) * b;
+                if (value > kBlownOut) continue;
                 const float r = g * value - point.value;
-                agree += std::abs(r) < options.agreeLevels;
+                agree += std::abs(r) < agreeLevels;
                 terms.r[n] = r;
                 terms.jx[n] = point.slopeX;
                 terms.jy[n] = point.slopeY;
                 // d(R (p - centre)) / d angle, the turn's pull at this point.
-                terms.ja[n] = static_cast<float>(point.slopeX * (-s * u - c * v) + point.slopeY * (c * u - s * v));
+                terms.ja[n] = point.slopeX * (-s * u - c * v) + point.slopeY * (c * u - s * v);
                 terms.jg[n] = value;
                 ++n;
             }
