@@ -308,7 +308,10 @@ void ChangeCounter::Add(const Pyramid& picture, const Similarity& pose, std::vec
             const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
             const float value = top + (under - top) * b;
             const std::size_t i = row + static_cast<std::size_t>(x);
-            changed[i] += std::abs(gain * value - refValues[i]) > allowed[i] && changed[i] < 65535;
+            // Without branches: which pixels changed is as good as random to the processor.
+            const unsigned count =
+                changed[i] + static_cast<unsigned>(std::abs(gain * value - refValues[i]) > allowed[i]);
+            changed[i] = static_cast<std::uint16_t>(std::min(count, 65535u));
         }
     }
 }
