@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <numbers>
 #include <thread>
 
@@ -378,18 +379,21 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         ByteBuffer bytes;
         Picture scratch, colour;
     };
-    auto load = [&](int k, Buffers& buffers) {
+    auto MatchesFirst = [&](int k) {
+        const Pyramid& a = frames[static_cast<std::size_t>(k)].pyramid;
+        const Pyramid& first = frames[0].pyramid;
+        return k == 0 || (a.size() == first.size() && a[0].width == first[0].width && a[0].height == first[0].height);
+    };
+    // check: whether the frame is compared with the first one's size (which must be there already).
+    auto load = [&](int k, Buffers& buffers, bool check = true) {
         Status status = LoadWorkingPicture(settings.paths[static_cast<std::size_t>(k)], g.denominator,
                                            settings.rotationDegrees, buffers.colour, buffers.bytes, buffers.scratch);
         if (!status.ok()) {
             fail(status);
             return false;
         }
-        Frame& frame = frames[static_cast<std::size_t>(k)];
-        frame.pyramid = BuildPyramid(GreyOf(buffers.colour));
-        frame.matches = k == 0 || (frame.pyramid.size() == frames[0].pyramid.size() &&
-                                   frame.pyramid[0].width == frames[0].pyramid[0].width &&
-                                   frame.pyramid[0].height == frames[0].pyramid[0].height);
+        frames[static_cast<std::size_t>(k)].pyramid = BuildPyramid(GreyOf(buffers.colour));
+        if (check) frames[static_cast<std::size_t>(k)].matches = MatchesFirst(k);
         return true;
     };
     const int threads = std::clamp(
@@ -422,27 +426,51 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         if (stopped.load()) out.cancelled = true;
         return stopped.load();
     };
+    // Runs a and b side by side where there are two threads.
+    auto both = [&](const std::function<void()>& a, const std::function<void()>& b) {
+        std::thread helper;
+        if (threads > 1) {
+            try {
+                helper = std::thread(b);
+            } catch (const std::system_error&) {
+                // Here, one after the other.
+            }
+        }
+        a();
+        if (helper.joinable()) {
+            helper.join();
+        } else {
+            b();
+        }
+    };
 
-    {
-        Buffers buffers;
-        if (!load(0, buffers)) return out;
-        frames[0].colour = std::move(buffers.colour);
-        report();
-    }
+    // First the frames next to the first one on both sides: what differs between them and the first
+    // frame, once laid over it, is what moves with the object; the rest is left to align by. They
+    // are read together with the first.
+    std::vector<int> near;
+    for (int k : {1, count - 1, 2, count - 2})
+        if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
+    std::vector<int> first = {0};
+    first.insert(first.end(), near.begin(), near.end());
+    forFrames(0, static_cast<int>(first.size()), false, [&](int i, Buffers& buffers) {
+        const int k = first[static_cast<std::size_t>(i)];
+        if (load(k, buffers, false)) frames[static_cast<std::size_t>(k)].colour = std::move(buffers.colour);
+    });
+    if (interrupted() || frames[0].pyramid.empty()) return out;
+    for (int k : first) frames[static_cast<std::size_t>(k)].matches = MatchesFirst(k);
+    report();
     const Frame& reference = frames[0];
     const int width0 = reference.pyramid[0].width, height0 = reference.pyramid[0].height;
     auto usable = [&](const Frame& frame) { return frame.matches; };
 
-    // First the frames next to the first one on both sides: what differs between them and the first
-    // frame, once laid over it, is what moves with the object; the rest is left to align by.
-    std::vector<int> near;
-    for (int k : {1, count - 1, 2, count - 2})
-        if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
     // A tenth of a pixel a level up is near enough to tell what moves from what stays.
     const int nearFinest = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
-    const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest);
+    ReferencePoints allPoints;
     // Each thread counts the changes of the frames it compares while they are at hand.
-    const ChangeCounter changes(reference.pyramid, g.centreX, g.centreY);
+    std::optional<ChangeCounter> counter;
+    both([&] { allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest); },
+         [&] { counter.emplace(reference.pyramid, g.centreX, g.centreY); });
+    const ChangeCounter& changes = *counter;
     std::vector<std::vector<std::uint16_t>> counts(static_cast<std::size_t>(threads));
     auto countsOfAll = [&] {
         std::vector<const std::vector<std::uint16_t>*> all;
@@ -451,9 +479,7 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     };
     forFrames(0, static_cast<int>(near.size()), false, [&](int i, Buffers& buffers) {
         const int k = near[static_cast<std::size_t>(i)];
-        if (!load(k, buffers)) return;
         Frame& frame = frames[static_cast<std::size_t>(k)];
-        frame.colour = std::move(buffers.colour);
         if (!usable(frame)) return;
         frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
         changes.Add(frame.pyramid, frame.direct, counts[buffers.thread]);
@@ -514,7 +540,13 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         for (std::uint8_t v : wider[0]) kept += v;
         if (kept * 20 >= wider[0].size()) still = std::move(wider);
     }
-    const ReferencePoints finalPoints = CollectPoints(reference.pyramid, mask);
+    ReferencePoints finalPoints;
+    LevelMasks shrunk;  // for the steps between neighbours
+    both([&] { finalPoints = CollectPoints(reference.pyramid, mask); },
+         [&] {
+             if (mask)
+                 shrunk = ShrunkMasks(still[0], width0, height0, static_cast<int>(reference.pyramid.size()), fine);
+         });
     forFrames(1, count, true, [&](int k, Buffers&) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
         if (!usable(frame)) return;
@@ -548,8 +580,6 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     std::vector<double> stepInliers(static_cast<std::size_t>(count), 0.0);
     // One byte per frame: the threads write neighbouring entries, which packed bits would share.
     std::vector<std::uint8_t> stepFound(static_cast<std::size_t>(count), 0);
-    const LevelMasks shrunk =
-        mask ? ShrunkMasks(still[0], width0, height0, static_cast<int>(reference.pyramid.size()), fine) : LevelMasks{};
     forFrames(0, count, true, [&](int k, Buffers&) {
         const int previous = (k + count - 1) % count;
         const Frame& a = frames[static_cast<std::size_t>(previous)];
