@@ -172,11 +172,17 @@ GreyImage HalfSize(const GreyImage& image) {
     half.width = (image.width + 1) / 2;
     half.height = (image.height + 1) / 2;
     half.values.resize(static_cast<std::size_t>(half.width) * half.height);
+    const std::size_t w = static_cast<std::size_t>(image.width);
+    const int pairs = image.width / 2;  // columns with a right neighbour of their own
     for (int y = 0; y < half.height; ++y) {
-        const int y0 = 2 * y, y1 = std::min(2 * y + 1, image.height - 1);
-        for (int x = 0; x < half.width; ++x) {
-            const int x0 = 2 * x, x1 = std::min(2 * x + 1, image.width - 1);
-            half.at(x, y) = 0.25f * (image.at(x0, y0) + image.at(x1, y0) + image.at(x0, y1) + image.at(x1, y1));
+        const float* top = image.values.data() + 2 * static_cast<std::size_t>(y) * w;
+        const float* under = top + (2 * y + 1 < image.height ? w : 0);
+        float* out = half.values.data() + static_cast<std::size_t>(y) * half.width;
+        for (int x = 0; x < pairs; ++x)
+            out[x] = 0.25f * (top[2 * x] + top[2 * x + 1] + under[2 * x] + under[2 * x + 1]);
+        if (pairs < half.width) {
+            const int x0 = 2 * pairs;
+            out[pairs] = 0.25f * (top[x0] + top[x0] + under[x0] + under[x0]);
         }
     }
     return half;
