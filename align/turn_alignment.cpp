@@ -452,6 +452,9 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
     std::vector<int> first = {0};
     first.insert(first.end(), near.begin(), near.end());
+    // One more when that keeps both threads busy to the end: it is read now rather than later.
+    for (int k = 1; k < count && threads > 1 && first.size() % 2 == 1; ++k)
+        if (std::find(first.begin(), first.end(), k) == first.end()) first.push_back(k);
     forFrames(0, static_cast<int>(first.size()), false, [&](int i, Buffers& buffers) {
         const int k = first[static_cast<std::size_t>(i)];
         if (load(k, buffers, false)) frames[static_cast<std::size_t>(k)].colour = std::move(buffers.colour);
