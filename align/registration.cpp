@@ -2,9 +2,13 @@
 // Grey pyramids, phase correlation and the robust Gauss-Newton registration.
 #include "align/registration.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <numbers>
 #include <system_error>
@@ -63,7 +67,92 @@ bool Solve4(std::array<std::array<double, 4>, 4> a, std::array<double, 4> b, std
 // or position.
 constexpr float kBlownOut = 250.0f;
 
+// The residuals of a registration step and their slopes against shift, turn and gain, one array
+// each, so the weighted sums run four at a time (plain SSE2 on x86-64, whatever the compiler
+// targets elsewhere).
+struct Terms {
+    std::vector<float> r, jx, jy, ja, jg;
+    // Room for n terms and the zeros that fill the last group of four.
+    void resize(std::size_t n) {
+        for (std::vector<float>* v : {&r, &jx, &jy, &ja, &jg}) v->resize(n + 4);
+    }
+    // The normal equations of the first n terms with Tukey weights (1 - (r / limit)^2)^2, 0 past the
+    // limit: a += w J^T J (upper triangle mirrored), b += w J^T r.
+    void Accumulate(std::size_t n, float inverseLimit, std::array<std::array<double, 4>, 4>& a,
+                    std::array<double, 4>& b) {
+        using F4 = float __attribute__((vector_size(16)));
+        using I4 = std::int32_t __attribute__((vector_size(16)));
+        for (std::size_t i = n; i < n + 4; ++i) r[i] = jx[i] = jy[i] = ja[i] = jg[i] = 0;
+        auto load = [](const std::vector<float>& v, std::size_t i) {
+            F4 x;
+            std::memcpy(&x, v.data() + i, sizeof x);
+            return x;
+        };
+        const F4 one = {1, 1, 1, 1};
+        const F4 scale = {inverseLimit, inverseLimit, inverseLimit, inverseLimit};
+        // Sums in floats over blocks short enough to keep their precision, then in doubles.
+        constexpr std::size_t kBlock = 1024;
+        for (std::size_t from = 0; from < n; from += kBlock) {
+            F4 sum[14] = {};
+            const std::size_t to = std::min(n, from + kBlock);
+            for (std::size_t i = from; i < to; i += 4) {
+                const F4 rv = load(r, i), x = load(jx, i), y = load(jy, i), t = load(ja, i), gv = load(jg, i);
+                const F4 q = rv * scale;
+                const F4 d = one - q * q;
+                const I4 inside = q * q < one;
+                const F4 w = reinterpret_cast<F4>(reinterpret_cast<I4>(d * d) & inside);
+                const F4 wx = w * x, wy = w * y, wt = w * t, wg = w * gv;
+                sum[0] += wx * x;
+                sum[1] += wx * y;
+                sum[2] += wx * t;
+                sum[3] += wx * gv;
+                sum[4] += wy * y;
+                sum[5] += wy * t;
+                sum[6] += wy * gv;
+                sum[7] += wt * t;
+                sum[8] += wt * gv;
+                sum[9] += wg * gv;
+                sum[10] += wx * rv;
+                sum[11] += wy * rv;
+                sum[12] += wt * rv;
+                sum[13] += wg * rv;
+            }
+            double total[14];
+            for (int k = 0; k < 14; ++k)
+                total[k] = static_cast<double>(sum[k][0]) + sum[k][1] + static_cast<double>(sum[k][2]) + sum[k][3];
+            int k = 0;
+            for (int row = 0; row < 4; ++row)
+                for (int col = row; col < 4; ++col) a[row][col] += total[k++];
+            for (int row = 0; row < 4; ++row) b[row] += total[k++];
+        }
+        for (int row = 0; row < 4; ++row)
+            for (int col = 0; col < row; ++col) a[row][col] = a[col][row];
+    }
+};
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 }  // namespace
+
+void* AllocateGrey(std::size_t bytes) {
+    void* p = nullptr;
+    if (bytes >= kHugePage / 2) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+        // Only advice: where the system has no huge pages the buffer works as it is.
+        if (p) madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(std::max<std::size_t>(bytes, 1));
+    }
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FreeGrey(void* p) noexcept {
+    std::free(p);
+}
 
 GreyImage GreyOf(const Picture& picture) {
     GreyImage grey;
@@ -83,11 +172,17 @@ GreyImage HalfSize(const GreyImage& image) {
     half.width = (image.width + 1) / 2;
     half.height = (image.height + 1) / 2;
     half.values.resize(static_cast<std::size_t>(half.width) * half.height);
+    const std::size_t w = static_cast<std::size_t>(image.width);
+    const int pairs = image.width / 2;  // columns with a right neighbour of their own
     for (int y = 0; y < half.height; ++y) {
-        const int y0 = 2 * y, y1 = std::min(2 * y + 1, image.height - 1);
-        for (int x = 0; x < half.width; ++x) {
-            const int x0 = 2 * x, x1 = std::min(2 * x + 1, image.width - 1);
-            half.at(x, y) = 0.25f * (image.at(x0, y0) + image.at(x1, y0) + image.at(x0, y1) + image.at(x1, y1));
+        const float* top = image.values.data() + 2 * static_cast<std::size_t>(y) * w;
+        const float* under = top + (2 * y + 1 < image.height ? w : 0);
+        float* out = half.values.data() + static_cast<std::size_t>(y) * half.width;
+        for (int x = 0; x < pairs; ++x)
+            out[x] = 0.25f * (top[2 * x] + top[2 * x + 1] + under[2 * x] + under[2 * x + 1]);
+        if (pairs < half.width) {
+            const int x0 = 2 * pairs;
+            out[pairs] = 0.25f * (top[x0] + top[x0] + under[x0] + under[x0]);
         }
     }
     return half;
@@ -114,11 +209,15 @@ ReferencePoints CollectPoints(const Pyramid& reference, const LevelMasks* mask, 
                                     ? (*mask)[static_cast<std::size_t>(level)].data()
                                     : nullptr;
         std::vector<ReferencePoint>& out = points[static_cast<std::size_t>(level)];
+        const std::size_t w = static_cast<std::size_t>(image.width);
         for (int y = 1; y + 1 < image.height; ++y) {
+            // Inner pixels only: their slopes are the plain central differences.
+            const float* row = image.values.data() + static_cast<std::size_t>(y) * w;
+            const std::uint8_t* still = m ? m + static_cast<std::size_t>(y) * w : nullptr;
             for (int x = 1; x + 1 < image.width; ++x) {
-                const float t = image.at(x, y);
-                if (t > kBlownOut || (m && !m[static_cast<std::size_t>(y) * image.width + x])) continue;
-                const float sx = SlopeX(image, x, y), sy = SlopeY(image, x, y);
+                const float t = row[x];
+                if (t > kBlownOut || (still && !still[x])) continue;
+                const float sx = (row[x + 1] - row[x - 1]) / 2.0f, sy = (row[x + w] - row[x - w]) / 2.0f;
                 if (std::abs(sx) + std::abs(sy) < kFlatSlope && (x % kFlatStep || y % kFlatStep)) continue;
                 out.push_back({x + 0.5f, y + 0.5f, t, sx, sy});
             }
@@ -128,13 +227,13 @@ ReferencePoints CollectPoints(const Pyramid& reference, const LevelMasks* mask, 
 }
 
 ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, const std::vector<std::uint8_t>* mask,
-                          int radius) {
+                          int radius, int fromX, int fromY) {
     constexpr float kCap = 24.0f;
     ShiftEstimate best;
     best.score = 1e30;
     const bool masked = mask && mask->size() == reference.values.size();
-    for (int sy = -radius; sy <= radius; ++sy) {
-        for (int sx = -radius; sx <= radius; ++sx) {
+    for (int sy = fromY - radius; sy <= fromY + radius; ++sy) {
+        for (int sx = fromX - radius; sx <= fromX + radius; ++sx) {
             const int x0 = std::max(0, -sx), x1 = std::min(reference.width, picture.width - sx);
             const int y0 = std::max(0, -sy), y1 = std::min(reference.height, picture.height - sy);
             if (x1 - x0 < reference.width / 2 || y1 - y0 < reference.height / 2) continue;
@@ -167,59 +266,74 @@ ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, 
     return best;
 }
 
-LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
-                     const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures, int level) {
-    LevelMasks masks;
-    if (reference.empty()) return masks;
-    level = std::clamp(level, 0, static_cast<int>(reference.size()) - 1);
-    const double scale = std::ldexp(1.0, -level);
-    const GreyImage& ref = reference[static_cast<std::size_t>(level)];
-    const double cx = centreX * scale, cy = centreY * scale;
-    const std::size_t size = ref.values.size();
-    std::vector<std::uint16_t> changed(size, 0);
+ChangeCounter::ChangeCounter(const Pyramid& reference, double centreX, double centreY, int level)
+    : reference_(&reference) {
+    if (reference.empty()) return;
+    level_ = std::clamp(level, 0, static_cast<int>(reference.size()) - 1);
+    scale_ = std::ldexp(1.0, -level_);
+    cx_ = centreX * scale_;
+    cy_ = centreY * scale_;
     // What noise and a pixel's misplacement on the reference's slope explain, per pixel.
-    std::vector<float> allowed(size);
+    const GreyImage& ref = reference[static_cast<std::size_t>(level_)];
+    allowed_.resize(ref.values.size());
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const float sx = SlopeX(ref, x, y), sy = SlopeY(ref, x, y);
-            allowed[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
+            allowed_[static_cast<std::size_t>(y) * ref.width + x] = 8.0f + std::sqrt(sx * sx + sy * sy);
         }
-    // Each picture's differences are counted on their own: two threads take every other picture.
-    auto countChanges = [&](std::size_t from, std::size_t step, std::vector<std::uint16_t>& changed) {
-        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step) {
-            const Pyramid& picture = *pictures[p];
-            if (static_cast<int>(picture.size()) <= level || picture[static_cast<std::size_t>(level)].empty()) continue;
-            const GreyImage& img = picture[static_cast<std::size_t>(level)];
-            const Similarity& pose = poses[p];
-            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-            for (int y = 0; y < ref.height; ++y) {
-                const double v = y + 0.5 - cy;
-                for (int x = 0; x < ref.width; ++x) {
-                    const double u = x + 0.5 - cx;
-                    float value;
-                    if (!Sample(img, cx + c * u - s * v + pose.dx * scale, cy + s * u + c * v + pose.dy * scale, value))
-                        continue;
-                    const std::size_t i = static_cast<std::size_t>(y) * ref.width + x;
-                    if (std::abs(pose.gain * value - ref.at(x, y)) > allowed[i] && changed[i] < 65535) ++changed[i];
-                }
-            }
-        }
-    };
-    std::vector<std::uint16_t> others;
-    std::thread helper;
-    if (pictures.size() > 1) {
-        others.assign(size, 0);
-        try {
-            helper = std::thread(countChanges, 1, 2, std::ref(others));
-        } catch (const std::system_error&) {
-            // One thread does it all.
+}
+
+void ChangeCounter::Add(const Pyramid& picture, const Similarity& pose, std::vector<std::uint16_t>& counts) const {
+    if (reference_->empty()) return;
+    const GreyImage& ref = (*reference_)[static_cast<std::size_t>(level_)];
+    if (counts.size() != ref.values.size()) counts.assign(ref.values.size(), 0);
+    if (static_cast<int>(picture.size()) <= level_ || picture[static_cast<std::size_t>(level_)].empty()) return;
+    const GreyImage& img = picture[static_cast<std::size_t>(level_)];
+    const double c = std::cos(pose.angle), s = std::sin(pose.angle);
+    const float fc = static_cast<float>(c), fs = static_cast<float>(s);
+    const float gain = static_cast<float>(pose.gain);
+    const float right = static_cast<float>(img.width - 1), bottom = static_cast<float>(img.height - 1);
+    const std::size_t w = static_cast<std::size_t>(img.width);
+    const float* values = img.values.data();
+    const float* refValues = ref.values.data();
+    const float* allowed = allowed_.data();
+    std::uint16_t* changed = counts.data();
+    for (int y = 0; y < ref.height; ++y) {
+        const double v = y + 0.5 - cy_;
+        // Where the row's first pixel centre is seen, less the half pixel to the sample grid; along
+        // the row in floats, which keep a ten-thousandth of a pixel.
+        const float bx = static_cast<float>(cx_ + c * (0.5 - cx_) - s * v + pose.dx * scale_ - 0.5);
+        const float by = static_cast<float>(cy_ + s * (0.5 - cx_) + c * v + pose.dy * scale_ - 0.5);
+        const std::size_t row = static_cast<std::size_t>(y) * ref.width;
+        for (int x = 0; x < ref.width; ++x) {
+            const float fx = bx + fc * static_cast<float>(x), fy = by + fs * static_cast<float>(x);
+            if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
+            const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+            const float a = fx - static_cast<float>(ix), b = fy - static_cast<float>(iy);
+            const float* p = values + static_cast<std::size_t>(iy) * w + ix;
+            const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
+            const float value = top + (under - top) * b;
+            const std::size_t i = row + static_cast<std::size_t>(x);
+            // Without branches: which pixels changed is as good as random to the processor.
+            const unsigned count =
+                changed[i] + static_cast<unsigned>(std::abs(gain * value - refValues[i]) > allowed[i]);
+            changed[i] = static_cast<std::uint16_t>(std::min(count, 65535u));
         }
     }
-    countChanges(0, helper.joinable() ? 2 : 1, changed);
-    if (helper.joinable()) {
-        helper.join();
+}
+
+LevelMasks ChangeCounter::Mask(const std::vector<const std::vector<std::uint16_t>*>& counts, int minPictures) const {
+    LevelMasks masks;
+    const Pyramid& reference = *reference_;
+    if (reference.empty()) return masks;
+    const int level = level_;
+    const GreyImage& ref = reference[static_cast<std::size_t>(level)];
+    const std::size_t size = ref.values.size();
+    std::vector<std::uint16_t> changed(size, 0);
+    for (const std::vector<std::uint16_t>* part : counts) {
+        if (!part || part->size() != size) continue;
         for (std::size_t i = 0; i < size; ++i)
-            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + others[i]));
+            changed[i] = static_cast<std::uint16_t>(std::min(65535, changed[i] + (*part)[i]));
     }
     // A margin round what moves (three pixels of level 0): its edges blur into their neighbours.
     const int margin = std::max(1, (3 + (1 << level) - 1) >> level);
@@ -272,6 +386,28 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
     return masks;
 }
 
+LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
+                     const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures, int level) {
+    const ChangeCounter counter(reference, centreX, centreY, level);
+    // Each picture's differences are counted on their own: two threads take every other picture.
+    std::vector<std::uint16_t> counts[2];
+    auto countChanges = [&](std::size_t from, std::size_t step) {
+        for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step)
+            counter.Add(*pictures[p], poses[p], counts[from]);
+    };
+    std::thread helper;
+    if (pictures.size() > 1) {
+        try {
+            helper = std::thread(countChanges, 1, 2);
+        } catch (const std::system_error&) {
+            // One thread does it all.
+        }
+    }
+    countChanges(0, helper.joinable() ? 2 : 1);
+    if (helper.joinable()) helper.join();
+    return counter.Mask({&counts[0], &counts[1]}, minPictures);
+}
+
 double MeanDifference(const GreyImage& reference, const GreyImage& picture, const Similarity& pose, double centreX,
                       double centreY, double cap) {
     const double c = std::cos(pose.angle), s = std::sin(pose.angle);
@@ -316,10 +452,7 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
     const int finest = std::clamp(options.finestLevel, 0, levels - 1);
     const int coarsest = options.coarsestLevel < 0 ? levels - 1 : std::clamp(options.coarsestLevel, finest, levels - 1);
     Similarity pose = start;
-    struct Term {
-        float r, jx, jy, ja, jg;
-    };
-    std::vector<Term> terms;
+    Terms terms;
     std::vector<float> magnitudes;
     bool converged = false;
     for (int level = coarsest; level >= finest; --level) {
@@ -329,52 +462,57 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
         const double cx = centreX * scale, cy = centreY * scale;
         const double radius = 0.5 * std::hypot(img.width, img.height);
         // An odd stride, so thinning does not keep the same columns row after row.
-        // The finest level compares more: the last fraction of a pixel is found there.
-        const std::size_t cap = level == finest ? 4 * options.maxPoints : options.maxPoints;
-        std::size_t pointStride = std::max<std::size_t>(1, cap ? points.size() / cap : 1);
+        // The finest level may compare more: the last fraction of a pixel is found there.
+        const std::size_t cap = level == finest ? options.maxFinestPoints : options.maxPoints;
+        std::size_t pointStride = cap ? std::max<std::size_t>(1, (points.size() + cap - 1) / cap) : 1;
         if (pointStride > 1 && pointStride % 2 == 0) ++pointStride;
-        terms.reserve(points.size() / pointStride + 1);
+        terms.resize(points.size() / pointStride + 1);
         converged = false;
         for (int iteration = 0; iteration < options.maxIterations && !converged; ++iteration) {
-            terms.clear();
-            const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-            const double tx = pose.dx * scale, ty = pose.dy * scale;
+            // In floats: positions within a working picture keep a ten-thousandth of a pixel.
+            const float c = static_cast<float>(std::cos(pose.angle)), s = static_cast<float>(std::sin(pose.angle));
+            const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
+            // The reference's centre as seen in the picture, less the half pixel to its sample grid.
+            const float ox = static_cast<float>(cx + pose.dx * scale - 0.5);
+            const float oy = static_cast<float>(cy + pose.dy * scale - 0.5);
+            const float right = static_cast<float>(img.width - 1), bottom = static_cast<float>(img.height - 1);
+            const float* values = img.values.data();
+            const std::size_t w = static_cast<std::size_t>(img.width);
             const float g = static_cast<float>(pose.gain);
+            const float agreeLevels = static_cast<float>(options.agreeLevels);
+            std::size_t n = 0, agree = 0;
             for (std::size_t i = 0; i < points.size(); i += pointStride) {
                 const ReferencePoint& point = points[i];
-                const double u = point.x - cx, v = point.y - cy;
-                float value;
-                if (!Sample(img, cx + c * u - s * v + tx, cy + s * u + c * v + ty, value) || value > kBlownOut)
-                    continue;
+                const float u = point.x - fcx, v = point.y - fcy;
+                const float fx = ox + c * u - s * v, fy = oy + s * u + c * v;
+                if (!(fx >= 0 && fy >= 0 && fx < right && fy < bottom)) continue;
+                const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+                const float a = fx - static_cast<float>(ix), b = fy - static_cast<float>(iy);
+                const float* p = values + static_cast<std::size_t>(iy) * w + static_cast<std::size_t>(ix);
+                const float top = p[0] + (p[1] - p[0]) * a, under = p[w] + (p[w + 1] - p[w]) * a;
+                const float value = top + (under - top) * b;
+                if (value > kBlownOut) continue;
+                const float r = g * value - point.value;
+                agree += std::abs(r) < agreeLevels;
+                terms.r[n] = r;
+                terms.jx[n] = point.slopeX;
+                terms.jy[n] = point.slopeY;
                 // d(R (p - centre)) / d angle, the turn's pull at this point.
-                const float ja = static_cast<float>(point.slopeX * (-s * u - c * v) + point.slopeY * (c * u - s * v));
-                terms.push_back({g * value - point.value, point.slopeX, point.slopeY, ja, value});
+                terms.ja[n] = point.slopeX * (-s * u - c * v) + point.slopeY * (c * u - s * v);
+                terms.jg[n] = value;
+                ++n;
             }
-            if (terms.size() < 16) return result;
+            if (n < 16) return result;
             magnitudes.clear();
-            const std::size_t stride = std::max<std::size_t>(1, terms.size() / 32768);
-            for (std::size_t i = 0; i < terms.size(); i += stride) magnitudes.push_back(std::abs(terms[i].r));
+            const std::size_t stride = std::max<std::size_t>(1, n / 8192);
+            for (std::size_t i = 0; i < n; i += stride) magnitudes.push_back(std::abs(terms.r[i]));
             auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
             std::nth_element(magnitudes.begin(), middle, magnitudes.end());
             const double sigma = std::max(1.4826 * *middle, 0.5);
-            const double limit = 4.685 * sigma;
             std::array<std::array<double, 4>, 4> a{};
             std::array<double, 4> b{};
-            std::size_t agree = 0;
-            for (const Term& term : terms) {
-                if (std::abs(term.r) < options.agreeLevels) ++agree;
-                const double q = term.r / limit;
-                if (!(std::abs(q) < 1)) continue;
-                const double w = (1 - q * q) * (1 - q * q);
-                const double j[4] = {term.jx, term.jy, term.ja, term.jg};
-                for (int r = 0; r < 4; ++r) {
-                    b[r] += w * j[r] * term.r;
-                    for (int k = r; k < 4; ++k) a[r][k] += w * j[r] * j[k];
-                }
-            }
-            for (int r = 0; r < 4; ++r)
-                for (int k = 0; k < r; ++k) a[r][k] = a[k][r];
-            result.inliers = static_cast<double>(agree) / static_cast<double>(terms.size());
+            terms.Accumulate(n, static_cast<float>(1 / (4.685 * sigma)), a, b);
+            result.inliers = static_cast<double>(agree) / static_cast<double>(n);
             std::array<double, 4> step{};
             if (!Solve4(a, b, step)) return result;
             pose.dx -= step[0] / scale;

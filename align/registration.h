@@ -4,11 +4,43 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "imaging/picture.h"
 
 namespace turnlet {
+
+// Storage for grey values, which are always written whole right after they are sized: not zeroed
+// first. Buffers of a megabyte or more ask for huge pages, so that a turn's worth of fresh pyramids
+// takes a few hundred page faults instead of tens of thousands.
+void* AllocateGrey(std::size_t bytes);
+void FreeGrey(void* p) noexcept;
+template <class T>
+struct GreyAllocator {
+    using value_type = T;
+    GreyAllocator() = default;
+    template <class U>
+    GreyAllocator(const GreyAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(AllocateGrey(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t) noexcept { FreeGrey(p); }
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const GreyAllocator<U>&) const {
+        return true;
+    }
+};
 
 // A grey picture with real values 0..255. Positions are in area coordinates: pixel (i, j) covers
 // [i, i + 1) x [j, j + 1), so its centre is (i + 0.5, j + 0.5) and halving the resolution halves
@@ -16,7 +48,7 @@ namespace turnlet {
 struct GreyImage {
     int width = 0;
     int height = 0;
-    std::vector<float> values;
+    std::vector<float, GreyAllocator<float>> values;
     float at(int x, int y) const { return values[static_cast<std::size_t>(y) * width + x]; }
     float& at(int x, int y) { return values[static_cast<std::size_t>(y) * width + x]; }
     bool empty() const { return width <= 0 || height <= 0; }
@@ -65,8 +97,10 @@ struct ShiftEstimate {
     double dy = 0;
     double score = 0;
 };
+// The search may be centred on another shift (fromX, fromY) instead of none, to refine the result of
+// a search a level up.
 ShiftEstimate SearchShift(const GreyImage& reference, const GreyImage& picture, const std::vector<std::uint8_t>* mask,
-                          int radius);
+                          int radius, int fromX = 0, int fromY = 0);
 
 struct RegistrationResult {
     Similarity pose;
@@ -81,9 +115,11 @@ struct RegistrationOptions {
     int coarsestLevel = -1;  // the level the refinement starts at (-1: the pyramid's coarsest)
     int maxIterations = 10;  // per level
     double agreeLevels = 8;  // a pixel within this many grey levels of the reference is an inlier
-    // Above the finest level at most about this many points are compared (evenly thinned), at the
-    // finest eight times as many: more gain nothing but time (0: all).
+    // Above the finest level at most this many points are compared (evenly thinned): more gain
+    // nothing but time (0: all).
     std::size_t maxPoints = 20000;
+    // At the finest level at most this many (0: all).
+    std::size_t maxFinestPoints = 80000;
 };
 
 // Refines start (level-0 coordinates, centre likewise) level by level by Gauss-Newton steps with
@@ -101,6 +137,22 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
 LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>& pictures,
                      const std::vector<Similarity>& poses, double centreX, double centreY, int minPictures = 1,
                      int level = 0);
+
+// StillMask in parts, for pictures that come one at a time on several threads: each thread counts
+// its pictures' changes into counts of its own (Add), and Mask makes the mask from all of them.
+class ChangeCounter {
+  public:
+    ChangeCounter(const Pyramid& reference, double centreX, double centreY, int level = 0);
+    // counts (one per reference pixel at the level) is sized on first use.
+    void Add(const Pyramid& picture, const Similarity& pose, std::vector<std::uint16_t>& counts) const;
+    LevelMasks Mask(const std::vector<const std::vector<std::uint16_t>*>& counts, int minPictures) const;
+
+  private:
+    const Pyramid* reference_;
+    int level_ = 0;
+    double scale_ = 1, cx_ = 0, cy_ = 0;
+    std::vector<float> allowed_;
+};
 
 // The mean difference, each capped at cap grey levels, between the reference and the picture laid
 // over it by pose (level-0 pictures, centre in their coordinates), over the pixels both show.

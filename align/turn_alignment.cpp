@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <numbers>
 #include <thread>
 
@@ -33,7 +34,7 @@ struct Geometry {
 
 struct Frame {
     Pyramid pyramid;
-    Picture colour;
+    Picture colour;     // kept only until the frame's exposure is measured, where that comes later
     Similarity direct;  // against the first frame, found directly
     double inliers = 0;
     bool registered = false;
@@ -54,14 +55,28 @@ int CoarseLevel(const Pyramid& pyramid) {
 RegistrationResult RegisterDirect(const Pyramid& reference, const ReferencePoints& points, const LevelMasks* mask,
                                   const Pyramid& picture, const Geometry& g, int finest) {
     const int coarse = CoarseLevel(reference);
-    const std::vector<std::uint8_t>* coarseMask =
-        mask && coarse < static_cast<int>(mask->size()) ? &(*mask)[static_cast<std::size_t>(coarse)] : nullptr;
-    const ShiftEstimate shift = SearchShift(reference[static_cast<std::size_t>(coarse)],
-                                            picture[static_cast<std::size_t>(coarse)], coarseMask, kCoarseRadius);
+    auto maskAt = [&](int level) {
+        return mask && level < static_cast<int>(mask->size()) ? &(*mask)[static_cast<std::size_t>(level)] : nullptr;
+    };
+    auto search = [&](int level, int radius, int fromX, int fromY) {
+        return SearchShift(reference[static_cast<std::size_t>(level)], picture[static_cast<std::size_t>(level)],
+                           maskAt(level), radius, fromX, fromY);
+    };
+    // The whole range is searched a level further up, where it costs a sixteenth, and the best
+    // shift there settled at the coarse level.
+    ShiftEstimate shift;
+    if (coarse + 1 < static_cast<int>(std::min(reference.size(), picture.size()))) {
+        const ShiftEstimate rough = search(coarse + 1, (kCoarseRadius + 1) / 2, 0, 0);
+        shift = search(coarse, 1, 2 * static_cast<int>(rough.dx), 2 * static_cast<int>(rough.dy));
+    } else {
+        shift = search(coarse, kCoarseRadius, 0, 0);
+    }
     const double scale = std::ldexp(1.0, coarse);
     RegistrationOptions options;
     options.coarsestLevel = coarse;
     options.finestLevel = finest;
+    // The final pass refines these: the finest level compares no more points than the others.
+    options.maxFinestPoints = options.maxPoints;
     Similarity start;
     start.dx = shift.dx * scale;
     start.dy = shift.dy * scale;
@@ -78,35 +93,65 @@ Similarity Inverse(const Similarity& pose) {
     return out;
 }
 
-// The still-pixel mask of the reference (level 0 of width0 x height0) carried to a picture lying at
+// The reference's still mask (level 0, width0 x height0) shrunk for each pyramid level from `from`
+// on: a pixel stays still when the level-0 pixels round it, as far as half a pixel of that level
+// reaches, are all still; one look-up then answers for a coarse pixel's centre.
+LevelMasks ShrunkMasks(const std::vector<std::uint8_t>& mask0, int width0, int height0, int levels, int from) {
+    LevelMasks out(static_cast<std::size_t>(std::max(levels, 0)));
+    const std::size_t size = static_cast<std::size_t>(width0) * height0;
+    if (mask0.size() != size) return out;
+    std::vector<std::uint8_t> across(size);
+    for (int level = std::max(from, 0); level < levels; ++level) {
+        const int reach = (1 << level) / 2;
+        std::vector<std::uint8_t>& m = out[static_cast<std::size_t>(level)];
+        if (reach == 0) {
+            m = mask0;
+            continue;
+        }
+        // The pixels reach to either side, then above and below: edges repeat the outermost ones.
+        for (int y = 0; y < height0; ++y) {
+            const std::uint8_t* in = mask0.data() + static_cast<std::size_t>(y) * width0;
+            std::uint8_t* o = across.data() + static_cast<std::size_t>(y) * width0;
+            for (int x = 0; x < width0; ++x)
+                o[x] = in[std::max(x - reach, 0)] & in[x] & in[std::min(x + reach, width0 - 1)];
+        }
+        m.resize(size);
+        for (int y = 0; y < height0; ++y) {
+            const std::uint8_t* above = across.data() + static_cast<std::size_t>(std::max(y - reach, 0)) * width0;
+            const std::uint8_t* at = across.data() + static_cast<std::size_t>(y) * width0;
+            const std::uint8_t* below =
+                across.data() + static_cast<std::size_t>(std::min(y + reach, height0 - 1)) * width0;
+            std::uint8_t* o = m.data() + static_cast<std::size_t>(y) * width0;
+            for (int x = 0; x < width0; ++x) o[x] = above[x] & at[x] & below[x];
+        }
+    }
+    return out;
+}
+
+// The still-pixel mask of the reference, as ShrunkMasks gives it, carried to a picture lying at
 // pose against it, at the picture's levels from `from` down (finer ones stay empty).
-LevelMasks MaskSeenFrom(const LevelMasks& mask, int width0, int height0, const Pyramid& picture, const Similarity& pose,
-                        const Geometry& g, int from) {
+LevelMasks MaskSeenFrom(const LevelMasks& shrunk, int width0, int height0, const Pyramid& picture,
+                        const Similarity& pose, const Geometry& g, int from) {
     LevelMasks out(picture.size());
-    if (mask.empty()) return out;
     const double c = std::cos(pose.angle), s = std::sin(pose.angle);
     for (std::size_t level = static_cast<std::size_t>(std::max(from, 0)); level < picture.size(); ++level) {
+        if (level >= shrunk.size() || shrunk[level].empty()) continue;
+        const std::uint8_t* still = shrunk[level].data();
         const GreyImage& shape = picture[level];
         const double scale = std::ldexp(1.0, static_cast<int>(level));
         std::vector<std::uint8_t>& m = out[level];
         m.assign(static_cast<std::size_t>(shape.width) * shape.height, 0);
         for (int y = 0; y < shape.height; ++y) {
+            // Back through the pose: the reference point this picture point shows, moving by
+            // (c, -s) times scale a pixel along the row.
+            const double u0 = 0.5 * scale - g.centreX - pose.dx;
+            const double v = (y + 0.5) * scale - g.centreY - pose.dy;
+            const double bx = g.centreX + c * u0 + s * v, by = g.centreY - s * u0 + c * v;
+            std::uint8_t* row = m.data() + static_cast<std::size_t>(y) * shape.width;
             for (int x = 0; x < shape.width; ++x) {
-                // Back through the pose: the reference point this picture point shows.
-                const double u = (x + 0.5) * scale - g.centreX - pose.dx;
-                const double v = (y + 0.5) * scale - g.centreY - pose.dy;
-                const double px = g.centreX + c * u + s * v, py = g.centreY - s * u + c * v;
+                const double px = bx + c * scale * x, py = by - s * scale * x;
                 if (!(px >= 0 && py >= 0 && px < width0 && py < height0)) continue;
-                // A coarse pixel is still when the reference pixels round its centre are.
-                bool still = true;
-                const int reach = static_cast<int>(scale) / 2;
-                for (int dy = -reach; dy <= reach && still; dy += std::max(reach, 1))
-                    for (int dx = -reach; dx <= reach && still; dx += std::max(reach, 1)) {
-                        const int qx = std::clamp(static_cast<int>(px) + dx, 0, width0 - 1);
-                        const int qy = std::clamp(static_cast<int>(py) + dy, 0, height0 - 1);
-                        still = mask[0][static_cast<std::size_t>(qy) * width0 + qx] != 0;
-                    }
-                m[static_cast<std::size_t>(y) * shape.width + x] = still ? 1 : 0;
+                row[x] = still[static_cast<std::size_t>(py) * width0 + static_cast<std::size_t>(px)];
             }
         }
     }
@@ -217,11 +262,14 @@ void ExposureSums(const Picture& reference, const Picture& picture, const Simila
     const int x0 = std::max(g.crop.left, 0), y0 = std::max(g.crop.top, 0);
     const int x1 = std::min(g.crop.left + g.crop.width, reference.width());
     const int y1 = std::min(g.crop.top + g.crop.height, reference.height());
-    for (int y = y0; y < y1; ++y) {
-        const double v = y + 0.5 - g.centreY;
-        for (int x = x0; x < x1; ++x) {
-            const double u = x + 0.5 - g.centreX;
-            const double qx = g.centreX + c * u - s * v + pose.dx, qy = g.centreY + s * u + c * v + pose.dy;
+    // Every other pixel of every other row: a quarter of the crop says as much of its exposure.
+    for (int y = y0; y < y1; y += 2) {
+        const double v = y + 0.5 - g.centreY, u0 = x0 + 0.5 - g.centreX;
+        // Along a row the position seen in the picture moves by (c, s) a pixel.
+        double qx = g.centreX + c * u0 - s * v + pose.dx - 2 * c, qy = g.centreY + s * u0 + c * v + pose.dy - 2 * s;
+        for (int x = x0; x < x1; x += 2) {
+            qx += 2 * c;
+            qy += 2 * s;
             if (!(qx >= 0 && qy >= 0 && qx < picture.width() && qy < picture.height())) continue;
             const std::uint8_t* r = reference.pixel(x, y);
             const std::uint8_t* p = picture.pixel(static_cast<int>(qx), static_cast<int>(qy));
@@ -325,45 +373,52 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         std::lock_guard lock(mutex);
         if (!failed.exchange(true)) out.status = status;
     };
-    auto load = [&](int k, ByteBuffer& bytes, Picture& scratch) {
-        Picture colour;
+    // Each working thread decodes into buffers of its own, used again for every frame it takes.
+    struct Buffers {
+        std::size_t thread = 0;  // 0 .. threads - 1
+        ByteBuffer bytes;
+        Picture scratch, colour;
+    };
+    auto MatchesFirst = [&](int k) {
+        const Pyramid& a = frames[static_cast<std::size_t>(k)].pyramid;
+        const Pyramid& first = frames[0].pyramid;
+        return k == 0 || (a.size() == first.size() && a[0].width == first[0].width && a[0].height == first[0].height);
+    };
+    // check: whether the frame is compared with the first one's size (which must be there already).
+    auto load = [&](int k, Buffers& buffers, bool check = true) {
         Status status = LoadWorkingPicture(settings.paths[static_cast<std::size_t>(k)], g.denominator,
-                                           settings.rotationDegrees, colour, bytes, scratch);
+                                           settings.rotationDegrees, buffers.colour, buffers.bytes, buffers.scratch);
         if (!status.ok()) {
             fail(status);
             return false;
         }
-        Frame& frame = frames[static_cast<std::size_t>(k)];
-        frame.pyramid = BuildPyramid(GreyOf(colour));
-        frame.matches = k == 0 || (frame.pyramid.size() == frames[0].pyramid.size() &&
-                                   frame.pyramid[0].width == frames[0].pyramid[0].width &&
-                                   frame.pyramid[0].height == frames[0].pyramid[0].height);
-        frame.colour = std::move(colour);
+        frames[static_cast<std::size_t>(k)].pyramid = BuildPyramid(GreyOf(buffers.colour));
+        if (check) frames[static_cast<std::size_t>(k)].matches = MatchesFirst(k);
         return true;
     };
     const int threads = std::clamp(
         settings.threads > 0 ? settings.threads : static_cast<int>(std::thread::hardware_concurrency()), 1, 2);
     // Runs job(k) for k in [begin, end) on the working threads, stopping early on failure or stop.
-    auto forFrames = [&](int begin, int end, bool counts, const std::function<void(int, ByteBuffer&, Picture&)>& job) {
+    auto forFrames = [&](int begin, int end, bool counts, const std::function<void(int, Buffers&)>& job) {
         std::atomic<int> next{begin};
-        auto worker = [&] {
-            ByteBuffer bytes;
-            Picture scratch;
+        auto worker = [&](std::size_t thread) {
+            Buffers buffers;
+            buffers.thread = thread;
             for (int k = next++; k < end; k = next++) {
                 if (failed.load() || stopRequested()) return;
-                job(k, bytes, scratch);
+                job(k, buffers);
                 if (counts) report();
             }
         };
         std::vector<std::thread> pool;
         for (int t = 1; t < threads; ++t) {
             try {
-                pool.emplace_back(worker);
+                pool.emplace_back(worker, static_cast<std::size_t>(t));
             } catch (const std::system_error&) {
                 break;  // fewer threads: the work still gets done here
             }
         }
-        worker();
+        worker(0);
         for (std::thread& t : pool) t.join();
     };
     auto interrupted = [&] {
@@ -371,44 +426,71 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
         if (stopped.load()) out.cancelled = true;
         return stopped.load();
     };
+    // Runs a and b side by side where there are two threads.
+    auto both = [&](const std::function<void()>& a, const std::function<void()>& b) {
+        std::thread helper;
+        if (threads > 1) {
+            try {
+                helper = std::thread(b);
+            } catch (const std::system_error&) {
+                // Here, one after the other.
+            }
+        }
+        a();
+        if (helper.joinable()) {
+            helper.join();
+        } else {
+            b();
+        }
+    };
 
-    {
-        ByteBuffer bytes;
-        Picture scratch;
-        if (!load(0, bytes, scratch)) return out;
-        report();
-    }
+    // First the frames next to the first one on both sides: what differs between them and the first
+    // frame, once laid over it, is what moves with the object; the rest is left to align by. They
+    // are read together with the first.
+    std::vector<int> near;
+    for (int k : {1, count - 1, 2, count - 2})
+        if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
+    std::vector<int> first = {0};
+    first.insert(first.end(), near.begin(), near.end());
+    // One more when that keeps both threads busy to the end: it is read now rather than later.
+    for (int k = 1; k < count && threads > 1 && first.size() % 2 == 1; ++k)
+        if (std::find(first.begin(), first.end(), k) == first.end()) first.push_back(k);
+    forFrames(0, static_cast<int>(first.size()), false, [&](int i, Buffers& buffers) {
+        const int k = first[static_cast<std::size_t>(i)];
+        if (load(k, buffers, false)) frames[static_cast<std::size_t>(k)].colour = std::move(buffers.colour);
+    });
+    if (interrupted() || frames[0].pyramid.empty()) return out;
+    for (int k : first) frames[static_cast<std::size_t>(k)].matches = MatchesFirst(k);
+    report();
     const Frame& reference = frames[0];
     const int width0 = reference.pyramid[0].width, height0 = reference.pyramid[0].height;
     auto usable = [&](const Frame& frame) { return frame.matches; };
 
-    // First the frames next to the first one on both sides: what differs between them and the first
-    // frame, once laid over it, is what moves with the object; the rest is left to align by.
-    std::vector<int> near;
-    for (int k : {1, count - 1, 2, count - 2})
-        if (k > 0 && k < count && std::find(near.begin(), near.end(), k) == near.end()) near.push_back(k);
     // A tenth of a pixel a level up is near enough to tell what moves from what stays.
     const int nearFinest = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
-    const ReferencePoints allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest);
-    forFrames(0, static_cast<int>(near.size()), false, [&](int i, ByteBuffer& bytes, Picture& scratch) {
+    ReferencePoints allPoints;
+    // Each thread counts the changes of the frames it compares while they are at hand.
+    std::optional<ChangeCounter> counter;
+    both([&] { allPoints = CollectPoints(reference.pyramid, nullptr, nearFinest); },
+         [&] { counter.emplace(reference.pyramid, g.centreX, g.centreY); });
+    const ChangeCounter& changes = *counter;
+    std::vector<std::vector<std::uint16_t>> counts(static_cast<std::size_t>(threads));
+    auto countsOfAll = [&] {
+        std::vector<const std::vector<std::uint16_t>*> all;
+        for (std::vector<std::uint16_t>& c : counts) all.push_back(&c);
+        return all;
+    };
+    forFrames(0, static_cast<int>(near.size()), false, [&](int i, Buffers& buffers) {
         const int k = near[static_cast<std::size_t>(i)];
-        if (!load(k, bytes, scratch)) return;
         Frame& frame = frames[static_cast<std::size_t>(k)];
-        if (usable(frame))
-            frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
+        if (!usable(frame)) return;
+        frame.direct = RegisterDirect(reference.pyramid, allPoints, nullptr, frame.pyramid, g, nearFinest).pose;
+        changes.Add(frame.pyramid, frame.direct, counts[buffers.thread]);
     });
     if (interrupted()) return out;
     LevelMasks still;
     {
-        std::vector<const Pyramid*> pictures;
-        std::vector<Similarity> poses;
-        for (int k : near) {
-            const Frame& frame = frames[static_cast<std::size_t>(k)];
-            if (!usable(frame)) continue;
-            pictures.push_back(&frame.pyramid);
-            poses.push_back(frame.direct);
-        }
-        still = StillMask(reference.pyramid, pictures, poses, g.centreX, g.centreY);
+        still = changes.Mask(countsOfAll(), 1);
         // A scene that moves nearly everywhere leaves too little: then the weights alone decide.
         std::size_t kept = 0;
         for (std::uint8_t v : still[0]) kept += v;
@@ -418,41 +500,57 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     // The first estimates stop a level above the full working size: the final one refines them.
     const int fine = std::min(1, static_cast<int>(reference.pyramid.size()) - 1);
     const ReferencePoints points = mask ? CollectPoints(reference.pyramid, mask, fine) : allPoints;
+    // Parts of the object that look still near the first frame may move later in the turn (a lid
+    // that turns with it): what changes in a few frames of the whole turn is left out too, and every
+    // frame refined once more without it. The direct estimates count those changes.
+    const bool widen = mask && count > 5;
+    for (std::vector<std::uint16_t>& c : counts) c.clear();
+    std::atomic<int> counted{0};
 
-    // Every frame against the first, directly, with what moves near the first frame left out.
-    forFrames(1, count, true, [&](int k, ByteBuffer& bytes, Picture& scratch) {
+    // Every frame against the first, directly, with what moves near the first frame left out. Its
+    // exposure is measured while its colours are at hand: the final pass moves it by a fraction of
+    // a pixel, which the nearest-pixel comparison hardly sees.
+    forFrames(1, count, true, [&](int k, Buffers& buffers) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
-        if (frame.pyramid.empty() && !load(k, bytes, scratch)) return;
-        if (!usable(frame)) return;  // another size: not the same shot, left unaligned
+        if (frame.pyramid.empty() && !load(k, buffers)) return;
+        if (!usable(frame)) {  // another size: not the same shot, left unaligned
+            frame.colour.clear();
+            return;
+        }
         const RegistrationResult r = RegisterDirect(reference.pyramid, points, mask, frame.pyramid, g, fine);
         frame.direct = r.pose;
         frame.inliers = r.inliers;
         frame.registered = r.converged || r.inliers > 0;
+        if (widen && frame.registered) {
+            changes.Add(frame.pyramid, frame.direct, counts[buffers.thread]);
+            ++counted;
+        }
+        std::vector<double> histogram;
+        double target = 0;
+        ExposureSums(reference.colour, frame.colour.empty() ? buffers.colour : frame.colour, frame.direct, g, histogram,
+                     target);
+        out.frames[static_cast<std::size_t>(k)].Brightness = BrightnessForSum(histogram, target);
+        frame.colour.clear();
     });
     if (interrupted()) return out;
+    frames[0].colour.clear();
 
-    // Parts of the object that look still near the first frame may move later in the turn (a lid
-    // that turns with it): what changes in a few frames of the whole turn is left out too, and every
-    // frame refined once more without it. Its exposure is found while its colours are at hand.
-    if (mask && count > 5) {
-        std::vector<const Pyramid*> pictures;
-        std::vector<Similarity> poses;
-        for (int k = 1; k < count; ++k) {
-            const Frame& frame = frames[static_cast<std::size_t>(k)];
-            if (!usable(frame) || !frame.registered) continue;
-            pictures.push_back(&frame.pyramid);
-            poses.push_back(frame.direct);
-        }
-        LevelMasks wider = StillMask(reference.pyramid, pictures, poses, g.centreX, g.centreY,
-                                     std::max(2, static_cast<int>(pictures.size()) / 20), 0);
+    if (widen) {
+        LevelMasks wider = changes.Mask(countsOfAll(), std::max(2, counted.load() / 20));
         for (std::size_t level = 0; level < wider.size(); ++level)
             for (std::size_t i = 0; i < wider[level].size(); ++i) wider[level][i] &= still[level][i];
         std::size_t kept = 0;
         for (std::uint8_t v : wider[0]) kept += v;
         if (kept * 20 >= wider[0].size()) still = std::move(wider);
     }
-    const ReferencePoints finalPoints = CollectPoints(reference.pyramid, mask);
-    forFrames(1, count, true, [&](int k, ByteBuffer&, Picture&) {
+    ReferencePoints finalPoints;
+    LevelMasks shrunk;  // for the steps between neighbours
+    both([&] { finalPoints = CollectPoints(reference.pyramid, mask); },
+         [&] {
+             if (mask)
+                 shrunk = ShrunkMasks(still[0], width0, height0, static_cast<int>(reference.pyramid.size()), fine);
+         });
+    forFrames(1, count, true, [&](int k, Buffers&) {
         Frame& frame = frames[static_cast<std::size_t>(k)];
         if (!usable(frame)) return;
         RegistrationOptions options;
@@ -463,14 +561,8 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
             frame.inliers = r.inliers;
             frame.registered = true;
         }
-        FrameAlignment& result = out.frames[static_cast<std::size_t>(k)];
-        std::vector<double> histogram;
-        double target = 0;
-        ExposureSums(reference.colour, frame.colour, frame.direct, g, histogram, target);
-        result.Brightness = BrightnessForSum(histogram, target);
-        result.exposureRatio = frame.direct.gain;
+        out.frames[static_cast<std::size_t>(k)].exposureRatio = frame.direct.gain;
         // The steps between neighbours compare the smaller levels only.
-        frame.colour.clear();
         if (fine > 0) frame.pyramid[0] = GreyImage{};
     });
     if (interrupted()) return out;
@@ -491,17 +583,19 @@ TurnAlignment AlignTurn(const AlignSettings& settings, const AlignCallbacks& cal
     std::vector<double> stepInliers(static_cast<std::size_t>(count), 0.0);
     // One byte per frame: the threads write neighbouring entries, which packed bits would share.
     std::vector<std::uint8_t> stepFound(static_cast<std::size_t>(count), 0);
-    forFrames(0, count, true, [&](int k, ByteBuffer&, Picture&) {
+    forFrames(0, count, true, [&](int k, Buffers&) {
         const int previous = (k + count - 1) % count;
         const Frame& a = frames[static_cast<std::size_t>(previous)];
         const Frame& b = frames[static_cast<std::size_t>(k)];
         if (count < 2 || !usable(a) || !usable(b)) return;
         const LevelMasks seen =
-            mask ? MaskSeenFrom(still, width0, height0, a.pyramid, a.direct, g, fine) : LevelMasks{};
+            mask ? MaskSeenFrom(shrunk, width0, height0, a.pyramid, a.direct, g, fine) : LevelMasks{};
         const ReferencePoints stepPoints = CollectPoints(a.pyramid, mask ? &seen : nullptr, fine);
         const Similarity predicted = Compose(Inverse(a.direct), b.direct, g.centreX, g.centreY);
         RegistrationOptions options;
         options.finestLevel = fine;
+        // The steps only check the direct estimates: as many points as the levels above.
+        options.maxFinestPoints = options.maxPoints;
         const RegistrationResult r = Register(stepPoints, b.pyramid, g.centreX, g.centreY, predicted, options);
         graph.step[static_cast<std::size_t>(k)] = r.pose;
         stepFound[static_cast<std::size_t>(k)] = r.converged || r.inliers > 0;

@@ -4,8 +4,12 @@
 //   turnlet-make-sample /tmp/turn24 --width 6000 --height 4000
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +56,28 @@ void BM_DecodeTurnOnce(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeTurnOnce)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 
+// The sample tool's jitter file beside the project: per frame the DX, DY and Angle that undo its
+// shake and its exposure ratio (columns 7 to 10). Empty when there is none.
+struct Truth {
+    double dx, dy, angle, exposureRatio;
+};
+std::vector<Truth> TruthBeside(const std::string& projectPath) {
+    const std::size_t slash = projectPath.rfind('/');
+    std::ifstream in((slash == std::string::npos ? std::string(".") : projectPath.substr(0, slash)) + "/jitter.csv");
+    std::vector<Truth> truth;
+    std::string line;
+    if (!std::getline(in, line)) return truth;
+    while (std::getline(in, line)) {
+        std::stringstream fields(line);
+        std::vector<double> v;
+        std::string field;
+        while (std::getline(fields, field, ',')) v.push_back(std::atof(field.c_str()));
+        if (v.size() < 10) return {};
+        truth.push_back({v[6], v[7], v[8], v[9]});
+    }
+    return truth;
+}
+
 void BM_AlignTurn(benchmark::State& state) {
     const Project* project = Turn();
     if (!project) {
@@ -64,9 +90,27 @@ void BM_AlignTurn(benchmark::State& state) {
         TuneCropFromTexts(project->crop.left, project->crop.top, project->crop.width, project->crop.height, 0, 0);
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     settings.threads = 2;
+    TurnAlignment result;
     for (auto _ : state) {
-        const TurnAlignment result = AlignTurn(settings);
+        result = AlignTurn(settings);
         if (!result.status.ok()) std::abort();
+    }
+    // How far the estimates lie from the truth, in full-size pixels, degrees and per cent.
+    const std::vector<Truth> truth = TruthBeside(std::getenv("TURNLET_ALIGN_PROJECT"));
+    if (truth.size() == result.frames.size() && !truth.empty()) {
+        double sum = 0, worst = 0, worstAngle = 0, worstExposure = 0;
+        for (std::size_t k = 0; k < truth.size(); ++k) {
+            const double d = std::hypot(result.frames[k].DX - truth[k].dx, result.frames[k].DY - truth[k].dy);
+            sum += d * d;
+            worst = std::max(worst, d);
+            worstAngle = std::max(worstAngle, std::abs(result.frames[k].Angle - truth[k].angle));
+            worstExposure =
+                std::max(worstExposure, std::abs(result.frames[k].exposureRatio / truth[k].exposureRatio - 1));
+        }
+        state.counters["rms_px"] = std::sqrt(sum / static_cast<double>(truth.size()));
+        state.counters["worst_px"] = worst;
+        state.counters["worst_deg"] = worstAngle;
+        state.counters["worst_exposure_pct"] = 100 * worstExposure;
     }
 }
 BENCHMARK(BM_AlignTurn)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);

@@ -2,6 +2,7 @@
 // The registration's parts: the coarse search, the robust refinement, scaled decoding, the brightness search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "align/registration.h"
@@ -41,6 +42,69 @@ TEST(Registration, RecoversShiftTiltAndGain) {
         EXPECT_NEAR(r.pose.angle * 180 / 3.141592653589793, c.shake.tilt, 0.03);
         EXPECT_NEAR(r.pose.gain, 1 / c.shake.exposure, 0.02);
         EXPECT_GT(r.inliers, 0.9);
+    }
+}
+
+TEST(Registration, ThinnedPointsStillFindThePose) {
+    const int width = 400, height = 300;
+    const Pyramid reference = BuildPyramid(GreyOf(testing::ShakenPhoto(width, height, {})));
+    const ReferencePoints points = CollectPoints(reference, nullptr);
+    const Shake shake{2.3, -1.6, 0.4, 1.05};
+    const Pyramid picture = BuildPyramid(GreyOf(testing::ShakenPhoto(width, height, shake)));
+    for (std::size_t cap : {std::size_t{0}, std::size_t{3000}, std::size_t{500}}) {
+        RegistrationOptions options;
+        options.maxPoints = cap;
+        options.maxFinestPoints = cap;
+        const RegistrationResult r = Register(points, picture, width / 2.0, height / 2.0, {}, options);
+        EXPECT_NEAR(r.pose.dx, shake.dx, 0.1) << cap;
+        EXPECT_NEAR(r.pose.dy, shake.dy, 0.1) << cap;
+        EXPECT_NEAR(r.pose.angle * 180 / 3.141592653589793, shake.tilt, 0.03) << cap;
+        EXPECT_NEAR(r.pose.gain, 1 / shake.exposure, 0.02) << cap;
+    }
+}
+
+TEST(Registration, SearchShiftLooksRoundTheGivenShift) {
+    const GreyImage reference = GreyOf(testing::ShakenPhoto(120, 90, {}));
+    const GreyImage picture = GreyOf(testing::ShakenPhoto(120, 90, {11, -7, 0, 1}));
+    struct Case {
+        int radius, fromX, fromY;
+        bool reaches;  // whether (11, -7) lies within radius of (fromX, fromY)
+    };
+    for (const Case& c : std::vector<Case>{{12, 0, 0, true}, {1, 10, -6, true}, {2, 12, -8, true}, {3, 0, 0, false}}) {
+        const ShiftEstimate found = SearchShift(reference, picture, nullptr, c.radius, c.fromX, c.fromY);
+        EXPECT_LE(std::abs(found.dx - c.fromX), c.radius);
+        EXPECT_LE(std::abs(found.dy - c.fromY), c.radius);
+        EXPECT_EQ(found.dx == 11 && found.dy == -7, c.reaches) << c.radius << " from " << c.fromX << ", " << c.fromY;
+    }
+}
+
+TEST(StillMask, CountedInPartsMatchesOneCountAndLeavesOutWhatMoves) {
+    const int width = 200, height = 150;
+    const Pyramid reference = BuildPyramid(GreyOf(testing::ShakenPhoto(width, height, {})));
+    // Whole-pixel shifts, so only the dark block (in the first two pictures) differs.
+    std::vector<Pyramid> pictures;
+    std::vector<Similarity> poses;
+    for (int k = 0; k < 3; ++k) {
+        Picture photo = testing::ShakenPhoto(width, height, {2.0 * k, -1.0 * k, 0, 1});
+        for (int y = 40; y < 70 && k < 2; ++y)
+            for (int x = 60; x < 90; ++x) std::fill_n(photo.pixel(x, y), 3, std::uint8_t{5});
+        pictures.push_back(BuildPyramid(GreyOf(photo)));
+        poses.push_back({2.0 * k, -1.0 * k, 0, 1});
+    }
+    const std::vector<const Pyramid*> all = {&pictures[0], &pictures[1], &pictures[2]};
+    const double cx = width / 2.0, cy = height / 2.0;
+    const std::size_t inBlock = 55 * static_cast<std::size_t>(width) + 74, farAway = 120 * width + 170;
+    for (int minPictures : {1, 2, 3}) {
+        const LevelMasks whole = StillMask(reference, all, poses, cx, cy, minPictures);
+        const ChangeCounter counter(reference, cx, cy);
+        std::vector<std::uint16_t> one, other;
+        counter.Add(pictures[0], poses[0], one);
+        counter.Add(pictures[2], poses[2], one);
+        counter.Add(pictures[1], poses[1], other);
+        EXPECT_EQ(counter.Mask({&one, &other}, minPictures), whole) << minPictures;
+        ASSERT_EQ(whole.size(), reference.size());
+        EXPECT_EQ(whole[0][inBlock], minPictures <= 2 ? 0 : 1) << minPictures;
+        EXPECT_EQ(whole[0][farAway], 1) << minPictures;
     }
 }
 
