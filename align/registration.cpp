@@ -2,8 +2,6 @@
 // Grey pyramids, phase correlation and the robust Gauss-Newton registration.
 #include "align/registration.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +10,8 @@
 #include <functional>
 #include <numbers>
 #include <system_error>
+
+#include "base/memory.h"
 #include <thread>
 
 namespace turnlet {
@@ -130,24 +130,13 @@ struct Terms {
     }
 };
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Grey buffers from a megabyte on sit in huge pages.
+constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
 
 }  // namespace
 
 void* AllocateGrey(std::size_t bytes) {
-    void* p = nullptr;
-    if (bytes >= kHugePage / 2) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        p = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-        // Only advice: where the system has no huge pages the buffer works as it is.
-        if (p) madvise(p, rounded, MADV_HUGEPAGE);
-#endif
-    } else {
-        p = std::malloc(std::max<std::size_t>(bytes, 1));
-    }
-    if (!p) throw std::bad_alloc();
-    return p;
+    return AllocateLarge(bytes, kHugeFrom);
 }
 
 void FreeGrey(void* p) noexcept {

@@ -3,7 +3,6 @@
 #include "base/files.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,8 @@
 #include <memory>
 #include <system_error>
 #include <utility>
+
+#include "base/memory.h"
 
 namespace turnlet {
 namespace {
@@ -91,26 +92,6 @@ bool WriteAll(int fd, std::string_view content) {
 }
 
 }  // namespace
-
-void PrepareForWriting(void* data, std::size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-    constexpr std::size_t kFrom = std::size_t{1} << 20;
-    if (!data || bytes < kFrom) return;
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) / page * page;
-    // A few megabytes a call: the call holds the process's memory map, and another thread that
-    // maps or unmaps memory meanwhile (a decoder's, an encoder's buffers) would wait for all of it.
-    // Older kernels refuse the advice: the pages then fault in one by one as before.
-    constexpr std::uintptr_t kChunk = std::uintptr_t{4} << 20;
-    for (std::uintptr_t at = begin; at < end; at += kChunk) {
-        if (::madvise(reinterpret_cast<void*>(at), std::min(kChunk, end - at), MADV_POPULATE_WRITE) != 0) break;
-    }
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
 
 void ByteBuffer::reserve(std::size_t bytes) {
     if (bytes <= capacity_) return;

@@ -17,11 +17,6 @@ inline constexpr std::size_t kDefaultMaxReadBytes = 64u << 20;
 
 // A byte buffer that keeps its memory between reads, so a worker that reads one photograph after
 // another does not fault in fresh pages for each.
-// Asks the system to back [data, data + bytes) with memory now, in one call, for a buffer about to
-// be written whole: far cheaper than a fault per page where fresh pages are costly (virtual
-// machines). Only advice: nothing happens where the system does not offer it or for small buffers.
-void PrepareForWriting(void* data, std::size_t bytes);
-
 class ByteBuffer {
   public:
     std::span<const std::uint8_t> view() const { return {data_.get(), size_}; }

@@ -2,8 +2,6 @@
 // The in-memory picture.
 #include "picture.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <new>
@@ -12,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "base/files.h"
+#include "base/memory.h"
 
 namespace turnlet {
 
@@ -27,7 +25,6 @@ std::size_t BytesFor(int width, int height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
 }
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Below this a picture lives in ordinary pages.
 constexpr std::size_t kHugeFrom = std::size_t{8} << 20;
 
@@ -38,19 +35,7 @@ void Picture::Free::operator()(std::uint8_t* p) const {
 }
 
 std::unique_ptr<std::uint8_t, Picture::Free> Picture::Allocate(std::size_t bytes) {
-    void* p = nullptr;
-    if (bytes >= kHugeFrom) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        p = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-        // Only advice: where the system has no huge pages the buffer works as it is.
-        if (p) madvise(p, rounded, MADV_HUGEPAGE);
-#endif
-    } else {
-        p = std::malloc(bytes);
-    }
-    if (!p) throw std::bad_alloc();
-    return std::unique_ptr<std::uint8_t, Free>(static_cast<std::uint8_t*>(p));
+    return std::unique_ptr<std::uint8_t, Free>(static_cast<std::uint8_t*>(AllocateLarge(bytes, kHugeFrom)));
 }
 
 Picture::Picture(const Picture& other) {
