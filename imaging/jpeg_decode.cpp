@@ -27,6 +27,8 @@ constexpr std::int64_t kSuspectBytes = std::int64_t{64} << 20;
 // What libjpeg itself may hold (a progressive file keeps all its coefficients) while a suspect file
 // is checked.
 constexpr long kSuspectDecoderMemory = 192L << 20;
+// How far ahead of the rows decoded so far the picture's memory is asked for.
+constexpr std::size_t kPrepareAhead = std::size_t{4} << 20;
 
 using jpeg::ErrorManager;
 using jpeg::Reader;
@@ -91,10 +93,20 @@ bool DecodeRows(Reader& r, const Window& w, const PixelRect& region, Picture& ou
     // The whole width straight into the picture; narrower windows through scratch rows.
     const bool direct = cut == 0 && region.width == static_cast<int>(r.cinfo.output_width);
     JSAMPROW rows[16];
+    std::size_t prepared = 0;
     while (static_cast<int>(r.cinfo.output_scanline) < w.last) {
         const int y = static_cast<int>(r.cinfo.output_scanline);
         const int count = std::min<int>({w.last - y, 16, static_cast<int>(scratchRows)});
         const bool inRegion = y >= region.top && y + count <= region.top + region.height;
+        // Memory for the rows about to come, a few megabytes ahead: a damaged file that fails
+        // early asks for little more than it wrote.
+        if (y + count > region.top && region.width > 0) {
+            const std::size_t written = static_cast<std::size_t>(y + count - region.top) * out.stride();
+            if (written > prepared) {
+                prepared = written + kPrepareAhead;
+                out.prepare(prepared);
+            }
+        }
         for (int i = 0; i < count; ++i) {
             rows[i] =
                 direct && inRegion ? out.row(y - region.top + i) : scratch + rowBytes * static_cast<std::size_t>(i);

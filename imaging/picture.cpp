@@ -70,12 +70,15 @@ void Picture::allocate(int width, int height) {
         capacity_ = bytes;
         prepared_ = 0;
     }
-    if (bytes > prepared_) {
-        PrepareForWriting(data_.get() + prepared_, bytes - prepared_);
-        prepared_ = bytes;
-    }
     width_ = bytes ? width : 0;
     height_ = bytes ? height : 0;
+}
+
+void Picture::prepare(std::size_t bytes) {
+    bytes = std::min(bytes, byteSize());
+    if (bytes <= prepared_) return;
+    PrepareForWriting(data_.get() + prepared_, bytes - prepared_);
+    prepared_ = bytes;
 }
 
 void Picture::reserve(std::size_t bytes) {

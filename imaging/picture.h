@@ -66,6 +66,9 @@ class Picture {
     // New size with undefined content; for outputs that are written whole afterwards.
     // Negative sizes count as 0. Sizes over kMaxPicturePixels throw std::length_error.
     void allocate(int width, int height);
+    // Asks for the memory of the first bytes at once (PrepareForWriting), for a writer about to fill
+    // them: far cheaper than a fault per page where fresh pages are costly. Done once per buffer.
+    void prepare(std::size_t bytes);
     // New size keeping the pixels of the area the old and new sizes share (the rest is undefined).
     void resize(int width, int height);
     // Room for at least bytes without reallocating, keeping size and pixels; for a caller that
@@ -82,8 +85,7 @@ class Picture {
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;
-    // Bytes from the start whose memory was asked for at once (PrepareForWriting): a buffer reserved
-    // for the largest of varying sizes gets it only for the part a size uses.
+    // Bytes from the start whose memory was asked for at once (prepare).
     std::size_t prepared_ = 0;
     struct Free {
         void operator()(std::uint8_t* p) const;
