@@ -98,11 +98,11 @@ bool DecodeRows(Reader& r, const Window& w, const PixelRect& region, Picture& ou
         const int y = static_cast<int>(r.cinfo.output_scanline);
         const int count = std::min<int>({w.last - y, 16, static_cast<int>(scratchRows)});
         const bool inRegion = y >= region.top && y + count <= region.top + region.height;
-        // Memory for the rows about to come, a few megabytes ahead: a damaged file that fails
-        // early asks for little more than it wrote.
+        // Memory for the rows about to come, a few megabytes ahead, once a few megabytes have
+        // decoded: a damaged file, which mostly fails within its first rows, asks for none.
         if (y + count > region.top && region.width > 0) {
             const std::size_t written = static_cast<std::size_t>(y + count - region.top) * out.stride();
-            if (written > prepared) {
+            if (written > prepared && written >= kPrepareAhead) {
                 prepared = written + kPrepareAhead;
                 out.prepare(prepared);
             }
