@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 
 #include "base/files.h"
+#include "base/memory.h"
 #include "temp_folder.h"
 
 namespace turnlet {
@@ -181,4 +184,22 @@ TEST(WriteFileAtomically, ReadOnlyFolder) {
 }
 
 }  // namespace
+// Large buffers sit on huge-page boundaries from the size asked on, and asking for their memory
+// ahead never changes what they hold, whatever the start, length and alignment.
+TEST(LargeBuffers, HugePageAlignmentAndContentKeptWhenPrepared) {
+    for (const std::size_t bytes : {std::size_t{1}, std::size_t{4096}, std::size_t{3} << 20, std::size_t{9} << 20}) {
+        for (const std::size_t hugeFrom : {std::size_t{1} << 20, std::size_t{8} << 20}) {
+            auto* p = static_cast<unsigned char*>(AllocateLarge(bytes, hugeFrom));
+            if (bytes >= hugeFrom) EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (std::size_t{2} << 20), 0u);
+            for (std::size_t i = 0; i < bytes; ++i) p[i] = static_cast<unsigned char>(i * 7 + 3);
+            for (const std::size_t offset : {std::size_t{0}, std::size_t{1}, std::size_t{5000}})
+                if (offset < bytes) PrepareForWriting(p + offset, bytes - offset);
+            std::size_t changed = 0;
+            for (std::size_t i = 0; i < bytes; ++i) changed += p[i] != static_cast<unsigned char>(i * 7 + 3);
+            EXPECT_EQ(changed, 0u) << bytes;
+            std::free(p);
+        }
+    }
+}
+
 }  // namespace turnlet

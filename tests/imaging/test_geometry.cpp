@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <climits>
 #include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <tuple>
 #include <utility>
@@ -352,6 +353,34 @@ TEST(ParallelRows, CoversEveryRowOnce) {
         for (int r = 0; r < rows; ++r) ASSERT_EQ(hits[r].load(), 1) << rows << " rows, row " << r;
         for (auto [b, e] : ranges) EXPECT_LT(b, e);
     }
+}
+
+// A caller that keeps the cores busy itself gets every call inline, in one piece on its own thread,
+// until its scope ends (nested scopes included); other threads are not affected.
+TEST(ParallelRows, RunsInlineWhileTheCallerAsksAndSplitsAgainAfter) {
+    auto pieces = [] {
+        std::mutex m;
+        std::vector<std::thread::id> threads;
+        ParallelRows(4000, 1000000, [&](int, int) {
+            std::lock_guard lock(m);
+            threads.push_back(std::this_thread::get_id());
+        });
+        return threads;
+    };
+    const bool splits = pieces().size() > 1;  // one core: never split
+    {
+        const InlineRows outer;
+        {
+            const InlineRows inner;
+            EXPECT_EQ(pieces(), std::vector<std::thread::id>{std::this_thread::get_id()});
+        }
+        EXPECT_EQ(pieces(), std::vector<std::thread::id>{std::this_thread::get_id()});
+        std::size_t elsewhere = 0;
+        std::thread other([&] { elsewhere = pieces().size(); });
+        other.join();
+        EXPECT_EQ(elsewhere > 1, splits);
+    }
+    EXPECT_EQ(pieces().size() > 1, splits);
 }
 
 TEST(ParallelRows, PassesExceptionsToTheCaller) {

@@ -157,6 +157,30 @@ TEST(JpegRegion, EveryKeptPixelEqualsTheWholeDecode) {
     }
 }
 
+// Pictures of several megabytes ask for their memory ahead of the rows as they decode, into fresh
+// buffers and into reused ones of other sizes (a region after a whole picture, and the other way
+// round): the bytes stay the whole decode's.
+TEST(JpegRegion, LargePicturesDecodedIntoFreshAndReusedBuffersEqualTheWholeDecode) {
+    const Picture source = Busy(1800, 1400);  // 7.5 MB decoded: past the memory asked for ahead
+    const Bytes jpeg = Encode(source, kLayouts[2]);
+    const Picture whole = TurboDecode(jpeg);
+    Picture reused;
+    reused.reserve(std::size_t{3} * 2000 * 1500);
+    for (const PixelRect wanted : {PixelRect{0, 0, 1800, 1400}, PixelRect{0, 300, 1800, 1000},
+                                   PixelRect{900, 100, 700, 1250}, PixelRect{0, 0, 1800, 1400}}) {
+        for (const bool fresh : {false, true}) {
+            Picture local;
+            Picture& out = fresh ? local : reused;
+            PictureArea got;
+            ASSERT_TRUE(DecodeJpegRegion(jpeg, "large.jpg", wanted, {true, true}, out, got).ok());
+            for (int y = 0; y < out.height(); ++y) {
+                ASSERT_EQ(0, std::memcmp(out.row(y), whole.pixel(got.area.left, got.area.top + y), out.stride()))
+                    << wanted.left << "," << wanted.top << " row " << y;
+            }
+        }
+    }
+}
+
 // A decode that stops after the region does not see damage further down; one asked to check the
 // whole file does, as the whole decode does. A file cut short is refused either way: its end marker
 // is missing, and a half-copied photograph must not pass for whole.
