@@ -131,7 +131,8 @@ class ExportObserver {
   public:
     virtual ~ExportObserver() = default;
     virtual void exportProgress(int position) = 0;
-    // frame is the previous finished frame (empty on the first call); copy it to keep it.
+    // frame is the previous rendered frame, whose file may still be being written (empty on the
+    // first call); copy it to keep it.
     virtual void exportPreview(const Picture& frame) = 0;
     virtual void exportPreviewCleared() = 0;
     // The last frame is written. message is the completion text in the interface language, empty

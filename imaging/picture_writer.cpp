@@ -12,11 +12,14 @@ namespace turnlet {
 
 PictureWriter::PictureWriter(int threads) : threads_(std::max(threads, 1)) {}
 
+bool PictureWriter::AllDone() const {
+    return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; });
+}
+
 PictureWriter::~PictureWriter() {
     {
         std::unique_lock lock(mutex_);
-        changed_.wait(
-            lock, [this] { return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; }); });
+        changed_.wait(lock, [this] { return AllDone(); });
         stopping_ = true;
     }
     changed_.notify_all();
@@ -27,8 +30,7 @@ Status PictureWriter::Settle(std::unique_lock<std::mutex>& lock) {
     while (!jobs_.empty() && jobs_.front().done && jobs_.front().status.ok()) jobs_.pop_front();
     if (jobs_.empty() || !jobs_.front().done) return Status::Ok();
     // The front one failed: the ones after it must not stay, as if never written.
-    changed_.wait(lock,
-                  [this] { return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; }); });
+    changed_.wait(lock, [this] { return AllDone(); });
     Status failure = jobs_.front().status;
     for (std::size_t i = 1; i < jobs_.size(); ++i) {
         std::error_code ignored;
@@ -71,8 +73,7 @@ Status PictureWriter::Start(const Picture& picture, const std::string& path, int
 
 Status PictureWriter::Wait() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock,
-                  [this] { return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; }); });
+    changed_.wait(lock, [this] { return AllDone(); });
     return Settle(lock);
 }
 

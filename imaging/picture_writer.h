@@ -53,6 +53,8 @@ class PictureWriter {
     // removes the files written after it and returns its failure.
     Status Settle(std::unique_lock<std::mutex>& lock);
     std::size_t InFlight() const { return jobs_.size(); }
+    // Under the lock: whether every write started has ended.
+    bool AllDone() const;
 
     int threads_;
     std::mutex mutex_;
