@@ -11,6 +11,7 @@
 #include "geometry.h"
 #include "parallel.h"
 #include "resize.h"
+#include "smooth_frame.h"
 #include "tone.h"
 #include "transform.h"
 #include "turned_view.h"
@@ -24,13 +25,6 @@ bool PixelsFit(std::int64_t width, std::int64_t height) {
 }
 
 }  // namespace
-
-bool SmoothResizes(const FrameParams& params) {
-    const bool shrinks = params.OutputWidth < params.CropWidth || params.OutputHeight < params.CropHeight;
-    return params.Smooth && shrinks && params.OutputWidth > 0 && params.OutputHeight > 0 &&
-           PixelsFit(params.CropWidth, params.CropHeight) && params.CropWidth <= kMaxSmoothCropSide &&
-           params.CropHeight <= kMaxSmoothCropSide;
-}
 
 std::int32_t ShiftedOrigin(std::int32_t crop, std::int32_t shift) {
     const std::int64_t sum = static_cast<std::int64_t>(crop) + shift;
@@ -51,7 +45,35 @@ Status CheckFrameSizes(const FrameParams& params, const std::string& file) {
     return Status::Ok();
 }
 
+namespace {
+
+// The smooth frame as its rule says: the whole turned source averaged, then sampled pixel by pixel.
+void SmoothStepByStep(const Picture& decoded, const FrameParams& params, Picture& output) {
+    Picture rotated;
+    RotateQuarter(decoded, rotated, params.RotationDegrees);
+    const SmoothPlan plan(params, decoded.width(), decoded.height());
+    Picture reduced(plan.reducedWidth, plan.reducedHeight);
+    ResizePictureSmooth(rotated, reduced);
+    rotated.clear();
+    output.allocate(params.OutputWidth, params.OutputHeight);
+    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
+                                        ColorRed(params.BackgroundColor)};
+    for (int y = 0; y < output.height(); ++y) {
+        for (int x = 0; x < output.width(); ++x) {
+            int rx = 0, ry = 0;
+            std::memcpy(output.pixel(x, y), plan.Reduced(x, y, rx, ry) ? reduced.pixel(rx, ry) : background, 3);
+        }
+    }
+    AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+}
+
+}  // namespace
+
 void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Picture& output) {
+    if (SmoothResizes(params)) {
+        SmoothStepByStep(decoded, params, output);
+        return;
+    }
     Picture rotated;
     RotateQuarter(decoded, rotated, params.RotationDegrees);
     Picture aligned;
@@ -60,11 +82,7 @@ void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Pi
                      params.BackgroundColor, params.Angle, params.Scale);
     rotated.clear();
     output.allocate(params.OutputWidth, params.OutputHeight);
-    if (SmoothResizes(params)) {
-        ResizePictureSmooth(aligned, output);
-    } else {
-        ResizePicture(aligned, output);
-    }
+    ResizePicture(aligned, output);
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
 }
 
@@ -96,17 +114,19 @@ PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHei
                                    ShiftedOrigin(params.CropTop, params.ShiftY), params.CropWidth, params.CropHeight,
                                    params.Angle, params.Scale);
     if (!mapping.valid()) return {};
+    if (SmoothResizes(params)) {
+        const SmoothPlan plan(params, decodedWidth, decodedHeight);
+        const PixelRect t = plan.TurnedReach();
+        if (t.empty()) return {};
+        const PixelRect reduced = DecodedRect(t.left, t.left + t.width - 1, t.top, t.top + t.height - 1, degrees,
+                                              plan.DecodedReducedWidth(), plan.DecodedReducedHeight());
+        return SourceOfReduced(reduced, plan.DecodedAxisX(), plan.DecodedAxisY());
+    }
     // Along an output row the source point moves monotonically (each operation of the formula is
     // monotone in the column), and so it does down a column: its extremes over the sampled grid
     // lie at the grid's corners, the first and last crop columns and rows the resize samples.
-    // A smooth shrink reads every crop column (row) however few outputs there are.
-    const bool smooth = SmoothResizes(params);
-    const bool shrinkX = smooth && params.OutputWidth < params.CropWidth;
-    const bool shrinkY = smooth && params.OutputHeight < params.CropHeight;
-    const int lastColumn =
-        shrinkX ? params.CropWidth - 1 : ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
-    const int lastRow =
-        shrinkY ? params.CropHeight - 1 : ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
+    const int lastColumn = ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
+    const int lastRow = ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
     double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
     for (const int x : {0, lastColumn}) {
         for (const int y : {0, lastRow}) {
@@ -126,19 +146,8 @@ PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHei
     highX = std::min(highX, turnedWidth - 1.0);
     highY = std::min(highY, turnedHeight - 1.0);
     if (!(lowX <= highX && lowY <= highY)) return {};
-    const int x0 = static_cast<int>(lowX), x1 = static_cast<int>(highX);
-    const int y0 = static_cast<int>(lowY), y1 = static_cast<int>(highY);
-    const int lastX = decodedWidth - 1, lastY = decodedHeight - 1;
-    switch (degrees) {
-        case 90:  // decoded (sy, lastY - sx)
-            return {y0, lastY - x1, y1 - y0 + 1, x1 - x0 + 1};
-        case 180:
-            return {lastX - x1, lastY - y1, x1 - x0 + 1, y1 - y0 + 1};
-        case 270:  // decoded (lastX - sy, sx)
-            return {lastX - y1, x0, y1 - y0 + 1, x1 - x0 + 1};
-        default:
-            return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
-    }
+    return DecodedRect(static_cast<int>(lowX), static_cast<int>(highX), static_cast<int>(lowY), static_cast<int>(highY),
+                       degrees, decodedWidth, decodedHeight);
 }
 
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output) {
@@ -146,65 +155,34 @@ void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture
     RenderFrameFused(decoded, whole, params, output);
 }
 
-bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const FrameParams& params, Picture& output) {
-    if (!where.area.contains(FrameReach(params, where.fullWidth, where.fullHeight))) return false;
-    output.allocate(params.OutputWidth, params.OutputHeight);
-    if (output.empty()) return true;
-    const int cropWidth = params.CropWidth;
-    const int cropHeight = params.CropHeight;
-    if (cropWidth <= 0 || cropHeight <= 0) {
-        // The aligned picture is empty and a resize from nothing leaves zeros.
-        std::memset(output.data(), 0, output.byteSize());
-        AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
-        return true;
-    }
+namespace {
 
-    const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
-                                   ShiftedOrigin(params.CropTop, params.ShiftY), cropWidth, cropHeight, params.Angle,
-                                   params.Scale);
-    const TurnedView view(pixels, where, params.RotationDegrees, mapping);
-    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
-                                        ColorRed(params.BackgroundColor)};
-    if (SmoothResizes(params)) {
-        RenderSmoothFused(view, mapping, background, cropWidth, cropHeight, output);
-        AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
-        return true;
-    }
-    const bool sideways = view.sideways;
-    const bool valid = view.valid;
+using Terms = TransformMapping::Terms;
+
+// Fills output, sample(column, row) giving each pixel's source bytes (null for the background).
+// The output is walked along lines on which the decoded row stays (nearly) the same, so each line
+// reads one decoded row from one end to the other, a stream the processor fetches ahead, however
+// the frame is turned or tilted. Every pixel lies on exactly one line, and the order does not
+// change a byte. a and b: rates of the decoded row per output column and row.
+template <class Sample>
+void RenderAlongLines(const std::vector<Terms>& columnTerms, const std::vector<Terms>& rowTerms, double a, double b,
+                      const Sample& sample, const std::uint8_t* background, Picture& output) {
     const int outWidth = output.width();
     const int outHeight = output.height();
-    // The formula's per-column and per-row terms at the crop positions the resize samples.
-    std::vector<TransformMapping::Terms> columnTerms(static_cast<std::size_t>(outWidth));
-    for (int x = 0; x < outWidth; ++x) columnTerms[x] = mapping.ColumnTerms(ResizeIndex(x, outWidth, cropWidth));
-    std::vector<TransformMapping::Terms> rowTerms(static_cast<std::size_t>(outHeight));
-    for (int y = 0; y < outHeight; ++y) rowTerms[y] = mapping.RowTerms(ResizeIndex(y, outHeight, cropHeight));
-
     // Pixels n of one output row (step 3) or column (step output stride) from out on, whose
     // column terms (or row terms) run through varying[0..n) while the other terms stay fixed.
     const std::int64_t outStride = static_cast<std::int64_t>(output.stride());
-    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, const TransformMapping::Terms* varying,
-                         const TransformMapping::Terms fixed, bool varyingIsColumn, int n) {
+    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, const Terms* varying, const Terms fixed,
+                         bool varyingIsColumn, int n) {
         for (int k = 0; k < n; ++k, out += outStep) {
-            const TransformMapping::Terms& column = varyingIsColumn ? varying[k] : fixed;
-            const TransformMapping::Terms& row = varyingIsColumn ? fixed : varying[k];
-            const std::uint8_t* from = view.Sample(mapping, column, row);
+            const std::uint8_t* from = varyingIsColumn ? sample(varying[k], fixed) : sample(fixed, varying[k]);
             std::memcpy(out, from ? from : background, 3);
         }
     };
-
-    // The output is walked along lines on which the decoded row stays (nearly) the same, so each
-    // line reads one decoded row from one end to the other, a stream the processor fetches ahead,
-    // however the frame is turned or tilted. Every pixel lies on exactly one line, and the order
-    // does not change a byte. Rates of the decoded row per output column (a) and row (b):
-    const double gx = outWidth > 1 ? static_cast<double>(cropWidth - 1) / (outWidth - 1) : 0;
-    const double gy = outHeight > 1 ? static_cast<double>(cropHeight - 1) / (outHeight - 1) : 0;
-    const double a = (sideways ? mapping.cosine() : mapping.sine()) * gx;
-    const double b = (sideways ? -mapping.sine() : mapping.cosine()) * gy;
     // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
     const bool alongX = std::abs(b) >= std::abs(a);
     double slope = alongX ? (b != 0 ? -a / b : 0) : (a != 0 ? -b / a : 0);
-    if (!std::isfinite(slope) || !valid) slope = 0;
+    if (!std::isfinite(slope)) slope = 0;
     slope = std::clamp(slope, -1.0, 1.0);
     const int length = alongX ? outWidth : outHeight;
     const int breadth = alongX ? outHeight : outWidth;
@@ -242,6 +220,67 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
             }
         }
     });
+}
+
+// The smooth frame from the part of the source it reaches: that part averaged down, then sampled.
+void RenderSmoothFused(const Picture& pixels, const PictureArea& where, const FrameParams& params,
+                       const std::uint8_t* background, Picture& output) {
+    const SmoothPlan plan(params, where.fullWidth, where.fullHeight);
+    const PixelRect turned = plan.TurnedReach();
+    if (turned.empty()) {
+        for (std::size_t i = 0; i < output.byteSize(); i += 3) std::memcpy(output.data() + i, background, 3);
+        return;
+    }
+    const int reducedWidth = plan.DecodedReducedWidth(), reducedHeight = plan.DecodedReducedHeight();
+    const PixelRect decoded = DecodedRect(turned.left, turned.left + turned.width - 1, turned.top,
+                                          turned.top + turned.height - 1, plan.degrees, reducedWidth, reducedHeight);
+    // Kept for the thread's next frame: the export renders all its frames on one thread.
+    thread_local Picture reduced;
+    ReduceArea(pixels, where, plan.DecodedAxisX(), plan.DecodedAxisY(), decoded, reduced);
+    const TurnedView view(reduced, PictureArea{decoded, reducedWidth, reducedHeight}, plan.degrees, plan.mapping);
+    SampleReduced(plan, view, turned, background, output);
+}
+
+}  // namespace
+
+bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const FrameParams& params, Picture& output) {
+    if (!where.area.contains(FrameReach(params, where.fullWidth, where.fullHeight))) return false;
+    output.allocate(params.OutputWidth, params.OutputHeight);
+    if (output.empty()) return true;
+    const int cropWidth = params.CropWidth;
+    const int cropHeight = params.CropHeight;
+    if (cropWidth <= 0 || cropHeight <= 0) {
+        // The aligned picture is empty and a resize from nothing leaves zeros.
+        std::memset(output.data(), 0, output.byteSize());
+        AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+        return true;
+    }
+    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
+                                        ColorRed(params.BackgroundColor)};
+    if (SmoothResizes(params)) {
+        RenderSmoothFused(pixels, where, params, background, output);
+        AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
+        return true;
+    }
+
+    const TransformMapping mapping(ShiftedOrigin(params.CropLeft, params.ShiftX),
+                                   ShiftedOrigin(params.CropTop, params.ShiftY), cropWidth, cropHeight, params.Angle,
+                                   params.Scale);
+    const TurnedView view(pixels, where, params.RotationDegrees, mapping);
+    const int outWidth = output.width();
+    const int outHeight = output.height();
+    // The formula's per-column and per-row terms at the crop positions the resize samples.
+    std::vector<Terms> columnTerms(static_cast<std::size_t>(outWidth));
+    for (int x = 0; x < outWidth; ++x) columnTerms[x] = mapping.ColumnTerms(ResizeIndex(x, outWidth, cropWidth));
+    std::vector<Terms> rowTerms(static_cast<std::size_t>(outHeight));
+    for (int y = 0; y < outHeight; ++y) rowTerms[y] = mapping.RowTerms(ResizeIndex(y, outHeight, cropHeight));
+    const double gx = outWidth > 1 ? static_cast<double>(cropWidth - 1) / (outWidth - 1) : 0;
+    const double gy = outHeight > 1 ? static_cast<double>(cropHeight - 1) / (outHeight - 1) : 0;
+    // An invalid view shows background only, in any order.
+    const double a = view.valid ? (view.sideways ? mapping.cosine() : mapping.sine()) * gx : 0;
+    const double b = view.valid ? (view.sideways ? -mapping.sine() : mapping.cosine()) * gy : 1;
+    auto sample = [&](Terms column, Terms row) { return view.Sample(mapping, column, row); };
+    RenderAlongLines(columnTerms, rowTerms, a, b, sample, background, output);
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
     return true;
 }

@@ -34,31 +34,33 @@ struct FrameParams {
     Color BackgroundColor = 0x00FFFFFF;
     std::int32_t OutputWidth = 0;
     std::int32_t OutputHeight = 0;
-    // The final resize averages the area each output pixel covers where it shrinks the frame
-    // (ResizePictureSmooth) instead of taking the nearest pixel; enlarging stays nearest-neighbour.
-    // See SmoothResizes for the crops it applies to.
+    // Each output pixel averages the source area it covers where the frame shrinks the source,
+    // instead of taking the nearest pixel: the turned source is averaged down to about one pixel per
+    // output pixel (ResizePictureSmooth) and each output pixel's centre takes its average through
+    // the transform. See SmoothResizes for the frames it applies to and smooth_frame.h for the rule.
     bool Smooth = false;
 };
 
-// Longest crop side the smooth resize takes: a crop line's weighted sums then fit 32 bits.
-inline constexpr std::int32_t kMaxSmoothCropSide = 16'843'009;  // 2^32 / 255, rounded down
+// Longest source side the smooth frame averages along: the weighted sums down a source column then
+// fit 32 bits. A longer side (far beyond any photograph) is sampled without averaging.
+inline constexpr std::int32_t kMaxSmoothSide = 16'843'009;  // 2^32 / 255, rounded down
 
-// Whether the frame's final resize is the smooth one: Smooth asked for, the output smaller than the
-// crop in some direction (otherwise both resizes give the same bytes), and a crop that a picture can
-// hold with no side above kMaxSmoothCropSide (far beyond any photograph; such a crop is resized
-// nearest-neighbour).
+// Whether the frame is smooth: Smooth asked for, and each output pixel covering more than one source
+// pixel in some direction (the crop-to-output ratio times the zoom). Otherwise (enlarging, or the
+// tuned view at the crop size with no zoom out) the frame is the nearest-neighbour one, byte for byte.
 bool SmoothResizes(const FrameParams& params);
 
-// The documented chain: quarter turn, transform to the crop size, resize to the output size (smooth or
-// nearest-neighbour), tone.
+// The documented chain: quarter turn, transform to the crop size, resize to the output size,
+// tone; a smooth frame: quarter turn, the area average to the reduced size,
+// each output pixel's centre through the transform, tone.
 // output takes the output size (its buffer is reused when large enough); it must not be decoded.
 void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Picture& output);
 Picture RenderFrameStepByStep(const Picture& decoded, const FrameParams& params);
 
 // Same bytes as RenderFrameStepByStep, in one sampling pass: each output pixel maps through the
-// resize, the transform and the quarter turn to one source pixel (or the background), or with
-// Smooth to the crop pixels of its area, each through the transform and the quarter turn, so the
-// turned and aligned full-size pictures are never built. To render from a source that is already
+// resize, the transform and the quarter turn to one source pixel (or the background), or for a
+// smooth frame to one average of the part of the source the frame reaches, so the turned and
+// aligned full-size pictures are never built. To render from a source that is already
 // turned, pass RotationDegrees 0.
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output);
 Picture RenderFrameFused(const Picture& decoded, const FrameParams& params);

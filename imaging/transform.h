@@ -44,6 +44,15 @@ class TransformMapping {
         const double dy = y - cy_;
         return {dy * c_, dy * s_};
     }
+    // The same at a position between pixels (the smooth frame samples at output pixel centres).
+    Terms ColumnTermsAt(double x) const {
+        const double dx = x - cx_;
+        return {dx * c_, dx * s_};
+    }
+    Terms RowTermsAt(double y) const {
+        const double dy = y - cy_;
+        return {dy * c_, dy * s_};
+    }
     // The source point before truncation: u * k + left + cx with u = dx * c - dy * s, and
     // v * k + top + cy with v = dx * s + dy * c, grouped exactly as written.
     double SourceX(Terms column, Terms row) const { return (column.cos - row.sin) * k_ + left_ + cx_; }

@@ -74,10 +74,4 @@ struct TurnedView {
     bool valid = false;
 };
 
-// The smooth frame from the view: every crop pixel the smooth resize weighs is taken through the
-// transform once (background where it misses the source) and averaged as ResizePictureSmooth
-// averages the aligned picture. output has the frame's size; the crop is not empty.
-void RenderSmoothFused(const TurnedView& view, const TransformMapping& mapping, const std::uint8_t* background,
-                       int cropWidth, int cropHeight, Picture& output);
-
 }  // namespace turnlet

@@ -1,0 +1,566 @@
+// SPDX-License-Identifier: MIT
+// The smooth frame's reduced source: its size and mapping, and the area averages of part of it.
+#include "smooth_frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "kernel_util.h"
+#include "parallel.h"
+
+#if TURNLET_X86_KERNELS
+#include <immintrin.h>
+#endif
+
+namespace turnlet {
+
+namespace {
+
+// Turned source pixels per output pixel, across and down the turned source: the crop-to-output
+// ratio times the zoom, each crop direction counting as much as the tilt turns it that way (so a
+// square shrink stays square at any tilt).
+struct Ratios {
+    double x;
+    double y;
+};
+
+Ratios SmoothRatios(const FrameParams& params, const TransformMapping& mapping) {
+    const double k = mapping.zoom();
+    const double rx = k * params.CropWidth / params.OutputWidth;
+    const double ry = k * params.CropHeight / params.OutputHeight;
+    const double cc = mapping.cosine() * mapping.cosine(), ss = mapping.sine() * mapping.sine();
+    return {rx * cc + ry * ss, rx * ss + ry * cc};
+}
+
+// A turned side of length reduced to about one pixel per ratio; unreduced where the frame does not
+// shrink that way, or where the side is too long for the 32-bit sums.
+int ReducedSide(int side, double ratio) {
+    if (!(ratio > 1) || side > kMaxSmoothSide) return side;
+    return static_cast<int>(std::clamp<double>(std::llround(side / ratio), 1, side));
+}
+
+// The weights of outputs [begin, end) of an axis, each output's in order from its first sample.
+struct Gather {
+    std::vector<int> first;              // per output: its first sample, from the first output's
+    std::vector<int> offset;             // per output: where its weights start; one more ends the last
+    std::vector<std::uint64_t> weights;  // per sample of each output
+    int samples = 0;                     // from the first output's first to the last one's last
+    // The weights again, stride per output (the most any output has) with zeros after its own: a
+    // loop of one length runs without mispredicted exits. Empty past kMaxPadded samples.
+    std::vector<std::uint64_t> padded;
+    std::vector<double> paddedReal;  // the same as doubles
+    int stride = 0;
+    // Every output has stride samples, all of this weight (a whole shrink ratio): the sums are
+    // added plain and weighed once. 0 otherwise.
+    std::uint64_t uniform = 0;
+};
+
+constexpr int kMaxPadded = 8;
+
+Gather MakeGather(const SmoothAxis& axis, int begin, int end) {
+    Gather g;
+    for (int o = begin; o < end; ++o) {
+        g.first.push_back(axis.begin[o] - axis.begin[begin]);
+        g.offset.push_back(static_cast<int>(g.weights.size()));
+        for (int j = axis.begin[o]; j < axis.end[o]; ++j)
+            g.weights.push_back(axis.target[j] == o ? axis.weight[j] : axis.nextWeight[j]);
+    }
+    g.offset.push_back(static_cast<int>(g.weights.size()));
+    g.samples = axis.end[end - 1] - axis.begin[begin];
+    int longest = 0;
+    for (int o = 0; o < end - begin; ++o) longest = std::max(longest, g.offset[o + 1] - g.offset[o]);
+    if (longest <= kMaxPadded) {
+        g.stride = longest;
+        g.uniform = g.weights.empty() ? 0 : g.weights.front();
+        for (int o = 0; o < end - begin; ++o)
+            if (g.offset[o + 1] - g.offset[o] != longest) g.uniform = 0;
+        for (const std::uint64_t w : g.weights)
+            if (w != g.uniform) g.uniform = 0;
+        g.padded.assign(static_cast<std::size_t>(end - begin) * longest, 0);
+        for (int o = 0; o < end - begin; ++o)
+            for (int k = g.offset[o]; k < g.offset[o + 1]; ++k)
+                g.padded[o * longest + (k - g.offset[o])] = g.weights[k];
+        g.paddedReal.assign(g.padded.begin(), g.padded.end());
+    }
+    return g;
+}
+
+// sum / total truncated, for sum <= 255 * total: the product with the reciprocal is off by at most
+// one, which the integer check mends.
+inline std::uint8_t MeanOf(std::uint64_t sum, std::uint64_t total, double inverse) {
+    std::uint64_t q = static_cast<std::uint64_t>(static_cast<double>(sum) * inverse);
+    if (q * total > sum) {
+        --q;
+    } else if ((q + 1) * total <= sum) {
+        ++q;
+    }
+    return static_cast<std::uint8_t>(q);
+}
+
+#if TURNLET_X86_KERNELS
+// The vector path keeps each 16 sums of a row in the order its 16-bit pairs come out of a lane
+// unpack: values 0-3, 8-11, 4-7, 12-15. Puts full blocks back in order.
+__attribute__((target("avx2"))) void UnpermuteAvx2(std::uint32_t* sums, std::size_t count) {
+    for (std::size_t k = 0; k + 16 <= count; k += 16) {
+        auto* at = reinterpret_cast<__m256i*>(sums + k);
+        const __m256i lo = _mm256_loadu_si256(at), hi = _mm256_loadu_si256(at + 1);
+        _mm256_storeu_si256(at, _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(at + 1, _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+}
+
+// sums[k] (+)= the rows' bytes k weighed (weights below 2^15), sixteen values a step in the vector
+// order above: byte pairs of two rows multiplied and added in one step, up to four rows per pass
+// over the sums. Returns the first k left undone.
+__attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, const std::uint8_t* const* rows,
+                                                        const std::uint32_t* weights, int n, std::size_t count,
+                                                        bool assign) {
+    __m256i w[2];
+    for (int p = 0; p < 2; ++p) {
+        const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
+        w[p] = _mm256_set1_epi32(static_cast<int>(a | b << 16));
+    }
+    const int pairs = (n + 1) / 2;
+    std::size_t k = 0;
+    for (; k + 16 <= count; k += 16) {
+        auto* at = reinterpret_cast<__m256i*>(sums + k);
+        __m256i lo = assign ? _mm256_setzero_si256() : _mm256_loadu_si256(at);
+        __m256i hi = assign ? _mm256_setzero_si256() : _mm256_loadu_si256(at + 1);
+        for (int p = 0; p < pairs; ++p) {
+            const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + k)));
+            const __m256i b =
+                2 * p + 1 < n
+                    ? _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + k)))
+                    : _mm256_setzero_si256();
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w[p]));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w[p]));
+        }
+        _mm256_storeu_si256(at, lo);
+        _mm256_storeu_si256(at + 1, hi);
+    }
+    return k;
+}
+
+// The averages of one reduced row, three channels in one vector: each output's weighted sums in
+// 64 bits, then the exact mean. sums has one spare value past the last.
+// real[k] = sums[k] for k < count (and a few more, up to the next multiple of 4: the caller's spare).
+__attribute__((target("avx2"))) void ToReal(const std::uint32_t* sums, std::size_t count, double* real) {
+    const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);
+    const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
+    for (std::size_t k = 0; k + 4 <= count; k += 4) {
+        const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k)));
+        _mm256_storeu_pd(real + k, _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(v, exponent)), twoTo52));
+    }
+    for (std::size_t k = count & ~std::size_t{3}; k < count; ++k) real[k] = static_cast<double>(sums[k]);
+}
+
+// The three truncated means into the output: each pixel's spare fourth byte is overwritten by the
+// next one (wide); the row's last takes three.
+__attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, bool wide, std::uint8_t* to) {
+    const __m128i bgr = _mm_shuffle_epi8(_mm256_cvttpd_epi32(q), pack);
+    if (wide) {
+        _mm_storeu_si32(to, bgr);
+    } else {
+        _mm_storeu_si16(to, bgr);
+        to[2] = static_cast<std::uint8_t>(_mm_extract_epi8(bgr, 2));
+    }
+}
+
+// plain: a uniform gather's plain sums stay below 2^31.
+// The padded outputs of one row from the sums as doubles, Stride samples each, unrolled.
+// Products and sums of integers below 2^52 are exact in doubles.
+template <int Stride>
+__attribute__((target("avx2"))) void FinishRealAvx2(const double* real, const Gather& gather, int width, double inverse,
+                                                    std::uint8_t* to) {
+    const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
+    const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const double* w = gather.paddedReal.data();
+    const int* first = gather.first.data();
+    for (int g = 0; g < width; ++g, to += 3, w += Stride) {
+        const double* at = real + std::size_t{3} * static_cast<std::size_t>(first[g]);
+        __m256d d = _mm256_mul_pd(_mm256_loadu_pd(at), _mm256_broadcast_sd(w));
+        for (int k = 1; k < Stride; ++k)
+            d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_loadu_pd(at + 3 * k), _mm256_broadcast_sd(w + k)));
+        StoreMeans(_mm256_mul_pd(_mm256_add_pd(d, half), inv), pack, g + 1 < width, to);
+    }
+}
+
+// real: the sums as doubles when the gather is padded (else null).
+__attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, const double* real, const Gather& gather,
+                                                   int width, double inverse, bool plain, std::uint8_t* to) {
+    const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
+    // Integers below 2^52 become doubles exactly through the exponent of 2^52.
+    const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);
+    const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
+    const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
+    if (real && !plain) {
+        switch (gather.stride) {
+            case 1:
+                return FinishRealAvx2<1>(real, gather, width, inverse, to);
+            case 2:
+                return FinishRealAvx2<2>(real, gather, width, inverse, to);
+            case 3:
+                return FinishRealAvx2<3>(real, gather, width, inverse, to);
+            case 4:
+                return FinishRealAvx2<4>(real, gather, width, inverse, to);
+            case 5:
+                return FinishRealAvx2<5>(real, gather, width, inverse, to);
+            case 6:
+                return FinishRealAvx2<6>(real, gather, width, inverse, to);
+            case 7:
+                return FinishRealAvx2<7>(real, gather, width, inverse, to);
+            default:
+                return FinishRealAvx2<kMaxPadded>(real, gather, width, inverse, to);
+        }
+    }
+    for (int g = 0; g < width; ++g, to += 3) {
+        const std::uint32_t* from = sums + std::size_t{3} * static_cast<std::size_t>(gather.first[g]);
+        if (plain) {
+            __m128i plainSum = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            for (int k = 1; k < gather.stride; ++k)
+                plainSum = _mm_add_epi32(plainSum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * k)));
+            const __m256d weighed = _mm256_mul_pd(_mm256_cvtepi32_pd(plainSum), uniform);
+            StoreMeans(_mm256_mul_pd(_mm256_add_pd(weighed, half), inv), pack, g + 1 < width, to);
+            continue;
+        }
+        __m256i sum = _mm256_setzero_si256();
+        if (!gather.padded.empty()) {
+        } else {
+            for (int k = gather.offset[g]; k < gather.offset[g + 1]; ++k, from += 3) {
+                const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+                sum = _mm256_add_epi64(
+                    sum, _mm256_mul_epu32(v, _mm256_set1_epi64x(static_cast<long long>(gather.weights[k]))));
+            }
+        }
+        // The sums stay below 255 * total < 2^46, so they convert exactly. sum / total lies a whole
+        // multiple of 1 / total above its integer part; with 0.5 added to the sum it stays at least
+        // 0.5 / total (over 2^-29) from any integer, far beyond the product's rounding (below
+        // 2^-44), so the truncation is the exact quotient's.
+        const __m256d d = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(sum, exponent)), twoTo52);
+        const __m256d q = _mm256_mul_pd(_mm256_add_pd(d, half), inv);
+        StoreMeans(q, pack, g + 1 < width, to);
+    }
+}
+#endif
+
+// sums[k] (+)= the n rows' bytes k weighed, for k < count; the vector path leaves full blocks of 16
+// in its own order (UnpermuteAvx2).
+void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n,
+             std::size_t count, bool assign, bool vector) {
+    std::size_t k = 0;
+#if TURNLET_X86_KERNELS
+    if (vector) k = AddRowsAvx2(sums, rows, weights, n, count, assign);
+#endif
+    for (; k < count; ++k) {
+        std::uint32_t sum = assign ? 0 : sums[k];
+        for (int r = 0; r < n; ++r) sum += weights[r] * rows[r][k];
+        sums[k] = sum;
+    }
+}
+
+void FinishRow(const std::uint32_t* sums, const double* real, const Gather& gather, int width, std::uint64_t total,
+               double inverse, bool vector, bool plain, std::uint8_t* to) {
+#if TURNLET_X86_KERNELS
+    if (vector) {
+        FinishRowAvx2(sums, real, gather, width, inverse, plain, to);
+        return;
+    }
+#endif
+    for (int g = 0; g < width; ++g, to += 3) {
+        const std::uint32_t* from = sums + std::size_t{3} * static_cast<std::size_t>(gather.first[g]);
+        std::uint64_t b = 0, gr = 0, r = 0;
+        for (int k = gather.offset[g]; k < gather.offset[g + 1]; ++k, from += 3) {
+            const std::uint64_t w = gather.weights[k];
+            b += w * from[0];
+            gr += w * from[1];
+            r += w * from[2];
+        }
+        to[0] = MeanOf(b, total, inverse);
+        to[1] = MeanOf(gr, total, inverse);
+        to[2] = MeanOf(r, total, inverse);
+    }
+}
+
+// The pixels of one output row, from x on, the reduced pixel each takes or the background.
+struct RowSampler {
+    const SmoothPlan& plan;
+    const TurnedView& view;
+    const PixelRect& turned;
+    const std::uint8_t* background;
+
+    const std::uint8_t* one(TransformMapping::Terms column, TransformMapping::Terms row) const {
+        int rx = 0, ry = 0;
+        // The reach holds every pixel the frame takes; the test only keeps a stray one from reading
+        // outside the averages.
+        if (!plan.Reduced(column, row, rx, ry) || rx < turned.left || rx - turned.left >= turned.width ||
+            ry < turned.top || ry - turned.top >= turned.height)
+            return background;
+        return view.origin + (view.base + std::int64_t{rx} * view.stepX + std::int64_t{ry} * view.stepY);
+    }
+
+    void scalar(int y, int x, std::uint8_t* to) const {
+        for (; x < static_cast<int>(plan.columnTerms.size()); ++x, to += 3)
+            std::memcpy(to, one(plan.columnTerms[x], plan.rowTerms[y]), 3);
+    }
+
+#if TURNLET_X86_KERNELS
+    // Four pixels a step, with the operations of SmoothPlan::Reduced in their order; a step with a
+    // lane on the background, or whose 4-byte loads or stores could pass an end, goes lane by lane.
+    __attribute__((target("avx2"))) void avx2(int y, std::uint8_t* to) const {
+        const TransformMapping& m = plan.mapping;
+        const TransformMapping::Terms row = plan.rowTerms[y];
+        const __m256d k = _mm256_set1_pd(m.zoom()), left = _mm256_set1_pd(m.left()), top = _mm256_set1_pd(m.top());
+        const __m256d cx = _mm256_set1_pd(m.centreX()), cy = _mm256_set1_pd(m.centreY());
+        const __m256d rowSin = _mm256_set1_pd(row.sin), rowCos = _mm256_set1_pd(row.cos);
+        const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
+        const __m256d fx = _mm256_set1_pd(plan.factorX), fy = _mm256_set1_pd(plan.factorY);
+        const __m256d lowX = _mm256_set1_pd(turned.left), highX = _mm256_set1_pd(turned.left + turned.width);
+        const __m256d lowY = _mm256_set1_pd(turned.top), highY = _mm256_set1_pd(turned.top + turned.height);
+        const __m128i base = _mm_set1_epi32(static_cast<int>(view.base));
+        const __m128i stepX = _mm_set1_epi32(static_cast<int>(view.stepX));
+        const __m128i stepY = _mm_set1_epi32(static_cast<int>(view.stepY));
+        const __m128i lastLoad = _mm_set1_epi32(static_cast<int>(view.bytes) - 4);
+        const int width = static_cast<int>(plan.columnTerms.size());
+        int x = 0;
+        // The last pixel's spare byte would land past the row: it goes the scalar way.
+        for (; x + 4 < width; x += 4, to += 12) {
+            const __m256d c = _mm256_loadu_pd(plan.columnCos.data() + x);
+            const __m256d s = _mm256_loadu_pd(plan.columnSin.data() + x);
+            __m256d px = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(c, rowSin), k), left), cx);
+            __m256d py = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(s, rowCos), k), top), cy);
+            px = _mm256_mul_pd(_mm256_add_pd(px, half), fx);
+            py = _mm256_mul_pd(_mm256_add_pd(py, half), fy);
+            // Inside the picture and the reach alike: the reach lies within the picture, and a
+            // position is in a pixel of the reach exactly when it lies in [low, high).
+            const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+            const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+            const __m256d inside = _mm256_and_pd(
+                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(px, zero, _CMP_GE_OQ), _mm256_cmp_pd(py, zero, _CMP_GE_OQ)),
+                              _mm256_and_pd(_mm256_cmp_pd(tx, lowX, _CMP_GE_OQ), _mm256_cmp_pd(tx, highX, _CMP_LT_OQ))),
+                _mm256_and_pd(_mm256_cmp_pd(ty, lowY, _CMP_GE_OQ), _mm256_cmp_pd(ty, highY, _CMP_LT_OQ)));
+            if (_mm256_movemask_pd(inside) != 0xF) {
+                scalarStep(y, x, to);
+                continue;
+            }
+            const __m128i offset = _mm_add_epi32(base, _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(px), stepX),
+                                                                     _mm_mullo_epi32(_mm256_cvttpd_epi32(py), stepY)));
+            if (_mm_movemask_epi8(_mm_cmpgt_epi32(offset, lastLoad)) != 0) {
+                scalarStep(y, x, to);
+                continue;
+            }
+            alignas(16) std::int32_t at[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(at), offset);
+            std::memcpy(to, view.origin + at[0], 4);
+            std::memcpy(to + 3, view.origin + at[1], 4);
+            std::memcpy(to + 6, view.origin + at[2], 4);
+            std::memcpy(to + 9, view.origin + at[3], 4);
+        }
+        scalar(y, x, to);
+    }
+#endif
+
+    void scalarStep(int y, int x, std::uint8_t* to) const {
+        for (int lane = 0; lane < 4; ++lane, to += 3)
+            std::memcpy(to, one(plan.columnTerms[x + lane], plan.rowTerms[y]), 3);
+    }
+};
+
+}  // namespace
+
+void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRect& turned,
+                   const std::uint8_t* background, Picture& output) {
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2};
+    // Offsets within the averages fit 32 bits: they are a few megabytes.
+    [[maybe_unused]] const bool vector = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths) == KernelLevel::Avx2 &&
+                                         view.bytes >= 4 && view.bytes < (std::size_t{1} << 31);
+    const RowSampler sampler{plan, view, turned, background};
+    ParallelRows(output.height(), output.width(), [&](int rowBegin, int rowEnd) {
+        for (int y = rowBegin; y < rowEnd; ++y) {
+#if TURNLET_X86_KERNELS
+            if (vector) {
+                sampler.avx2(y, output.row(y));
+                continue;
+            }
+#endif
+            sampler.scalar(y, 0, output.row(y));
+        }
+    });
+}
+
+bool SmoothResizes(const FrameParams& params) {
+    if (!params.Smooth || params.OutputWidth <= 0 || params.OutputHeight <= 0 || params.CropWidth <= 0 ||
+        params.CropHeight <= 0 || std::int64_t{params.CropWidth} * params.CropHeight > kMaxPicturePixels)
+        return false;
+    const TransformMapping mapping(0, 0, params.CropWidth, params.CropHeight, params.Angle, params.Scale);
+    if (!mapping.valid()) return false;
+    const Ratios r = SmoothRatios(params, mapping);
+    return r.x > 1 || r.y > 1;
+}
+
+SmoothPlan::SmoothPlan(const FrameParams& params, int decodedWidth, int decodedHeight)
+    : mapping(ShiftedOrigin(params.CropLeft, params.ShiftX), ShiftedOrigin(params.CropTop, params.ShiftY),
+              params.CropWidth, params.CropHeight, params.Angle, params.Scale),
+      degrees(params.RotationDegrees),
+      sideways(degrees == 90 || degrees == 270),
+      decodedWidth(decodedWidth),
+      decodedHeight(decodedHeight) {
+    const int outWidth = std::max(0, params.OutputWidth), outHeight = std::max(0, params.OutputHeight);
+    if (ValidTurn(degrees) && decodedWidth > 0 && decodedHeight > 0 && mapping.valid() && outWidth > 0 &&
+        outHeight > 0) {
+        turnedWidth = sideways ? decodedHeight : decodedWidth;
+        turnedHeight = sideways ? decodedWidth : decodedHeight;
+        const Ratios r = SmoothRatios(params, mapping);
+        reducedWidth = ReducedSide(turnedWidth, r.x);
+        reducedHeight = ReducedSide(turnedHeight, r.y);
+        factorX = static_cast<double>(reducedWidth) / turnedWidth;
+        factorY = static_cast<double>(reducedHeight) / turnedHeight;
+    }
+    // Output pixel x covers crop [x, x + 1) * crop / out; its centre as a crop position (pixel
+    // centres at whole positions, as the transform takes them).
+    columnTerms.resize(static_cast<std::size_t>(outWidth));
+    columnCos.resize(columnTerms.size());
+    columnSin.resize(columnTerms.size());
+    for (int x = 0; x < outWidth; ++x) {
+        columnTerms[x] = mapping.ColumnTermsAt((2.0 * x + 1) * params.CropWidth / (2.0 * outWidth) - 0.5);
+        columnCos[x] = columnTerms[x].cos;
+        columnSin[x] = columnTerms[x].sin;
+    }
+    rowTerms.resize(static_cast<std::size_t>(outHeight));
+    for (int y = 0; y < outHeight; ++y)
+        rowTerms[y] = mapping.RowTermsAt((2.0 * y + 1) * params.CropHeight / (2.0 * outHeight) - 0.5);
+}
+
+PixelRect SmoothPlan::TurnedReach() const {
+    if (reducedWidth <= 0 || reducedHeight <= 0 || columnTerms.empty() || rowTerms.empty()) return {};
+    // The point moves monotonically along an output row and down a column (each operation is
+    // monotone in the position), so its extremes lie at the corners.
+    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    for (const auto& column : {columnTerms.front(), columnTerms.back()}) {
+        for (const auto& row : {rowTerms.front(), rowTerms.back()}) {
+            const double fx = std::floor((mapping.SourceX(column, row) + 0.5) * factorX);
+            const double fy = std::floor((mapping.SourceY(column, row) + 0.5) * factorY);
+            if (std::isnan(fx) || std::isnan(fy)) return {0, 0, reducedWidth, reducedHeight};
+            lowX = std::min(lowX, fx);
+            highX = std::max(highX, fx);
+            lowY = std::min(lowY, fy);
+            highY = std::max(highY, fy);
+        }
+    }
+    lowX = std::max(lowX, 0.0);
+    lowY = std::max(lowY, 0.0);
+    highX = std::min(highX, reducedWidth - 1.0);
+    highY = std::min(highY, reducedHeight - 1.0);
+    if (!(lowX <= highX && lowY <= highY)) return {};
+    return {static_cast<int>(lowX), static_cast<int>(lowY), static_cast<int>(highX - lowX) + 1,
+            static_cast<int>(highY - lowY) + 1};
+}
+
+SmoothAxis SmoothPlan::DecodedAxisX() const {
+    return MakeSmoothAxis(DecodedReducedWidth(), decodedWidth);
+}
+
+SmoothAxis SmoothPlan::DecodedAxisY() const {
+    return MakeSmoothAxis(DecodedReducedHeight(), decodedHeight);
+}
+
+PixelRect DecodedRect(int x0, int x1, int y0, int y1, int degrees, int decodedWidth, int decodedHeight) {
+    const int lastX = decodedWidth - 1, lastY = decodedHeight - 1;
+    switch (degrees) {
+        case 90:  // decoded (sy, lastY - sx)
+            return {y0, lastY - x1, y1 - y0 + 1, x1 - x0 + 1};
+        case 180:
+            return {lastX - x1, lastY - y1, x1 - x0 + 1, y1 - y0 + 1};
+        case 270:  // decoded (lastX - sy, sx)
+            return {lastX - y1, x0, y1 - y0 + 1, x1 - x0 + 1};
+        default:
+            return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    }
+}
+
+PixelRect SourceOfReduced(const PixelRect& reduced, const SmoothAxis& ax, const SmoothAxis& ay) {
+    if (reduced.empty()) return {};
+    const int left = ax.source[ax.begin[reduced.left]];
+    const int right = ax.source[ax.end[reduced.left + reduced.width - 1] - 1];
+    const int top = ay.source[ay.begin[reduced.top]];
+    const int bottom = ay.source[ay.end[reduced.top + reduced.height - 1] - 1];
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxis& ax, const SmoothAxis& ay,
+                const PixelRect& outputs, Picture& out) {
+    out.allocate(outputs.width, outputs.height);
+    if (out.empty()) return;
+    // Rows go in strips of outputs whose sums stay in the first-level cache; a sample shared by
+    // two neighbouring outputs is summed in both their strips.
+    constexpr int kStripSamples = 1024;
+    std::vector<int> stripStart;
+    std::vector<Gather> strips;
+    for (int o = outputs.left; o < outputs.left + outputs.width;) {
+        int end = o + 1;
+        while (end < outputs.left + outputs.width && ax.end[end] - ax.begin[o] <= kStripSamples) ++end;
+        stripStart.push_back(o - outputs.left);
+        strips.push_back(MakeGather(ax, o, end));
+        o = end;
+    }
+    const int first = ax.begin[outputs.left];
+    const std::uint64_t total = ax.total * ay.total;
+    const double inverse = 1.0 / static_cast<double>(total);
+    const std::uint8_t* origin =
+        pixels.data() + std::size_t{3} * static_cast<std::size_t>(ax.source[first] - where.area.left);
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2};
+    const bool vector = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths) == KernelLevel::Avx2;
+    // A row's weight is at most the reduced side, which the 16-bit pairs must hold.
+    const bool pairs = vector && (!ay.shrinks || ay.begin.size() < 0x8000);
+    const long long perRow =
+        3LL * (ax.end[outputs.left + outputs.width - 1] - first) * (ay.end[outputs.top] - ay.begin[outputs.top]);
+    ParallelRows(outputs.height, perRow, [&](int rowBegin, int rowEnd) {
+        // Spare values: the vector finish reads four where it needs three, and padded outputs read
+        // past their samples with weight 0.
+        constexpr std::size_t kSpare = 3 * kMaxPadded + 1;
+        std::vector<std::uint32_t> sums(std::size_t{3} * kStripSamples + kSpare);
+        std::vector<double> real;
+        for (int r = rowBegin; r < rowEnd; ++r) {
+            const int y = outputs.top + r;
+            for (std::size_t strip = 0; strip < strips.size(); ++strip) {
+                const Gather& gather = strips[strip];
+                const int o = outputs.left + stripStart[strip];
+                const std::size_t values = std::size_t{3} * static_cast<std::size_t>(gather.samples);
+                const std::size_t from = std::size_t{3} * static_cast<std::size_t>(ax.begin[o] - first);
+                if (sums.size() < values + kSpare) sums.resize(values + kSpare);
+                // Up to four rows a pass over the sums.
+                for (int s = ay.begin[y]; s < ay.end[y]; s += 4) {
+                    const std::uint8_t* rows[4];
+                    std::uint32_t weights[4];
+                    const int n = std::min(4, ay.end[y] - s);
+                    for (int i = 0; i < n; ++i) {
+                        rows[i] = origin +
+                                  static_cast<std::size_t>(ay.source[s + i] - where.area.top) * pixels.stride() + from;
+                        weights[i] = ay.target[s + i] == y ? ay.weight[s + i] : ay.nextWeight[s + i];
+                    }
+                    AddRows(sums.data(), rows, weights, n, values, s == ay.begin[y], pairs);
+                }
+#if TURNLET_X86_KERNELS
+                if (pairs) UnpermuteAvx2(sums.data(), values);
+#endif
+                const int width = static_cast<int>(gather.first.size());
+                // A sum down a column is at most 255 times the column weights' total.
+                const bool plain =
+                    gather.uniform != 0 && 255.0 * static_cast<double>(ay.total) * gather.stride < 0x1p31;
+                const double* asReal = nullptr;
+#if TURNLET_X86_KERNELS
+                if (vector && !plain && !gather.padded.empty()) {
+                    if (real.size() < values + kSpare) real.resize(values + kSpare);
+                    ToReal(sums.data(), values + kSpare - 1, real.data());
+                    asReal = real.data();
+                }
+#endif
+                FinishRow(sums.data(), asReal, gather, width, total, inverse, vector, plain,
+                          out.pixel(stripStart[strip], r));
+            }
+        }
+    });
+}
+
+}  // namespace turnlet
