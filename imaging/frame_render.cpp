@@ -106,7 +106,6 @@ PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHei
     if (!ValidTurn(degrees) || decodedWidth <= 0 || decodedHeight <= 0) return {};
     if (params.CropWidth <= 0 || params.CropHeight <= 0 || params.OutputWidth <= 0 || params.OutputHeight <= 0)
         return {};
-    const PixelRect whole{0, 0, decodedWidth, decodedHeight};
     const bool sideways = degrees == 90 || degrees == 270;
     const int turnedWidth = sideways ? decodedHeight : decodedWidth;
     const int turnedHeight = sideways ? decodedWidth : decodedHeight;
@@ -127,27 +126,19 @@ PixelRect FrameReach(const FrameParams& params, int decodedWidth, int decodedHei
     // lie at the grid's corners, the first and last crop columns and rows the resize samples.
     const int lastColumn = ResizeIndex(params.OutputWidth - 1, params.OutputWidth, params.CropWidth);
     const int lastRow = ResizeIndex(params.OutputHeight - 1, params.OutputHeight, params.CropHeight);
-    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    double xs[4], ys[4];
+    int i = 0;
     for (const int x : {0, lastColumn}) {
         for (const int y : {0, lastRow}) {
             const TransformMapping::Terms column = mapping.ColumnTerms(x);
             const TransformMapping::Terms row = mapping.RowTerms(y);
-            const double fx = std::trunc(mapping.SourceX(column, row));
-            const double fy = std::trunc(mapping.SourceY(column, row));
-            if (std::isnan(fx) || std::isnan(fy)) return whole;
-            lowX = std::min(lowX, fx);
-            highX = std::max(highX, fx);
-            lowY = std::min(lowY, fy);
-            highY = std::max(highY, fy);
+            xs[i] = std::trunc(mapping.SourceX(column, row));
+            ys[i++] = std::trunc(mapping.SourceY(column, row));
         }
     }
-    lowX = std::max(lowX, 0.0);
-    lowY = std::max(lowY, 0.0);
-    highX = std::min(highX, turnedWidth - 1.0);
-    highY = std::min(highY, turnedHeight - 1.0);
-    if (!(lowX <= highX && lowY <= highY)) return {};
-    return DecodedRect(static_cast<int>(lowX), static_cast<int>(highX), static_cast<int>(lowY), static_cast<int>(highY),
-                       degrees, decodedWidth, decodedHeight);
+    const PixelRect t = CornerBounds(xs, ys, turnedWidth, turnedHeight);
+    if (t.empty()) return {};
+    return DecodedRect(t.left, t.left + t.width - 1, t.top, t.top + t.height - 1, degrees, decodedWidth, decodedHeight);
 }
 
 void RenderFrameFused(const Picture& decoded, const FrameParams& params, Picture& output) {

@@ -436,22 +436,30 @@ PixelRect SmoothPlan::TurnedReach() const {
     if (reducedWidth <= 0 || reducedHeight <= 0 || columnTerms.empty() || rowTerms.empty()) return {};
     // The point moves monotonically along an output row and down a column (each operation is
     // monotone in the position), so its extremes lie at the corners.
-    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    double xs[4], ys[4];
+    int i = 0;
     for (const auto& column : {columnTerms.front(), columnTerms.back()}) {
         for (const auto& row : {rowTerms.front(), rowTerms.back()}) {
-            const double fx = std::floor((mapping.SourceX(column, row) + 0.5) * factorX);
-            const double fy = std::floor((mapping.SourceY(column, row) + 0.5) * factorY);
-            if (std::isnan(fx) || std::isnan(fy)) return {0, 0, reducedWidth, reducedHeight};
-            lowX = std::min(lowX, fx);
-            highX = std::max(highX, fx);
-            lowY = std::min(lowY, fy);
-            highY = std::max(highY, fy);
+            xs[i] = std::floor((mapping.SourceX(column, row) + 0.5) * factorX);
+            ys[i++] = std::floor((mapping.SourceY(column, row) + 0.5) * factorY);
         }
+    }
+    return CornerBounds(xs, ys, reducedWidth, reducedHeight);
+}
+
+PixelRect CornerBounds(const double (&xs)[4], const double (&ys)[4], int width, int height) {
+    double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
+    for (int i = 0; i < 4; ++i) {
+        if (std::isnan(xs[i]) || std::isnan(ys[i])) return {0, 0, width, height};
+        lowX = std::min(lowX, xs[i]);
+        highX = std::max(highX, xs[i]);
+        lowY = std::min(lowY, ys[i]);
+        highY = std::max(highY, ys[i]);
     }
     lowX = std::max(lowX, 0.0);
     lowY = std::max(lowY, 0.0);
-    highX = std::min(highX, reducedWidth - 1.0);
-    highY = std::min(highY, reducedHeight - 1.0);
+    highX = std::min(highX, width - 1.0);
+    highY = std::min(highY, height - 1.0);
     if (!(lowX <= highX && lowY <= highY)) return {};
     return {static_cast<int>(lowX), static_cast<int>(lowY), static_cast<int>(highX - lowX) + 1,
             static_cast<int>(highY - lowY) + 1};

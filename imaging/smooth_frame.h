@@ -72,6 +72,11 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
 void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRect& turned,
                    const std::uint8_t* background, Picture& output);
 
+// The smallest rectangle of a width x height picture holding the corner points (xs[i], ys[i]) that
+// lie on it, the points given before they become pixels (floor or truncation, the caller's rule):
+// empty when none does, the whole picture when a point is NaN.
+PixelRect CornerBounds(const double (&xs)[4], const double (&ys)[4], int width, int height);
+
 // Turned rectangle [x0, x1] x [y0, y1] (inclusive) of a source turned by degrees, as a rectangle of
 // the decodedWidth x decodedHeight source.
 PixelRect DecodedRect(int x0, int x1, int y0, int y1, int degrees, int decodedWidth, int decodedHeight);
