@@ -46,10 +46,9 @@ struct Gather {
     std::vector<int> offset;             // per output: where its weights start; one more ends the last
     std::vector<std::uint64_t> weights;  // per sample of each output
     int samples = 0;                     // from the first output's first to the last one's last
-    // The weights again, stride per output (the most any output has) with zeros after its own: a
-    // loop of one length runs without mispredicted exits. Empty past kMaxPadded samples.
-    std::vector<std::uint64_t> padded;
-    std::vector<double> paddedReal;  // the same as doubles
+    // The weights again as doubles, stride per output (the most any output has) with zeros after
+    // its own: a loop of one length runs without mispredicted exits. Empty past kMaxPadded samples.
+    std::vector<double> padded;
     int stride = 0;
     // Every output has stride samples, all of this weight (a whole shrink ratio): the sums are
     // added plain and weighed once. 0 otherwise.
@@ -80,8 +79,7 @@ Gather MakeGather(const SmoothAxis& axis, int begin, int end) {
         g.padded.assign(static_cast<std::size_t>(end - begin) * longest, 0);
         for (int o = 0; o < end - begin; ++o)
             for (int k = g.offset[o]; k < g.offset[o + 1]; ++k)
-                g.padded[o * longest + (k - g.offset[o])] = g.weights[k];
-        g.paddedReal.assign(g.padded.begin(), g.padded.end());
+                g.padded[o * longest + (k - g.offset[o])] = static_cast<double>(g.weights[k]);
     }
     return g;
 }
@@ -175,7 +173,7 @@ __attribute__((target("avx2"))) void FinishRealAvx2(const double* real, const Ga
                                                     std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const double* w = gather.paddedReal.data();
+    const double* w = gather.padded.data();
     const int* first = gather.first.data();
     for (int g = 0; g < width; ++g, to += 3, w += Stride) {
         const double* at = real + std::size_t{3} * static_cast<std::size_t>(first[g]);
@@ -226,13 +224,10 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, co
             continue;
         }
         __m256i sum = _mm256_setzero_si256();
-        if (!gather.padded.empty()) {
-        } else {
-            for (int k = gather.offset[g]; k < gather.offset[g + 1]; ++k, from += 3) {
-                const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-                sum = _mm256_add_epi64(
-                    sum, _mm256_mul_epu32(v, _mm256_set1_epi64x(static_cast<long long>(gather.weights[k]))));
-            }
+        for (int k = gather.offset[g]; k < gather.offset[g + 1]; ++k, from += 3) {
+            const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+            sum = _mm256_add_epi64(sum,
+                                   _mm256_mul_epu32(v, _mm256_set1_epi64x(static_cast<long long>(gather.weights[k]))));
         }
         // The sums stay below 255 * total < 2^46, so they convert exactly. sum / total lies a whole
         // multiple of 1 / total above its integer part; with 0.5 added to the sum it stays at least
