@@ -356,5 +356,42 @@ TEST_P(SmoothFramePaths, GiveTheStepByStepBytes) {
 }
 TURNLET_KERNEL_LEVELS(SmoothFramePaths);
 
+// Every way the averages are summed (whole ratios added plain, odd ratios weighed, outputs of
+// more than eight pixels, one axis left alone, rows wider than a strip), from part of a source and
+// for part of the outputs, against the whole source's area mean.
+class ReduceAreaPaths : public testing::KernelLevelTest {};
+
+TEST_P(ReduceAreaPaths, EqualTheWholeAreaMean) {
+    std::mt19937 rng(12);
+    struct Case {
+        const char* what;
+        int width, height, outWidth, outHeight;
+    };
+    const Case cases[] = {
+        {"whole ratio", 1200, 400, 300, 100}, {"odd ratio", 1093, 377, 400, 138}, {"over eight", 1000, 300, 97, 29},
+        {"one way only", 700, 300, 700, 71},  {"wide rows", 3001, 40, 2999, 13},  {"one output", 50, 50, 1, 1},
+    };
+    for (const Case& c : cases) {
+        const Picture source = testing::RandomPicture(c.width, c.height, rng);
+        Picture mean(c.outWidth, c.outHeight);
+        ResizePictureSmooth(source, mean);
+        const SmoothAxis ax = MakeSmoothAxis(c.outWidth, c.width), ay = MakeSmoothAxis(c.outHeight, c.height);
+        // An inner block of outputs, from just the source pixels it averages.
+        const PixelRect outputs{c.outWidth / 5, c.outHeight / 4, c.outWidth - c.outWidth / 5 - c.outWidth / 7,
+                                c.outHeight - c.outHeight / 4};
+        const PixelRect from = SourceOfReduced(outputs, ax, ay);
+        Picture part;
+        CropPicture(source, part, from.left, from.top, from.width, from.height);
+        Picture reduced;
+        ReduceArea(part, PictureArea{from, c.width, c.height}, ax, ay, outputs, reduced);
+        ASSERT_EQ(reduced.width(), outputs.width) << c.what;
+        for (int y = 0; y < outputs.height; ++y)
+            ASSERT_EQ(0, std::memcmp(reduced.row(y), mean.pixel(outputs.left, outputs.top + y), reduced.stride()))
+                << c.what << " row " << y;
+        ExpectRan(Kernel::SmoothFrame, "area reduce", Highest({KernelLevel::Portable, KernelLevel::Avx2}));
+    }
+}
+TURNLET_KERNEL_LEVELS(ReduceAreaPaths);
+
 }  // namespace
 }  // namespace turnlet
