@@ -113,7 +113,7 @@ __attribute__((target("avx2"))) void UnpermuteAvx2(std::uint32_t* sums, std::siz
 // over the sums. Returns the first k left undone.
 __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, const std::uint8_t* const* rows,
                                                         const std::uint32_t* weights, int n, std::size_t count,
-                                                        bool assign) {
+                                                        bool assign, std::ptrdiff_t ahead) {
     __m256i w[2];
     for (int p = 0; p < 2; ++p) {
         const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
@@ -125,6 +125,12 @@ __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, con
         auto* at = reinterpret_cast<__m256i*>(sums + k);
         __m256i lo = assign ? _mm256_setzero_si256() : _mm256_loadu_si256(at);
         __m256i hi = assign ? _mm256_setzero_si256() : _mm256_loadu_si256(at + 1);
+        if (ahead != 0 && (k & 63) == 0) {
+            // Prefetches never fault, so the address may lie past the picture.
+            for (int i = 0; i < n; ++i)
+                _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(rows[i] + k) + ahead),
+                             _MM_HINT_T0);
+        }
         for (int p = 0; p < pairs; ++p) {
             const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + k)));
             const __m256i b =
@@ -140,19 +146,6 @@ __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, con
     return k;
 }
 
-// The averages of one reduced row, three channels in one vector: each output's weighted sums in
-// 64 bits, then the exact mean. sums has one spare value past the last.
-// real[k] = sums[k] for k < count (and a few more, up to the next multiple of 4: the caller's spare).
-__attribute__((target("avx2"))) void ToReal(const std::uint32_t* sums, std::size_t count, double* real) {
-    const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);
-    const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
-    for (std::size_t k = 0; k + 4 <= count; k += 4) {
-        const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k)));
-        _mm256_storeu_pd(real + k, _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(v, exponent)), twoTo52));
-    }
-    for (std::size_t k = count & ~std::size_t{3}; k < count; ++k) real[k] = static_cast<double>(sums[k]);
-}
-
 // The three truncated means into the output: each pixel's spare fourth byte is overwritten by the
 // next one (wide); the row's last takes three.
 __attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, bool wide, std::uint8_t* to) {
@@ -166,26 +159,29 @@ __attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, 
 }
 
 // plain: a uniform gather's plain sums stay below 2^31.
-// The padded outputs of one row from the sums as doubles, Stride samples each, unrolled.
-// Products and sums of integers below 2^52 are exact in doubles.
+// The padded outputs of one row, Stride samples each, unrolled, in doubles: the sums (below 2^31)
+// convert exactly, and products and sums of integers below 2^52 are exact.
 template <int Stride>
-__attribute__((target("avx2"))) void FinishRealAvx2(const double* real, const Gather& gather, int width, double inverse,
-                                                    std::uint8_t* to) {
+__attribute__((target("avx2"))) void FinishRealAvx2(const std::uint32_t* sums, const Gather& gather, int width,
+                                                    double inverse, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const double* w = gather.padded.data();
     const int* first = gather.first.data();
     for (int g = 0; g < width; ++g, to += 3, w += Stride) {
-        const double* at = real + std::size_t{3} * static_cast<std::size_t>(first[g]);
-        __m256d d = _mm256_mul_pd(_mm256_loadu_pd(at), _mm256_broadcast_sd(w));
+        const std::uint32_t* at = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
+        auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+        __m256d d = _mm256_mul_pd(_mm256_cvtepi32_pd(load(at)), _mm256_broadcast_sd(w));
         for (int k = 1; k < Stride; ++k)
-            d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_loadu_pd(at + 3 * k), _mm256_broadcast_sd(w + k)));
+            d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(load(at + 3 * k)), _mm256_broadcast_sd(w + k)));
         StoreMeans(_mm256_mul_pd(_mm256_add_pd(d, half), inv), pack, g + 1 < width, to);
     }
 }
 
-// real: the sums as doubles when the gather is padded (else null).
-__attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, const double* real, const Gather& gather,
+// The averages of one reduced row, three channels in one vector: each output's weighted sums in
+// 64 bits (or doubles), then the exact mean. sums has one spare value past the last.
+// small: every sum is below 2^31.
+__attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, bool small, const Gather& gather,
                                                    int width, double inverse, bool plain, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     // Integers below 2^52 become doubles exactly through the exponent of 2^52.
@@ -193,24 +189,24 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, co
     const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
-    if (real && !plain) {
+    if (small && !plain && !gather.padded.empty()) {
         switch (gather.stride) {
             case 1:
-                return FinishRealAvx2<1>(real, gather, width, inverse, to);
+                return FinishRealAvx2<1>(sums, gather, width, inverse, to);
             case 2:
-                return FinishRealAvx2<2>(real, gather, width, inverse, to);
+                return FinishRealAvx2<2>(sums, gather, width, inverse, to);
             case 3:
-                return FinishRealAvx2<3>(real, gather, width, inverse, to);
+                return FinishRealAvx2<3>(sums, gather, width, inverse, to);
             case 4:
-                return FinishRealAvx2<4>(real, gather, width, inverse, to);
+                return FinishRealAvx2<4>(sums, gather, width, inverse, to);
             case 5:
-                return FinishRealAvx2<5>(real, gather, width, inverse, to);
+                return FinishRealAvx2<5>(sums, gather, width, inverse, to);
             case 6:
-                return FinishRealAvx2<6>(real, gather, width, inverse, to);
+                return FinishRealAvx2<6>(sums, gather, width, inverse, to);
             case 7:
-                return FinishRealAvx2<7>(real, gather, width, inverse, to);
+                return FinishRealAvx2<7>(sums, gather, width, inverse, to);
             default:
-                return FinishRealAvx2<kMaxPadded>(real, gather, width, inverse, to);
+                return FinishRealAvx2<kMaxPadded>(sums, gather, width, inverse, to);
         }
     }
     for (int g = 0; g < width; ++g, to += 3) {
@@ -242,11 +238,13 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, co
 
 // sums[k] (+)= the n rows' bytes k weighed, for k < count; the vector path leaves full blocks of 16
 // in its own order (UnpermuteAvx2).
+// ahead: bytes from each row to the one the next output will read in its place, to ask for early
+// (0: none).
 void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n,
-             std::size_t count, bool assign, bool vector) {
+             std::size_t count, bool assign, bool vector, std::ptrdiff_t ahead) {
     std::size_t k = 0;
 #if TURNLET_X86_KERNELS
-    if (vector) k = AddRowsAvx2(sums, rows, weights, n, count, assign);
+    if (vector) k = AddRowsAvx2(sums, rows, weights, n, count, assign, ahead);
 #endif
     for (; k < count; ++k) {
         std::uint32_t sum = assign ? 0 : sums[k];
@@ -255,11 +253,11 @@ void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::ui
     }
 }
 
-void FinishRow(const std::uint32_t* sums, const double* real, const Gather& gather, int width, std::uint64_t total,
+void FinishRow(const std::uint32_t* sums, bool small, const Gather& gather, int width, std::uint64_t total,
                double inverse, bool vector, bool plain, std::uint8_t* to) {
 #if TURNLET_X86_KERNELS
     if (vector) {
-        FinishRowAvx2(sums, real, gather, width, inverse, plain, to);
+        FinishRowAvx2(sums, small, gather, width, inverse, plain, to);
         return;
     }
 #endif
@@ -295,21 +293,21 @@ struct RowSampler {
         return view.origin + (view.base + std::int64_t{rx} * view.stepX + std::int64_t{ry} * view.stepY);
     }
 
-    void scalar(int y, int x, std::uint8_t* to) const {
-        for (; x < static_cast<int>(plan.columnTerms.size()); ++x, to += 3)
-            std::memcpy(to, one(plan.columnTerms[x], plan.rowTerms[y]), 3);
+    void scalar(int y, int x, int end, std::uint8_t* to) const {
+        for (; x < end; ++x, to += 3) std::memcpy(to, one(plan.columnTerms[x], plan.rowTerms[y]), 3);
     }
 
 #if TURNLET_X86_KERNELS
     // Four pixels a step, with the operations of SmoothPlan::Reduced in their order; a step with a
     // lane on the background, or whose 4-byte loads or stores could pass an end, goes lane by lane.
-    __attribute__((target("avx2"))) void avx2(int y, std::uint8_t* to) const {
+    template <bool Prefetch>
+    __attribute__((target("avx2"))) void avx2(int y, int x, int end, std::uint8_t* to) const {
         const TransformMapping& m = plan.mapping;
         const TransformMapping::Terms row = plan.rowTerms[y];
         const __m256d k = _mm256_set1_pd(m.zoom()), left = _mm256_set1_pd(m.left()), top = _mm256_set1_pd(m.top());
         const __m256d cx = _mm256_set1_pd(m.centreX()), cy = _mm256_set1_pd(m.centreY());
         const __m256d rowSin = _mm256_set1_pd(row.sin), rowCos = _mm256_set1_pd(row.cos);
-        const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
+        const __m256d half = _mm256_set1_pd(0.5);
         const __m256d fx = _mm256_set1_pd(plan.factorX), fy = _mm256_set1_pd(plan.factorY);
         const __m256d lowX = _mm256_set1_pd(turned.left), highX = _mm256_set1_pd(turned.left + turned.width);
         const __m256d lowY = _mm256_set1_pd(turned.top), highY = _mm256_set1_pd(turned.top + turned.height);
@@ -317,24 +315,22 @@ struct RowSampler {
         const __m128i stepX = _mm_set1_epi32(static_cast<int>(view.stepX));
         const __m128i stepY = _mm_set1_epi32(static_cast<int>(view.stepY));
         const __m128i lastLoad = _mm_set1_epi32(static_cast<int>(view.bytes) - 4);
+        const __m128i prefetch = _mm_set1_epi32(static_cast<int>(16 * view.stepY));
         const int width = static_cast<int>(plan.columnTerms.size());
-        int x = 0;
-        // The last pixel's spare byte would land past the row: it goes the scalar way.
-        for (; x + 4 < width; x += 4, to += 12) {
+        // The last pixel's spare byte would land past the row: it goes the scalar way. Within the
+        // row it lands on the next pixel, which this thread writes later.
+        for (; x + 4 <= end && x + 4 < width; x += 4, to += 12) {
             const __m256d c = _mm256_loadu_pd(plan.columnCos.data() + x);
             const __m256d s = _mm256_loadu_pd(plan.columnSin.data() + x);
             __m256d px = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(c, rowSin), k), left), cx);
             __m256d py = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(s, rowCos), k), top), cy);
             px = _mm256_mul_pd(_mm256_add_pd(px, half), fx);
             py = _mm256_mul_pd(_mm256_add_pd(py, half), fy);
-            // Inside the picture and the reach alike: the reach lies within the picture, and a
-            // position is in a pixel of the reach exactly when it lies in [low, high).
-            const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-            const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-            const __m256d inside = _mm256_and_pd(
-                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(px, zero, _CMP_GE_OQ), _mm256_cmp_pd(py, zero, _CMP_GE_OQ)),
-                              _mm256_and_pd(_mm256_cmp_pd(tx, lowX, _CMP_GE_OQ), _mm256_cmp_pd(tx, highX, _CMP_LT_OQ))),
-                _mm256_and_pd(_mm256_cmp_pd(ty, lowY, _CMP_GE_OQ), _mm256_cmp_pd(ty, highY, _CMP_LT_OQ)));
+            // Inside the reach (which lies within the picture): a position is in a pixel of the
+            // reach exactly when it lies in [low, high), low >= 0.
+            const __m256d inside =
+                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(px, lowX, _CMP_GE_OQ), _mm256_cmp_pd(px, highX, _CMP_LT_OQ)),
+                              _mm256_and_pd(_mm256_cmp_pd(py, lowY, _CMP_GE_OQ), _mm256_cmp_pd(py, highY, _CMP_LT_OQ)));
             if (_mm256_movemask_pd(inside) != 0xF) {
                 scalarStep(y, x, to);
                 continue;
@@ -351,8 +347,20 @@ struct RowSampler {
             std::memcpy(to + 3, view.origin + at[1], 4);
             std::memcpy(to + 6, view.origin + at[2], 4);
             std::memcpy(to + 9, view.origin + at[3], 4);
+            if constexpr (Prefetch) {
+                // The same lanes some output rows further down: with a sideways source they walk
+                // lines of averages that the processor does not fetch ahead by itself.
+                alignas(16) std::int32_t ahead[4];
+                _mm_store_si128(
+                    reinterpret_cast<__m128i*>(ahead),
+                    _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(offset, prefetch), _mm_setzero_si128()), lastLoad));
+                _mm_prefetch(reinterpret_cast<const char*>(view.origin + ahead[0]), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(view.origin + ahead[1]), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(view.origin + ahead[2]), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(view.origin + ahead[3]), _MM_HINT_T0);
+            }
         }
-        scalar(y, x, to);
+        scalar(y, x, end, to);
     }
 #endif
 
@@ -371,15 +379,28 @@ void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRe
     [[maybe_unused]] const bool vector = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths) == KernelLevel::Avx2 &&
                                          view.bytes >= 4 && view.bytes < (std::size_t{1} << 31);
     const RowSampler sampler{plan, view, turned, background};
-    ParallelRows(output.height(), output.width(), [&](int rowBegin, int rowEnd) {
-        for (int y = rowBegin; y < rowEnd; ++y) {
+    // With a sideways source an output row walks across rows of averages: stripes of output
+    // columns, each down all the thread's rows, keep reading the same few lines while they are in
+    // the first-level cache. Otherwise output rows walk rows of averages, whole.
+    const bool sideways = view.stepX != 3 && view.stepX != -3;
+    const int width = output.width();
+    const int stripe = sideways ? 128 : width;
+    ParallelRows(output.height(), width, [&](int rowBegin, int rowEnd) {
+        for (int x = 0; x < width; x += stripe) {
+            const int end = std::min(width, x + stripe);
+            for (int y = rowBegin; y < rowEnd; ++y) {
 #if TURNLET_X86_KERNELS
-            if (vector) {
-                sampler.avx2(y, output.row(y));
-                continue;
-            }
+                if (vector) {
+                    if (sideways) {
+                        sampler.avx2<true>(y, x, end, output.pixel(x, y));
+                    } else {
+                        sampler.avx2<false>(y, x, end, output.pixel(x, y));
+                    }
+                    continue;
+                }
 #endif
-            sampler.scalar(y, 0, output.row(y));
+                sampler.scalar(y, x, end, output.pixel(x, y));
+            }
         }
     });
 }
@@ -516,6 +537,8 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
     const bool vector = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths) == KernelLevel::Avx2;
     // A row's weight is at most the reduced side, which the 16-bit pairs must hold.
     const bool pairs = vector && (!ay.shrinks || ay.begin.size() < 0x8000);
+    // A sum down a column is at most 255 times the column weights' total.
+    const bool small = 255.0 * static_cast<double>(ay.total) < 0x1p31;
     const long long perRow =
         3LL * (ax.end[outputs.left + outputs.width - 1] - first) * (ay.end[outputs.top] - ay.begin[outputs.top]);
     ParallelRows(outputs.height, perRow, [&](int rowBegin, int rowEnd) {
@@ -523,9 +546,14 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
         // past their samples with weight 0.
         constexpr std::size_t kSpare = 3 * kMaxPadded + 1;
         std::vector<std::uint32_t> sums(std::size_t{3} * kStripSamples + kSpare);
-        std::vector<double> real;
         for (int r = rowBegin; r < rowEnd; ++r) {
             const int y = outputs.top + r;
+            // The next output row's rows lie this far below this one's.
+            const std::ptrdiff_t ahead =
+                r + 1 < outputs.height
+                    ? static_cast<std::ptrdiff_t>(ay.source[ay.begin[y + 1]] - ay.source[ay.begin[y]]) *
+                          static_cast<std::ptrdiff_t>(pixels.stride())
+                    : 0;
             for (std::size_t strip = 0; strip < strips.size(); ++strip) {
                 const Gather& gather = strips[strip];
                 const int o = outputs.left + stripStart[strip];
@@ -542,24 +570,15 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
                                   static_cast<std::size_t>(ay.source[s + i] - where.area.top) * pixels.stride() + from;
                         weights[i] = ay.target[s + i] == y ? ay.weight[s + i] : ay.nextWeight[s + i];
                     }
-                    AddRows(sums.data(), rows, weights, n, values, s == ay.begin[y], pairs);
+                    AddRows(sums.data(), rows, weights, n, values, s == ay.begin[y], pairs, ahead);
                 }
+                const int width = static_cast<int>(gather.first.size());
+                const bool plain =
+                    gather.uniform != 0 && 255.0 * static_cast<double>(ay.total) * gather.stride < 0x1p31;
 #if TURNLET_X86_KERNELS
                 if (pairs) UnpermuteAvx2(sums.data(), values);
 #endif
-                const int width = static_cast<int>(gather.first.size());
-                // A sum down a column is at most 255 times the column weights' total.
-                const bool plain =
-                    gather.uniform != 0 && 255.0 * static_cast<double>(ay.total) * gather.stride < 0x1p31;
-                const double* asReal = nullptr;
-#if TURNLET_X86_KERNELS
-                if (vector && !plain && !gather.padded.empty()) {
-                    if (real.size() < values + kSpare) real.resize(values + kSpare);
-                    ToReal(sums.data(), values + kSpare - 1, real.data());
-                    asReal = real.data();
-                }
-#endif
-                FinishRow(sums.data(), asReal, gather, width, total, inverse, vector, plain,
+                FinishRow(sums.data(), small, gather, width, total, inverse, vector, plain,
                           out.pixel(stripStart[strip], r));
             }
         }
