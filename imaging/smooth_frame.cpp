@@ -97,20 +97,9 @@ inline std::uint8_t MeanOf(std::uint64_t sum, std::uint64_t total, double invers
 }
 
 #if TURNLET_X86_KERNELS
-// The vector path keeps each 16 sums of a row in the order its 16-bit pairs come out of a lane
-// unpack: values 0-3, 8-11, 4-7, 12-15. Puts full blocks back in order.
-__attribute__((target("avx2"))) void UnpermuteAvx2(std::uint32_t* sums, std::size_t count) {
-    for (std::size_t k = 0; k + 16 <= count; k += 16) {
-        auto* at = reinterpret_cast<__m256i*>(sums + k);
-        const __m256i lo = _mm256_loadu_si256(at), hi = _mm256_loadu_si256(at + 1);
-        _mm256_storeu_si256(at, _mm256_permute2x128_si256(lo, hi, 0x20));
-        _mm256_storeu_si256(at + 1, _mm256_permute2x128_si256(lo, hi, 0x31));
-    }
-}
-
-// sums[k] (+)= the rows' bytes k weighed (weights below 2^15), sixteen values a step in the vector
-// order above: byte pairs of two rows multiplied and added in one step, up to four rows per pass
-// over the sums. Returns the first k left undone.
+// sums[k] (+)= the rows' bytes k weighed (weights below 2^15), sixteen values a step: the bytes of
+// two rows interleaved into 16-bit pairs, multiplied and added in one step, up to four rows per
+// pass over the sums. Returns the first k left undone.
 __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, const std::uint8_t* const* rows,
                                                         const std::uint32_t* weights, int n, std::size_t count,
                                                         bool assign, std::ptrdiff_t ahead) {
@@ -132,13 +121,11 @@ __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, con
                              _MM_HINT_T0);
         }
         for (int p = 0; p < pairs; ++p) {
-            const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + k)));
-            const __m256i b =
-                2 * p + 1 < n
-                    ? _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + k)))
-                    : _mm256_setzero_si256();
-            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w[p]));
-            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w[p]));
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + k));
+            const __m128i b = 2 * p + 1 < n ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + k))
+                                            : _mm_setzero_si128();
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)), w[p]));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)), w[p]));
         }
         _mm256_storeu_si256(at, lo);
         _mm256_storeu_si256(at + 1, hi);
@@ -160,21 +147,53 @@ __attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, 
 
 // plain: a uniform gather's plain sums stay below 2^31.
 // The padded outputs of one row, Stride samples each, unrolled, in doubles: the sums (below 2^31)
-// convert exactly, and products and sums of integers below 2^52 are exact.
-template <int Stride>
-__attribute__((target("avx2"))) void FinishRealAvx2(const std::uint32_t* sums, const Gather& gather, int width,
-                                                    double inverse, std::uint8_t* to) {
+// convert exactly, and products and sums of integers below 2^52 are exact. Plain: the gather is
+// uniform and the samples are added as integers, then weighed once.
+template <int Stride, bool Plain>
+__attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, const Gather& gather, int width,
+                                                     double inverse, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
+    const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const double* w = gather.padded.data();
     const int* first = gather.first.data();
+    auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     for (int g = 0; g < width; ++g, to += 3, w += Stride) {
         const std::uint32_t* at = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
-        auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-        __m256d d = _mm256_mul_pd(_mm256_cvtepi32_pd(load(at)), _mm256_broadcast_sd(w));
-        for (int k = 1; k < Stride; ++k)
-            d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(load(at + 3 * k)), _mm256_broadcast_sd(w + k)));
+        __m256d d;
+        if constexpr (Plain) {
+            __m128i sum = load(at);
+            for (int k = 1; k < Stride; ++k) sum = _mm_add_epi32(sum, load(at + 3 * k));
+            d = _mm256_mul_pd(_mm256_cvtepi32_pd(sum), uniform);
+        } else {
+            d = _mm256_mul_pd(_mm256_cvtepi32_pd(load(at)), _mm256_broadcast_sd(w));
+            for (int k = 1; k < Stride; ++k)
+                d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(load(at + 3 * k)), _mm256_broadcast_sd(w + k)));
+        }
         StoreMeans(_mm256_mul_pd(_mm256_add_pd(d, half), inv), pack, g + 1 < width, to);
+    }
+}
+
+template <bool Plain>
+__attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, const Gather& gather, int width,
+                                                     double inverse, std::uint8_t* to) {
+    switch (gather.stride) {
+        case 1:
+            return FinishFixedAvx2<1, Plain>(sums, gather, width, inverse, to);
+        case 2:
+            return FinishFixedAvx2<2, Plain>(sums, gather, width, inverse, to);
+        case 3:
+            return FinishFixedAvx2<3, Plain>(sums, gather, width, inverse, to);
+        case 4:
+            return FinishFixedAvx2<4, Plain>(sums, gather, width, inverse, to);
+        case 5:
+            return FinishFixedAvx2<5, Plain>(sums, gather, width, inverse, to);
+        case 6:
+            return FinishFixedAvx2<6, Plain>(sums, gather, width, inverse, to);
+        case 7:
+            return FinishFixedAvx2<7, Plain>(sums, gather, width, inverse, to);
+        default:
+            return FinishFixedAvx2<kMaxPadded, Plain>(sums, gather, width, inverse, to);
     }
 }
 
@@ -188,37 +207,10 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, bo
     const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);
     const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
-    if (small && !plain && !gather.padded.empty()) {
-        switch (gather.stride) {
-            case 1:
-                return FinishRealAvx2<1>(sums, gather, width, inverse, to);
-            case 2:
-                return FinishRealAvx2<2>(sums, gather, width, inverse, to);
-            case 3:
-                return FinishRealAvx2<3>(sums, gather, width, inverse, to);
-            case 4:
-                return FinishRealAvx2<4>(sums, gather, width, inverse, to);
-            case 5:
-                return FinishRealAvx2<5>(sums, gather, width, inverse, to);
-            case 6:
-                return FinishRealAvx2<6>(sums, gather, width, inverse, to);
-            case 7:
-                return FinishRealAvx2<7>(sums, gather, width, inverse, to);
-            default:
-                return FinishRealAvx2<kMaxPadded>(sums, gather, width, inverse, to);
-        }
-    }
+    if (plain) return FinishFixedAvx2<true>(sums, gather, width, inverse, to);
+    if (small && !gather.padded.empty()) return FinishFixedAvx2<false>(sums, gather, width, inverse, to);
     for (int g = 0; g < width; ++g, to += 3) {
         const std::uint32_t* from = sums + std::size_t{3} * static_cast<std::size_t>(gather.first[g]);
-        if (plain) {
-            __m128i plainSum = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-            for (int k = 1; k < gather.stride; ++k)
-                plainSum = _mm_add_epi32(plainSum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * k)));
-            const __m256d weighed = _mm256_mul_pd(_mm256_cvtepi32_pd(plainSum), uniform);
-            StoreMeans(_mm256_mul_pd(_mm256_add_pd(weighed, half), inv), pack, g + 1 < width, to);
-            continue;
-        }
         __m256i sum = _mm256_setzero_si256();
         for (int k = gather.offset[g]; k < gather.offset[g + 1]; ++k, from += 3) {
             const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
@@ -236,8 +228,7 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, bo
 }
 #endif
 
-// sums[k] (+)= the n rows' bytes k weighed, for k < count; the vector path leaves full blocks of 16
-// in its own order (UnpermuteAvx2).
+// sums[k] (+)= the n rows' bytes k weighed, for k < count.
 // ahead: bytes from each row to the one the next output will read in its place, to ask for early
 // (0: none).
 void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n,
@@ -575,9 +566,6 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
                 const int width = static_cast<int>(gather.first.size());
                 const bool plain =
                     gather.uniform != 0 && 255.0 * static_cast<double>(ay.total) * gather.stride < 0x1p31;
-#if TURNLET_X86_KERNELS
-                if (pairs) UnpermuteAvx2(sums.data(), values);
-#endif
                 FinishRow(sums.data(), small, gather, width, total, inverse, vector, plain,
                           out.pixel(stripStart[strip], r));
             }
