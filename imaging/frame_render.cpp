@@ -9,12 +9,17 @@
 #include <vector>
 
 #include "geometry.h"
+#include "kernel_util.h"
 #include "parallel.h"
 #include "resize.h"
 #include "smooth_frame.h"
 #include "tone.h"
 #include "transform.h"
 #include "turned_view.h"
+
+#if TURNLET_X86_KERNELS
+#include <immintrin.h>
+#endif
 
 namespace turnlet {
 
@@ -150,28 +155,133 @@ namespace {
 
 using Terms = TransformMapping::Terms;
 
-// Fills output, sample(column, row) giving each pixel's source bytes (null for the background).
-// The output is walked along lines on which the decoded row stays (nearly) the same, so each line
-// reads one decoded row from one end to the other, a stream the processor fetches ahead, however
-// the frame is turned or tilted. Every pixel lies on exactly one line, and the order does not
-// change a byte. a and b: rates of the decoded row per output column and row.
-template <class Sample>
-void RenderAlongLines(const std::vector<Terms>& columnTerms, const std::vector<Terms>& rowTerms, double a, double b,
-                      const Sample& sample, const std::uint8_t* background, Picture& output) {
+#if TURNLET_X86_KERNELS
+// Pixels of one run four at a time, with the operations of TransformMapping::SourceX and SourceY in
+// their order: the varying direction's terms apart (cosines, sines) from the run's first pixel on,
+// the other direction's fixed. A step with a lane on the background, or whose 4-byte loads could
+// pass the pixels' end, goes lane by lane. Along an output row (contiguous) each pixel takes a
+// 4-byte store whose spare byte the next pixel of the run overwrites, so the run's last pixel is
+// left to the caller. Returns the first pixel left undone.
+template <bool VaryingIsColumn, bool Contiguous>
+__attribute__((target("avx2"))) int NearestRunAvx2(const TurnedView& view, const TransformMapping& mapping,
+                                                   const double* cosines, const double* sines, Terms fixed, int n,
+                                                   const std::uint8_t* background, std::uint8_t* out,
+                                                   std::int64_t outStep, std::int64_t ahead) {
+    const __m256d k = _mm256_set1_pd(mapping.zoom()), left = _mm256_set1_pd(mapping.left());
+    const __m256d top = _mm256_set1_pd(mapping.top()), cx = _mm256_set1_pd(mapping.centreX());
+    const __m256d cy = _mm256_set1_pd(mapping.centreY()), fixedCos = _mm256_set1_pd(fixed.cos);
+    const __m256d fixedSin = _mm256_set1_pd(fixed.sin), minusOne = _mm256_set1_pd(-1.0);
+    const __m256d limitX = _mm256_set1_pd(view.limitX), limitY = _mm256_set1_pd(view.limitY);
+    // Offsets are taken modulo 2^32: an inside pixel's lies below 2^31, so the wrapped sum is it.
+    auto wrapped = [](std::int64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)); };
+    const __m128i base = _mm_set1_epi32(wrapped(view.base)), stepX = _mm_set1_epi32(wrapped(view.stepX));
+    const __m128i stepY = _mm_set1_epi32(wrapped(view.stepY));
+    const __m128i lastLoad = _mm_set1_epi32(static_cast<int>(view.bytes - 4));
+    int q = 0;
+    for (; Contiguous ? q + 4 < n : q + 4 <= n; q += 4, out += 4 * outStep) {
+        const __m256d c = _mm256_loadu_pd(cosines + q), s = _mm256_loadu_pd(sines + q);
+        __m256d fx = VaryingIsColumn ? _mm256_sub_pd(c, fixedSin) : _mm256_sub_pd(fixedCos, s);
+        __m256d fy = VaryingIsColumn ? _mm256_add_pd(s, fixedCos) : _mm256_add_pd(fixedSin, c);
+        fx = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fx, k), left), cx);
+        fy = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fy, k), top), cy);
+        const __m256d inside = _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(fx, minusOne, _CMP_GT_OQ), _mm256_cmp_pd(fx, limitX, _CMP_LT_OQ)),
+            _mm256_and_pd(_mm256_cmp_pd(fy, minusOne, _CMP_GT_OQ), _mm256_cmp_pd(fy, limitY, _CMP_LT_OQ)));
+        const __m128i offset = _mm_add_epi32(base, _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(fx), stepX),
+                                                                 _mm_mullo_epi32(_mm256_cvttpd_epi32(fy), stepY)));
+        if (_mm256_movemask_pd(inside) != 0xF || _mm_movemask_epi8(_mm_cmpgt_epi32(offset, lastLoad)) != 0) {
+            for (int lane = 0; lane < 4; ++lane) {
+                const Terms varying{cosines[q + lane], sines[q + lane]};
+                const std::uint8_t* from =
+                    VaryingIsColumn ? view.Sample(mapping, varying, fixed) : view.Sample(mapping, fixed, varying);
+                std::memcpy(out + lane * outStep, from ? from : background, 3);
+            }
+            continue;
+        }
+        alignas(16) std::int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), offset);
+        if constexpr (Contiguous) {
+            std::memcpy(out, view.origin + at[0], 4);
+            std::memcpy(out + 3, view.origin + at[1], 4);
+            std::memcpy(out + 6, view.origin + at[2], 4);
+            std::memcpy(out + 9, view.origin + at[3], 4);
+        } else {
+            for (int lane = 0; lane < 4; ++lane) std::memcpy(out + lane * outStep, view.origin + at[lane], 3);
+        }
+        if (ahead != 0) {
+            for (const int lane : {0, 3}) {
+                const std::int64_t to = at[lane] + ahead;
+                if (to >= 0 && to < static_cast<std::int64_t>(view.bytes))
+                    _mm_prefetch(reinterpret_cast<const char*>(view.origin + to), _MM_HINT_T0);
+            }
+        }
+    }
+    return q;
+}
+#endif
+
+// The terms of one direction apart, for vector loads.
+struct TermsApart {
+    explicit TermsApart(const std::vector<Terms>& terms) : cos(terms.size()), sin(terms.size()) {
+        for (std::size_t i = 0; i < terms.size(); ++i) {
+            cos[i] = terms[i].cos;
+            sin[i] = terms[i].sin;
+        }
+    }
+    std::vector<double> cos, sin;
+};
+
+// Fills output with the nearest-neighbour frame: each pixel the source pixel view gives for its
+// terms, or the background. The output is walked along lines on which the decoded row stays
+// (nearly) the same, so each line reads one decoded row from one end to the other, a stream the
+// processor fetches ahead, however the frame is turned or tilted. Every pixel lies on exactly one
+// line, and the order does not change a byte. a and b: rates of the decoded row per output column
+// and row.
+void RenderAlongLines(const TurnedView& view, const TransformMapping& mapping, const std::vector<Terms>& columnTerms,
+                      const std::vector<Terms>& rowTerms, double a, double b, const std::uint8_t* background,
+                      Picture& output) {
     const int outWidth = output.width();
     const int outHeight = output.height();
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2};
+    [[maybe_unused]] const bool vector = detail::ChooseKernelLevel(Kernel::NearestFrame, kPaths) == KernelLevel::Avx2 &&
+                                         view.valid && view.bytes >= 4 && view.bytes < (std::size_t{1} << 31);
+    const TermsApart columns(columnTerms), rows(rowTerms);
+    // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
+    const bool alongX = std::abs(b) >= std::abs(a);
+    // How far the source moves from a line to the one two bands on, measured at the centre: a band
+    // starts a few decoded rows at a time, which the processor does not fetch ahead by itself.
+    std::int64_t ahead = 0;
+    if (outWidth > 0 && outHeight > 0) {
+        const int x = outWidth / 2, y = outHeight / 2;
+        const int x2 = alongX ? x : std::min(outWidth - 1, x + 2 * kBand);
+        const int y2 = alongX ? std::min(outHeight - 1, y + 2 * kBand) : y;
+        const std::uint8_t* here = view.Sample(mapping, columnTerms[x], rowTerms[y]);
+        const std::uint8_t* there = view.Sample(mapping, columnTerms[x2], rowTerms[y2]);
+        if (here && there) ahead = there - here;
+    }
     // Pixels n of one output row (step 3) or column (step output stride) from out on, whose
-    // column terms (or row terms) run through varying[0..n) while the other terms stay fixed.
+    // column terms (or row terms) run from index i on while the other terms stay fixed.
     const std::int64_t outStride = static_cast<std::int64_t>(output.stride());
-    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, const Terms* varying, const Terms fixed,
-                         bool varyingIsColumn, int n) {
-        for (int k = 0; k < n; ++k, out += outStep) {
-            const std::uint8_t* from = varyingIsColumn ? sample(varying[k], fixed) : sample(fixed, varying[k]);
+    auto renderRun = [&](std::uint8_t* out, std::int64_t outStep, int i, const Terms fixed, bool varyingIsColumn,
+                         int n) {
+        int k = 0;
+#if TURNLET_X86_KERNELS
+        if (vector && n >= 4) {
+            k = varyingIsColumn
+                    ? NearestRunAvx2<true, true>(view, mapping, columns.cos.data() + i, columns.sin.data() + i, fixed,
+                                                 n, background, out, outStep, ahead)
+                    : NearestRunAvx2<false, false>(view, mapping, rows.cos.data() + i, rows.sin.data() + i, fixed, n,
+                                                   background, out, outStep, ahead);
+            out += k * outStep;
+        }
+#endif
+        const Terms* varying = varyingIsColumn ? &columnTerms[i] : &rowTerms[i];
+        for (; k < n; ++k, out += outStep) {
+            const std::uint8_t* from =
+                varyingIsColumn ? view.Sample(mapping, varying[k], fixed) : view.Sample(mapping, fixed, varying[k]);
             std::memcpy(out, from ? from : background, 3);
         }
     };
-    // Lines run along x (y = line + round(x * slope)) or along y (x = line + round(y * slope)).
-    const bool alongX = std::abs(b) >= std::abs(a);
     double slope = alongX ? (b != 0 ? -a / b : 0) : (a != 0 ? -b / a : 0);
     if (!std::isfinite(slope)) slope = 0;
     slope = std::clamp(slope, -1.0, 1.0);
@@ -200,9 +310,9 @@ void RenderAlongLines(const std::vector<Terms>& columnTerms, const std::vector<T
                         const int j = line + shift[i];
                         if (j >= 0 && j < breadth) {
                             if (alongX) {
-                                renderRun(output.pixel(i, j), 3, &columnTerms[i], rowTerms[j], true, end - i);
+                                renderRun(output.pixel(i, j), 3, i, rowTerms[j], true, end - i);
                             } else {
-                                renderRun(output.pixel(j, i), outStride, &rowTerms[i], columnTerms[j], false, end - i);
+                                renderRun(output.pixel(j, i), outStride, i, columnTerms[j], false, end - i);
                             }
                         }
                         i = end;
@@ -270,8 +380,7 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
     // An invalid view shows background only, in any order.
     const double a = view.valid ? (view.sideways ? mapping.cosine() : mapping.sine()) * gx : 0;
     const double b = view.valid ? (view.sideways ? -mapping.sine() : mapping.cosine()) * gy : 1;
-    auto sample = [&](Terms column, Terms row) { return view.Sample(mapping, column, row); };
-    RenderAlongLines(columnTerms, rowTerms, a, b, sample, background, output);
+    RenderAlongLines(view, mapping, columnTerms, rowTerms, a, b, background, output);
     AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
     return true;
 }

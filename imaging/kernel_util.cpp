@@ -25,7 +25,7 @@ KernelLevel ProbeCpu() {
 
 std::atomic<KernelLevel> levelLimit{KernelLevel::Avx512Vbmi};
 
-constexpr int kKernelCount = 4;
+constexpr int kKernelCount = 5;
 std::atomic<KernelLevel> lastLevels[kKernelCount] = {};
 
 }  // namespace

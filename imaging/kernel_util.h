@@ -35,7 +35,7 @@ KernelLevel KernelLevelLimit();
 KernelLevel ActiveKernelLevel();
 
 // Kernels with more than one path.
-enum class Kernel { QuarterTurn, Transform, Tone, SmoothFrame };
+enum class Kernel { QuarterTurn, Transform, Tone, SmoothFrame, NearestFrame };
 
 // The path the latest call of a kernel took (Portable before any call). Lets a test say which path
 // it checked instead of trusting that the one it asked for ran.

@@ -12,6 +12,7 @@
 #include "imaging/resize.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"
+#include "kernel_level_test_util.h"
 #include "pixel_test_util.h"
 
 namespace turnlet {
@@ -148,6 +149,44 @@ TEST(FrameRender, FromTheReachedPartEqualsFromTheWhole) {
         }
     }
 }
+
+// Every path of the nearest-neighbour frame (portable, AVX2) against the step-by-step chain: runs
+// along output rows and down columns, partly off the source (background lanes among inside ones),
+// from the whole source and from just its reach, with frames large enough for threads.
+class NearestFramePaths : public testing::KernelLevelTest {};
+
+TEST_P(NearestFramePaths, GiveTheStepByStepBytes) {
+    std::mt19937 rng(61);
+    const Picture source = testing::RandomPicture(611, 457, rng);
+    const KernelLevel expected = Highest({KernelLevel::Portable, KernelLevel::Avx2});
+    int index = 0;
+    for (const int turn : {0, 90, 180, 270}) {
+        for (const double angle : {0.0, -4.0, 30.0, 80.0, 135.0}) {
+            FrameParams p;
+            p.RotationDegrees = turn;
+            p.CropLeft = index % 3 == 0 ? -60 : 15 + index % 7;  // some frames reach past the source
+            p.CropTop = 10 - index % 5;
+            p.CropWidth = 400 + index;
+            p.CropHeight = 380 - index;
+            p.ShiftX = index % 4 - 2;
+            p.Angle = angle;
+            p.Scale = index % 2 ? -120 : 60;
+            p.OutputWidth = 217 + index % 3;
+            p.OutputHeight = 431 - index;  // enlarging one way, shrinking the other
+            p.BackgroundColor = 0x00102030u + static_cast<Color>(index);
+            ++index;
+            const Picture fused = RenderFrameFused(source, p);
+            ExpectRan(Kernel::NearestFrame, "nearest-neighbour frame", expected);
+            ASSERT_TRUE(fused == RenderFrameStepByStep(source, p)) << "turn " << turn << " angle " << angle;
+            const PixelRect reach = FrameReach(p, source.width(), source.height());
+            Picture part, fromPart;
+            CropPicture(source, part, reach.left, reach.top, reach.width, reach.height);
+            ASSERT_TRUE(RenderFrameFused(part, PictureArea{reach, source.width(), source.height()}, p, fromPart));
+            ASSERT_TRUE(fromPart == fused) << "from the reach, turn " << turn << " angle " << angle;
+        }
+    }
+}
+TURNLET_KERNEL_LEVELS(NearestFramePaths);
 
 }  // namespace
 }  // namespace turnlet
