@@ -222,6 +222,26 @@ TEST(SmoothFrame, ReducedSizeFollowsTheShrink) {
     }
 }
 
+// The rectangle of a frame's corner points on a 10 x 8 picture: clamped to it, empty when every point
+// misses it on one side, the whole picture when a point is not a number.
+TEST(SmoothFrame, CornerBoundsClampToThePicture) {
+    struct Case {
+        const char* what;
+        double xs[4], ys[4];
+        PixelRect expected;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        {"inside", {2, 5, 3, 4}, {1, 1, 6, 6}, {2, 1, 4, 6}},
+        {"over every edge", {-5, 20, -5, 20}, {-3, -3, 30, 30}, {0, 0, 10, 8}},
+        {"one point", {9, 9, 9, 9}, {7, 7, 7, 7}, {9, 7, 1, 1}},
+        {"left of it", {-9, -1, -4, -2}, {0, 7, 3, 3}, {}},
+        {"below it", {0, 9, 3, 3}, {8, 12, 9, 8}, {}},
+        {"not a number", {0, nan, 1, 1}, {0, 0, 1, 1}, {0, 0, 10, 8}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CornerBounds(c.xs, c.ys, 10, 8), c.expected) << c.what;
+}
+
 // Which frames are smooth: asked for, and some output pixel covering more than one source pixel.
 TEST(SmoothFrame, OnlyShrinkingFramesAreSmooth) {
     struct Case {
