@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "kernel_util.h"
 #include "parallel.h"
@@ -97,19 +99,19 @@ inline std::uint8_t MeanOf(std::uint64_t sum, std::uint64_t total, double invers
 }
 
 #if TURNLET_X86_KERNELS
-// sums[k] (+)= the rows' bytes k weighed (weights below 2^15), sixteen values a step: the bytes of
+// sums[k] (+)= the rows' bytes k weighed (weights below 2^15) from k = start, sixteen values a step: the bytes of
 // two rows interleaved into 16-bit pairs, multiplied and added in one step, up to four rows per
 // pass over the sums. Returns the first k left undone.
 __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, const std::uint8_t* const* rows,
-                                                        const std::uint32_t* weights, int n, std::size_t count,
-                                                        bool assign, std::ptrdiff_t ahead) {
+                                                        const std::uint32_t* weights, int n, std::size_t start,
+                                                        std::size_t count, bool assign, std::ptrdiff_t ahead) {
     __m256i w[2];
     for (int p = 0; p < 2; ++p) {
         const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
         w[p] = _mm256_set1_epi32(static_cast<int>(a | b << 16));
     }
     const int pairs = (n + 1) / 2;
-    std::size_t k = 0;
+    std::size_t k = start;
     for (; k + 16 <= count; k += 16) {
         auto* at = reinterpret_cast<__m256i*>(sums + k);
         __m256i lo = assign ? _mm256_setzero_si256() : _mm256_loadu_si256(at);
@@ -147,6 +149,48 @@ constexpr PixelBytes kPixelBytes = [] {
     return t;
 }();
 
+// The same with AVX-512: two rows' bytes spread into 32-bit lanes as a 16-bit pair (one byte
+// permute), then multiplied by the pair of weights and added in one step (VNNI).
+__attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni"))) std::size_t AddRowsAvx512(
+    std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n, std::size_t count,
+    bool assign, std::ptrdiff_t ahead) {
+    __m512i w[2];
+    for (int p = 0; p < 2; ++p) {
+        const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
+        w[p] = _mm512_set1_epi32(static_cast<int>(a | b << 16));
+    }
+    // Lane j takes byte j of the first row low and byte j of the second (index + 64) high.
+    alignas(64) std::uint8_t spread[64];
+    for (int j = 0; j < 16; ++j) {
+        spread[4 * j] = static_cast<std::uint8_t>(j);
+        spread[4 * j + 1] = 0;
+        spread[4 * j + 2] = static_cast<std::uint8_t>(64 + j);
+        spread[4 * j + 3] = 0;
+    }
+    const __m512i index = _mm512_load_si512(spread);
+    const __mmask64 bytes = 0x5555555555555555;  // the low byte of each 16-bit half
+    const int pairs = (n + 1) / 2;
+    std::size_t k = 0;
+    for (; k + 16 <= count; k += 16) {
+        __m512i sum = assign ? _mm512_setzero_si512() : _mm512_loadu_si512(sums + k);
+        if (ahead != 0 && (k & 63) == 0) {
+            for (int i = 0; i < n; ++i)
+                _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(rows[i] + k) + ahead),
+                             _MM_HINT_T0);
+        }
+        for (int p = 0; p < pairs; ++p) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + k));
+            const __m128i b = 2 * p + 1 < n ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + k))
+                                            : _mm_setzero_si128();
+            const __m512i pair =
+                _mm512_maskz_permutex2var_epi8(bytes, _mm512_zextsi128_si512(a), index, _mm512_zextsi128_si512(b));
+            sum = _mm512_dpwssd_epi32(sum, pair, w[p]);
+        }
+        _mm512_storeu_si512(sums + k, sum);
+    }
+    return k;
+}
+
 // The three truncated means into the output: each pixel's spare fourth byte is overwritten by the
 // next one (wide); the row's last takes three.
 __attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, bool wide, std::uint8_t* to) {
@@ -164,15 +208,16 @@ __attribute__((target("avx2"))) inline void StoreMeans(__m256d q, __m128i pack, 
 // convert exactly, and products and sums of integers below 2^52 are exact. Plain: the gather is
 // uniform and the samples are added as integers, then weighed once.
 template <int Stride, bool Plain>
-__attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, const Gather& gather, int width,
-                                                     double inverse, std::uint8_t* to) {
+__attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, const Gather& gather, int from,
+                                                     int width, double inverse, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const double* w = gather.padded.data();
+    const double* w = gather.padded.data() + std::size_t{Stride} * static_cast<std::size_t>(from);
     const int* first = gather.first.data();
     auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    for (int g = 0; g < width; ++g, to += 3, w += Stride) {
+    to += std::size_t{3} * static_cast<std::size_t>(from);
+    for (int g = from; g < width; ++g, to += 3, w += Stride) {
         const std::uint32_t* at = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
         __m256d d;
         if constexpr (Plain) {
@@ -188,26 +233,81 @@ __attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, 
     }
 }
 
+// Weight a in the low four lanes, b in the high four.
+__attribute__((target("avx512f"))) inline __m512d PairWeight(const double* a, const double* b) {
+    return _mm512_maskz_insertf64x4(0xFF, _mm512_castpd256_pd512(_mm256_broadcast_sd(a)), _mm256_broadcast_sd(b), 1);
+}
+
+// The same two outputs a step, each in four lanes of eight; the last ones go the four-lane way.
+template <int Stride, bool Plain>
+__attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::uint32_t* sums, const Gather& gather,
+                                                                   int width, double inverse, std::uint8_t* to) {
+    const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5);
+    const __m512d uniform = _mm512_set1_pd(static_cast<double>(gather.uniform));
+    // Bytes 0, 4 and 8 of each half's means to bytes 0-2 and 3-5.
+    const __m128i packLow = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i packHigh = _mm_setr_epi8(-1, -1, -1, 0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const double* w = gather.padded.data();
+    const int* first = gather.first.data();
+    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
+    int g = 0;
+    // Eight bytes a store: the spare two land on output g + 2, written afterwards.
+    for (; g + 2 < width; g += 2, to += 6, w += 2 * Stride) {
+        const std::uint32_t* a = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
+        const std::uint32_t* b = sums + std::size_t{3} * static_cast<std::size_t>(first[g + 1]);
+        // Samples k of both outputs, in the two halves.
+#define TURNLET_PAIR(k)                                                                                             \
+    _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 3 * (k)))), \
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 3 * (k))), 1)
+        __m512d d;
+        if constexpr (Plain) {
+            __m256i sum = TURNLET_PAIR(0);
+#pragma GCC unroll 8
+            for (int k = 1; k < Stride; ++k) sum = _mm256_add_epi32(sum, TURNLET_PAIR(k));
+            d = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, sum), uniform);
+        } else {
+            d = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(0)), PairWeight(w, w + Stride));
+#pragma GCC unroll 8
+            for (int k = 1; k < Stride; ++k)
+                d = _mm512_add_pd(d, _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(k)),
+                                                   PairWeight(w + k, w + Stride + k)));
+        }
+#undef TURNLET_PAIR
+        const __m256i means = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(d, half), inv));
+        const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(_mm256_castsi256_si128(means), packLow),
+                                           _mm_shuffle_epi8(_mm256_extracti128_si256(means, 1), packHigh));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to), bytes);
+    }
+    FinishFixedAvx2<Stride, Plain>(sums, gather, g, width, inverse, to - std::size_t{3} * static_cast<std::size_t>(g));
+}
+
+template <int Stride, bool Plain>
+void FinishFixedAt(bool wide, const std::uint32_t* sums, const Gather& gather, int width, double inverse,
+                   std::uint8_t* to) {
+    if (wide) return FinishFixedAvx512<Stride, Plain>(sums, gather, width, inverse, to);
+    FinishFixedAvx2<Stride, Plain>(sums, gather, 0, width, inverse, to);
+}
+
 template <bool Plain>
-__attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, const Gather& gather, int width,
-                                                     double inverse, std::uint8_t* to) {
+void FinishFixed(bool wide, const std::uint32_t* sums, const Gather& gather, int width, double inverse,
+                 std::uint8_t* to) {
     switch (gather.stride) {
         case 1:
-            return FinishFixedAvx2<1, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<1, Plain>(wide, sums, gather, width, inverse, to);
         case 2:
-            return FinishFixedAvx2<2, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<2, Plain>(wide, sums, gather, width, inverse, to);
         case 3:
-            return FinishFixedAvx2<3, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<3, Plain>(wide, sums, gather, width, inverse, to);
         case 4:
-            return FinishFixedAvx2<4, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<4, Plain>(wide, sums, gather, width, inverse, to);
         case 5:
-            return FinishFixedAvx2<5, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<5, Plain>(wide, sums, gather, width, inverse, to);
         case 6:
-            return FinishFixedAvx2<6, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<6, Plain>(wide, sums, gather, width, inverse, to);
         case 7:
-            return FinishFixedAvx2<7, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<7, Plain>(wide, sums, gather, width, inverse, to);
         default:
-            return FinishFixedAvx2<kMaxPadded, Plain>(sums, gather, width, inverse, to);
+            return FinishFixedAt<kMaxPadded, Plain>(wide, sums, gather, width, inverse, to);
     }
 }
 
@@ -215,14 +315,14 @@ __attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, 
 // 64 bits (or doubles), then the exact mean. sums has one spare value past the last.
 // small: every sum is below 2^31.
 __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, bool small, const Gather& gather,
-                                                   int width, double inverse, bool plain, std::uint8_t* to) {
+                                                   int width, double inverse, bool plain, bool wide, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     // Integers below 2^52 become doubles exactly through the exponent of 2^52.
     const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);
     const __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    if (plain) return FinishFixedAvx2<true>(sums, gather, width, inverse, to);
-    if (small && !gather.padded.empty()) return FinishFixedAvx2<false>(sums, gather, width, inverse, to);
+    if (plain) return FinishFixed<true>(wide, sums, gather, width, inverse, to);
+    if (small && !gather.padded.empty()) return FinishFixed<false>(wide, sums, gather, width, inverse, to);
     for (int g = 0; g < width; ++g, to += 3) {
         const std::uint32_t* from = sums + std::size_t{3} * static_cast<std::size_t>(gather.first[g]);
         __m256i sum = _mm256_setzero_si256();
@@ -246,10 +346,11 @@ __attribute__((target("avx2"))) void FinishRowAvx2(const std::uint32_t* sums, bo
 // ahead: bytes from each row to the one the next output will read in its place, to ask for early
 // (0: none).
 void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n,
-             std::size_t count, bool assign, bool vector, std::ptrdiff_t ahead) {
+             std::size_t count, bool assign, KernelLevel pairs, std::ptrdiff_t ahead) {
     std::size_t k = 0;
 #if TURNLET_X86_KERNELS
-    if (vector) k = AddRowsAvx2(sums, rows, weights, n, count, assign, ahead);
+    if (pairs == KernelLevel::Avx512Vbmi) k = AddRowsAvx512(sums, rows, weights, n, count, assign, ahead);
+    if (pairs >= KernelLevel::Avx2) k = AddRowsAvx2(sums, rows, weights, n, k, count, assign, ahead);
 #endif
     for (; k < count; ++k) {
         std::uint32_t sum = assign ? 0 : sums[k];
@@ -259,10 +360,10 @@ void AddRows(std::uint32_t* sums, const std::uint8_t* const* rows, const std::ui
 }
 
 void FinishRow(const std::uint32_t* sums, bool small, const Gather& gather, int width, std::uint64_t total,
-               double inverse, bool vector, bool plain, std::uint8_t* to) {
+               double inverse, KernelLevel level, bool plain, std::uint8_t* to) {
 #if TURNLET_X86_KERNELS
-    if (vector) {
-        FinishRowAvx2(sums, small, gather, width, inverse, plain, to);
+    if (level >= KernelLevel::Avx2) {
+        FinishRowAvx2(sums, small, gather, width, inverse, plain, level == KernelLevel::Avx512Vbmi, to);
         return;
     }
 #endif
@@ -457,6 +558,79 @@ struct RowSampler {
     }
 };
 
+// An untilted frame's sampler. With no tilt the terms that mix the axes are zeros (of either sign,
+// which the sums they enter do not see), so the reduced column an output pixel takes depends on its
+// column alone and the reduced row on its row alone: each is worked out once, the same way, and
+// rows are filled by copying. Every pixel still gets exactly what SmoothPlan::Reduced gives it.
+struct UprightSampler {
+    const TurnedView& view;
+    const std::uint8_t* background;
+    // Offsets may be negative (a turned picture is read backwards): background is this.
+    static constexpr std::int64_t kOff = INT64_MIN;
+    std::vector<std::int64_t> column;  // per output column: its part of the offset, or kOff
+    std::vector<std::int64_t> row;     // per output row: its part of the offset, or kOff
+    // Columns [begin, end) take consecutive reduced pixels from column[begin] on (a copy), or are
+    // all background.
+    struct Run {
+        int begin;
+        int end;
+        bool copy;
+    };
+    std::vector<Run> runs;
+    bool contiguous = false;
+
+    UprightSampler(const SmoothPlan& plan, const TurnedView& view, const PixelRect& turned,
+                   const std::uint8_t* background, int width, int height)
+        : view(view), background(background), column(width), row(height), contiguous(view.stepX == 3) {
+        const TransformMapping& m = plan.mapping;
+        for (int x = 0; x < width; ++x) {
+            const double fx = (m.SourceX(plan.columnTerms[x], plan.rowTerms[0]) + 0.5) * plan.factorX;
+            const bool inside = fx >= 0 && fx < plan.reducedWidth && static_cast<int>(fx) >= turned.left &&
+                                static_cast<int>(fx) - turned.left < turned.width;
+            column[x] = inside ? static_cast<std::int64_t>(fx) * view.stepX : kOff;
+        }
+        for (int y = 0; y < height; ++y) {
+            const double fy = (m.SourceY(plan.columnTerms[0], plan.rowTerms[y]) + 0.5) * plan.factorY;
+            const bool inside = fy >= 0 && fy < plan.reducedHeight && static_cast<int>(fy) >= turned.top &&
+                                static_cast<int>(fy) - turned.top < turned.height;
+            row[y] = inside ? view.base + static_cast<std::int64_t>(fy) * view.stepY : kOff;
+        }
+        if (!contiguous) return;
+        for (int x = 0; x < width;) {
+            const bool copy = column[x] != kOff;
+            int end = x + 1;
+            while (end < width &&
+                   (copy ? column[end] != kOff && column[end] == column[end - 1] + 3 : column[end] == kOff))
+                ++end;
+            runs.push_back({x, end, copy});
+            x = end;
+        }
+    }
+
+    // Output columns [x, end) of row y.
+    void fill(int y, int x, int end, std::uint8_t* to) const {
+        if (row[y] == kOff) {
+            for (; x < end; ++x, to += 3) std::memcpy(to, background, 3);
+            return;
+        }
+        const std::uint8_t* const line = view.origin + row[y];
+        if (contiguous) {
+            for (const Run& run : runs) {
+                const int from = std::max(run.begin, x), until = std::min(run.end, end);
+                if (from >= until) continue;
+                std::uint8_t* at = to + std::size_t{3} * static_cast<std::size_t>(from - x);
+                if (run.copy) {
+                    std::memcpy(at, line + column[from], std::size_t{3} * static_cast<std::size_t>(until - from));
+                } else {
+                    for (int i = from; i < until; ++i, at += 3) std::memcpy(at, background, 3);
+                }
+            }
+            return;
+        }
+        for (; x < end; ++x, to += 3) std::memcpy(to, column[x] == kOff ? background : line + column[x], 3);
+    }
+};
+
 }  // namespace
 
 void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRect& turned,
@@ -474,10 +648,17 @@ void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRe
     const bool sideways = view.stepX != 3 && view.stepX != -3;
     const int width = output.width();
     const int stripe = sideways ? 128 : width;
+    std::optional<UprightSampler> upright;
+    if (plan.mapping.sine() == 0 && width > 0 && output.height() > 0)
+        upright.emplace(plan, view, turned, background, width, output.height());
     ParallelRows(output.height(), width, [&](int rowBegin, int rowEnd) {
         for (int x = 0; x < width; x += stripe) {
             const int end = std::min(width, x + stripe);
             for (int y = rowBegin; y < rowEnd; ++y) {
+                if (upright) {
+                    upright->fill(y, x, end, output.pixel(x, y));
+                    continue;
+                }
 #if TURNLET_X86_KERNELS
                 if (wide && !sideways) {
                     sampler.avx512(y, x, end, output.pixel(x, y));
@@ -626,10 +807,10 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
     const double inverse = 1.0 / static_cast<double>(total);
     const std::uint8_t* origin =
         pixels.data() + std::size_t{3} * static_cast<std::size_t>(ax.source[first] - where.area.left);
-    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2};
-    const bool vector = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths) == KernelLevel::Avx2;
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::Avx512Vbmi};
+    const KernelLevel level = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths);
     // A row's weight is at most the reduced side, which the 16-bit pairs must hold.
-    const bool pairs = vector && (!ay.shrinks || ay.begin.size() < 0x8000);
+    const KernelLevel pairs = !ay.shrinks || ay.begin.size() < 0x8000 ? level : KernelLevel::Portable;
     // A sum down a column is at most 255 times the column weights' total.
     const bool small = 255.0 * static_cast<double>(ay.total) < 0x1p31;
     const long long perRow =
@@ -668,7 +849,7 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
                 const int width = static_cast<int>(gather.first.size());
                 const bool plain =
                     gather.uniform != 0 && 255.0 * static_cast<double>(ay.total) * gather.stride < 0x1p31;
-                FinishRow(sums.data(), small, gather, width, total, inverse, vector, plain,
+                FinishRow(sums.data(), small, gather, width, total, inverse, level, plain,
                           out.pixel(stripStart[strip], r));
             }
         }

@@ -408,7 +408,8 @@ TEST_P(ReduceAreaPaths, EqualTheWholeAreaMean) {
         for (int y = 0; y < outputs.height; ++y)
             ASSERT_EQ(0, std::memcmp(reduced.row(y), mean.pixel(outputs.left, outputs.top + y), reduced.stride()))
                 << c.what << " row " << y;
-        ExpectRan(Kernel::SmoothFrame, "area reduce", Highest({KernelLevel::Portable, KernelLevel::Avx2}));
+        ExpectRan(Kernel::SmoothFrame, "area reduce",
+                  Highest({KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::Avx512Vbmi}));
     }
 }
 TURNLET_KERNEL_LEVELS(ReduceAreaPaths);
