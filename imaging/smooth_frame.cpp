@@ -55,6 +55,8 @@ struct Gather {
     // Every output has stride samples, all of this weight (a whole shrink ratio): the sums are
     // added plain and weighed once. 0 otherwise.
     std::uint64_t uniform = 0;
+    // Uniform, and each output's samples follow the one before's (first[o] == o * stride).
+    bool tiled = false;
 };
 
 constexpr int kMaxPadded = 8;
@@ -78,6 +80,9 @@ Gather MakeGather(const SmoothAxis& axis, int begin, int end) {
             if (g.offset[o + 1] - g.offset[o] != longest) g.uniform = 0;
         for (const std::uint64_t w : g.weights)
             if (w != g.uniform) g.uniform = 0;
+        g.tiled = g.uniform != 0;
+        for (int o = 0; o < end - begin; ++o)
+            if (g.first[o] != o * longest) g.tiled = false;
         g.padded.assign(static_cast<std::size_t>(end - begin) * longest, 0);
         for (int o = 0; o < end - begin; ++o)
             for (int k = g.offset[o]; k < g.offset[o + 1]; ++k)
@@ -281,9 +286,78 @@ __attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::ui
     FinishFixedAvx2<Stride, Plain>(sums, gather, g, width, inverse, to - std::size_t{3} * static_cast<std::size_t>(g));
 }
 
+// A tiled gather's plain means, four outputs (twelve values) a step: output o's value c is the sum
+// of values 3 * (Stride * o + t) + c of the sums over t, picked by permutes from the values of the
+// four outputs (at most 64, four vectors) and added as integers, then weighed as the others are.
+template <int Stride>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void FinishTiledAvx512(const std::uint32_t* sums,
+                                                                                       const Gather& gather, int width,
+                                                                                       double inverse,
+                                                                                       std::uint8_t* to) {
+    static_assert(Stride >= 1 && Stride <= 5);
+    const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5);
+    const __m512d uniform = _mm512_set1_pd(static_cast<double>(gather.uniform));
+    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
+    constexpr int kVectors = (12 * Stride + 15) / 16;
+    alignas(64) std::uint8_t low[64] = {};
+    for (int lane = 0; lane < 16; ++lane) low[lane] = static_cast<std::uint8_t>(4 * lane);
+    const __m512i pack = _mm512_load_si512(low);
+    __m512i index[Stride];
+    __mmask16 far[Stride];
+#pragma GCC unroll 5
+    for (int t = 0; t < Stride; ++t) {
+        alignas(64) std::int32_t at[16];
+        far[t] = 0;
+        for (int lane = 0; lane < 16; ++lane) {
+            const int value = lane < 12 ? 3 * (Stride * (lane / 3) + t) + lane % 3 : 0;
+            at[lane] = value % 32;
+            if (value >= 32) far[t] = static_cast<__mmask16>(far[t] | 1u << lane);
+        }
+        index[t] = _mm512_load_si512(at);
+    }
+    int g = 0;
+    // The loads reach at most 15 values past the four outputs' own: into the next output's.
+    for (; g + 4 < width; g += 4, to += 12) {
+        const std::uint32_t* from = sums + std::size_t{3} * Stride * static_cast<std::size_t>(g);
+        __m512i v[4];
+#pragma GCC unroll 4
+        for (int i = 0; i < 4; ++i) v[i] = i < kVectors ? _mm512_loadu_si512(from + 16 * i) : _mm512_setzero_si512();
+        __m512i sum = _mm512_setzero_si512();
+#pragma GCC unroll 5
+        for (int t = 0; t < Stride; ++t) {
+            __m512i value = _mm512_permutex2var_epi32(v[0], index[t], v[1]);
+            // Values 32 on come from the third and fourth vectors, at the same index.
+            if (kVectors > 2)
+                value = _mm512_mask_mov_epi32(value, far[t], _mm512_permutex2var_epi32(v[2], index[t], v[3]));
+            sum = _mm512_add_epi32(sum, value);
+        }
+        const __m512d low = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_castsi512_si256(sum)), uniform);
+        const __m512d high =
+            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 1)), uniform);
+        const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inv));
+        const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inv));
+        // The low byte of each lane, by one byte permute (the narrowing conversion is slower).
+        const __m128i bytes = _mm512_castsi512_si128(_mm512_maskz_permutexvar_epi8(
+            ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)));
+        // Sixteen bytes where the spare four land on outputs g + 4 and g + 5, written afterwards (a
+        // masked store of the conversion would be one slow instruction).
+        if (g + 6 <= width) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+        } else {
+            alignas(16) std::uint8_t last[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
+            std::memcpy(to, last, 12);
+        }
+    }
+    FinishFixedAvx2<Stride, true>(sums, gather, g, width, inverse, to - std::size_t{3} * static_cast<std::size_t>(g));
+}
+
 template <int Stride, bool Plain>
 void FinishFixedAt(bool wide, const std::uint32_t* sums, const Gather& gather, int width, double inverse,
                    std::uint8_t* to) {
+    if constexpr (Plain && Stride <= 5) {
+        if (wide && gather.tiled) return FinishTiledAvx512<Stride>(sums, gather, width, inverse, to);
+    }
     if (wide) return FinishFixedAvx512<Stride, Plain>(sums, gather, width, inverse, to);
     FinishFixedAvx2<Stride, Plain>(sums, gather, 0, width, inverse, to);
 }
