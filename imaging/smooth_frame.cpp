@@ -331,14 +331,18 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void FinishTiled
                 value = _mm512_mask_mov_epi32(value, far[t], _mm512_permutex2var_epi32(v[2], index[t], v[3]));
             sum = _mm512_add_epi32(sum, value);
         }
-        const __m512d low = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_castsi512_si256(sum)), uniform);
+        const __m512d low =
+            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 0)), uniform);
         const __m512d high =
             _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 1)), uniform);
         const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inv));
         const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inv));
         // The low byte of each lane, by one byte permute (the narrowing conversion is slower).
-        const __m128i bytes = _mm512_castsi512_si128(_mm512_maskz_permutexvar_epi8(
-            ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)));
+        const __m128i bytes = _mm512_maskz_extracti32x4_epi32(
+            0xF,
+            _mm512_maskz_permutexvar_epi8(
+                ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)),
+            0);
         // Sixteen bytes where the spare four land on outputs g + 4 and g + 5, written afterwards (a
         // masked store of the conversion would be one slow instruction).
         if (g + 6 <= width) {
