@@ -549,6 +549,9 @@ struct RowSampler {
 
     // Sixteen pixels a step: the same operations, the sixteen 4-byte loads as one gather, and their
     // first three bytes packed into 48. Steps it cannot take whole are left to the four-lane loop.
+    // Sideways: an output row walks down columns of averages, one line per pixel, so the sixteen
+    // pixels are fetched by one gather, and the same lanes some output rows on are asked for early.
+    template <bool Sideways>
     __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512(int y, int x, int end, std::uint8_t* to) const {
         const TransformMapping& m = plan.mapping;
         const TransformMapping::Terms row = plan.rowTerms[y];
@@ -562,6 +565,11 @@ struct RowSampler {
         const __m512i stepX = _mm512_set1_epi32(static_cast<int>(view.stepX));
         const __m512i expand = _mm512_load_si512(kPixelBytes.lane);
         const __m512i within = _mm512_load_si512(kPixelBytes.byte);
+        const __m512i pack = _mm512_add_epi8(expand, within);  // byte j % 3 of lane j / 3
+        const __m512i base = _mm512_set1_epi32(static_cast<int>(view.base));
+        const __m512i stepY = _mm512_set1_epi32(static_cast<int>(view.stepY));
+        const __m512i lastLoad = _mm512_set1_epi32(static_cast<int>(view.bytes) - 4);
+        const __m512i prefetch = _mm512_set1_epi32(static_cast<int>(16 * view.stepY));
         const int width = static_cast<int>(plan.columnTerms.size());
         // The zero-masked forms with every lane on keep GCC 12 from warning about undefined fillers.
         const __mmask8 all = 0xFF;
@@ -583,13 +591,39 @@ struct RowSampler {
                         (_mm512_cmp_pd_mask(py[h], lowY, _CMP_GE_OQ) & _mm512_cmp_pd_mask(py[h], highY, _CMP_LT_OQ));
             }
             if ((in[0] & in[1]) != all) {
-                avx2<false>(y, x, x + 16, to);
+                avx2<Sideways>(y, x, x + 16, to);
                 continue;
             }
             const __m256i rxLow = _mm512_maskz_cvttpd_epi32(all, px[0]), rxHigh = _mm512_maskz_cvttpd_epi32(all, px[1]);
             const __m256i ryLow = _mm512_maskz_cvttpd_epi32(all, py[0]), ryHigh = _mm512_maskz_cvttpd_epi32(all, py[1]);
             const __m512i rx = _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(rxLow), rxHigh, 1);
             const __m512i ry = _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(ryLow), ryHigh, 1);
+            if constexpr (Sideways) {
+                const __m512i offset = _mm512_add_epi32(
+                    base, _mm512_add_epi32(_mm512_mullo_epi32(rx, stepX), _mm512_mullo_epi32(ry, stepY)));
+                if (_mm512_cmpgt_epi32_mask(offset, lastLoad) != 0) {
+                    avx2<Sideways>(y, x, x + 16, to);
+                    continue;
+                }
+                const __m512i gathered =
+                    _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), all16, offset, view.origin, 1);
+                const __m512i pixels = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, pack, gathered);
+                if (x + 22 <= width) {
+                    _mm512_storeu_si512(to, pixels);
+                } else {
+                    _mm512_mask_storeu_epi8(to, (std::uint64_t{1} << 48) - 1, pixels);
+                }
+                alignas(64) std::int32_t ahead[16];
+                _mm512_store_si512(
+                    ahead, _mm512_maskz_min_epi32(all16,
+                                                  _mm512_maskz_max_epi32(all16, _mm512_add_epi32(offset, prefetch),
+                                                                         _mm512_setzero_si512()),
+                                                  lastLoad));
+#pragma GCC unroll 16
+                for (int lane = 0; lane < 16; ++lane)
+                    _mm_prefetch(reinterpret_cast<const char*>(view.origin + ahead[lane]), _MM_HINT_T0);
+                continue;
+            }
             // Along an output row the reduced position moves monotonically, so the step's first and
             // last lanes bound it. Within 21 columns and 4 rows each row's pixels lie in one 64-byte
             // window (the lowest address of its pixels on), and byte permutes gather all 48 bytes.
@@ -603,7 +637,7 @@ struct RowSampler {
             const std::int64_t window3 = window0 + rowBytes * std::min(3, rowSpan);
             if (std::abs(rxLast - rxFirst) > 20 || rowSpan > 3 || std::min(window0, window3) < 0 ||
                 std::max(window0, window3) + 64 > static_cast<std::int64_t>(view.bytes)) {
-                avx2<false>(y, x, x + 16, to);
+                avx2<Sideways>(y, x, x + 16, to);
                 continue;
             }
             const std::uint8_t* const w0 = view.origin + window0;
@@ -626,7 +660,7 @@ struct RowSampler {
                 _mm512_mask_storeu_epi8(to, (std::uint64_t{1} << 48) - 1, pixels);
             }
         }
-        avx2<false>(y, x, end, to);
+        avx2<Sideways>(y, x, end, to);
     }
 #endif
 
@@ -738,8 +772,12 @@ void SampleReduced(const SmoothPlan& plan, const TurnedView& view, const PixelRe
                     continue;
                 }
 #if TURNLET_X86_KERNELS
-                if (wide && !sideways) {
-                    sampler.avx512(y, x, end, output.pixel(x, y));
+                if (wide) {
+                    if (sideways) {
+                        sampler.avx512<true>(y, x, end, output.pixel(x, y));
+                    } else {
+                        sampler.avx512<false>(y, x, end, output.pixel(x, y));
+                    }
                     continue;
                 }
                 if (vector) {
