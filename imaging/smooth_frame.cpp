@@ -57,6 +57,9 @@ struct Gather {
     std::uint64_t uniform = 0;
     // Uniform, and each output's samples follow the one before's (first[o] == o * stride).
     bool tiled = false;
+    // The padded weights of outputs 2i and 2i + 1 side by side: for each sample k, k's weight of
+    // the first four times, then of the second four times (one load for a pair of outputs).
+    std::vector<double> paired;
 };
 
 constexpr int kMaxPadded = 8;
@@ -87,6 +90,13 @@ Gather MakeGather(const SmoothAxis& axis, int begin, int end) {
         for (int o = 0; o < end - begin; ++o)
             for (int k = g.offset[o]; k < g.offset[o + 1]; ++k)
                 g.padded[o * longest + (k - g.offset[o])] = static_cast<double>(g.weights[k]);
+        const int outputs = end - begin;
+        g.paired.assign(static_cast<std::size_t>((outputs + 1) / 2) * longest * 8, 0);
+        for (int o = 0; o < outputs; ++o)
+            for (int k = 0; k < longest; ++k)
+                for (int lane = 0; lane < 4; ++lane)
+                    g.paired[(static_cast<std::size_t>(o / 2) * longest + k) * 8 + 4 * (o % 2) + lane] =
+                        g.padded[o * longest + k];
     }
     return g;
 }
@@ -238,11 +248,6 @@ __attribute__((target("avx2"))) void FinishFixedAvx2(const std::uint32_t* sums, 
     }
 }
 
-// Weight a in the low four lanes, b in the high four.
-__attribute__((target("avx512f"))) inline __m512d PairWeight(const double* a, const double* b) {
-    return _mm512_maskz_insertf64x4(0xFF, _mm512_castpd256_pd512(_mm256_broadcast_sd(a)), _mm256_broadcast_sd(b), 1);
-}
-
 // The same two outputs a step, each in four lanes of eight; the last ones go the four-lane way.
 template <int Stride, bool Plain>
 __attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::uint32_t* sums, const Gather& gather,
@@ -252,12 +257,11 @@ __attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::ui
     // Bytes 0, 4 and 8 of each half's means to bytes 0-2 and 3-5.
     const __m128i packLow = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m128i packHigh = _mm_setr_epi8(-1, -1, -1, 0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const double* w = gather.padded.data();
     const int* first = gather.first.data();
     const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
     int g = 0;
     // Eight bytes a store: the spare two land on output g + 2, written afterwards.
-    for (; g + 2 < width; g += 2, to += 6, w += 2 * Stride) {
+    for (; g + 2 < width; g += 2, to += 6) {
         const std::uint32_t* a = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
         const std::uint32_t* b = sums + std::size_t{3} * static_cast<std::size_t>(first[g + 1]);
         // Samples k of both outputs, in the two halves.
@@ -271,11 +275,12 @@ __attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::ui
             for (int k = 1; k < Stride; ++k) sum = _mm256_add_epi32(sum, TURNLET_PAIR(k));
             d = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, sum), uniform);
         } else {
-            d = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(0)), PairWeight(w, w + Stride));
+            const double* pw = gather.paired.data() + std::size_t{8} * Stride * static_cast<std::size_t>(g / 2);
+            d = _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(0)), _mm512_loadu_pd(pw));
 #pragma GCC unroll 8
             for (int k = 1; k < Stride; ++k)
-                d = _mm512_add_pd(d, _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(k)),
-                                                   PairWeight(w + k, w + Stride + k)));
+                d = _mm512_add_pd(
+                    d, _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, TURNLET_PAIR(k)), _mm512_loadu_pd(pw + 8 * k)));
         }
 #undef TURNLET_PAIR
         const __m256i means = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(d, half), inv));
