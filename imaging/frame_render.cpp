@@ -335,6 +335,11 @@ void RenderSmoothFused(const Picture& pixels, const PictureArea& where, const Fr
     const int reducedWidth = plan.DecodedReducedWidth(), reducedHeight = plan.DecodedReducedHeight();
     const PixelRect decoded = DecodedRect(turned.left, turned.left + turned.width - 1, turned.top,
                                           turned.top + turned.height - 1, plan.degrees, reducedWidth, reducedHeight);
+    // Upright, with the reduced pixels on the output's grid: they are the frame.
+    if (plan.degrees == 0 && SamplesOneToOne(plan, turned, output.width(), output.height())) {
+        ReduceArea(pixels, where, plan.DecodedAxisX(), plan.DecodedAxisY(), decoded, output);
+        return;
+    }
     // Kept for the thread's next frame: the export renders all its frames on one thread.
     thread_local Picture reduced;
     ReduceArea(pixels, where, plan.DecodedAxisX(), plan.DecodedAxisY(), decoded, reduced);

@@ -675,10 +675,9 @@ struct RowSampler {
     }
 };
 
-// An untilted frame's sampler. With no tilt the terms that mix the axes are zeros (of either sign,
-// which the sums they enter do not see), so the reduced column an output pixel takes depends on its
-// column alone and the reduced row on its row alone: each is worked out once, the same way, and
-// rows are filled by copying. Every pixel still gets exactly what SmoothPlan::Reduced gives it.
+// An untilted frame's sampler: each output column's and row's reduced column and row worked out
+// once (SmoothPlan::UprightColumn and UprightRow), and rows filled by copying. Every pixel still
+// gets exactly what SmoothPlan::Reduced gives it.
 struct UprightSampler {
     const TurnedView& view;
     const std::uint8_t* background;
@@ -699,18 +698,17 @@ struct UprightSampler {
     UprightSampler(const SmoothPlan& plan, const TurnedView& view, const PixelRect& turned,
                    const std::uint8_t* background, int width, int height)
         : view(view), background(background), column(width), row(height), contiguous(view.stepX == 3) {
-        const TransformMapping& m = plan.mapping;
+        // The reach holds every pixel the frame takes; the test only keeps a stray one from reading
+        // outside the averages.
         for (int x = 0; x < width; ++x) {
-            const double fx = (m.SourceX(plan.columnTerms[x], plan.rowTerms[0]) + 0.5) * plan.factorX;
-            const bool inside = fx >= 0 && fx < plan.reducedWidth && static_cast<int>(fx) >= turned.left &&
-                                static_cast<int>(fx) - turned.left < turned.width;
-            column[x] = inside ? static_cast<std::int64_t>(fx) * view.stepX : kOff;
+            const int rx = plan.UprightColumn(x);
+            const bool inside = rx >= turned.left && rx - turned.left < turned.width;
+            column[x] = inside ? std::int64_t{rx} * view.stepX : kOff;
         }
         for (int y = 0; y < height; ++y) {
-            const double fy = (m.SourceY(plan.columnTerms[0], plan.rowTerms[y]) + 0.5) * plan.factorY;
-            const bool inside = fy >= 0 && fy < plan.reducedHeight && static_cast<int>(fy) >= turned.top &&
-                                static_cast<int>(fy) - turned.top < turned.height;
-            row[y] = inside ? view.base + static_cast<std::int64_t>(fy) * view.stepY : kOff;
+            const int ry = plan.UprightRow(y);
+            const bool inside = ry >= turned.top && ry - turned.top < turned.height;
+            row[y] = inside ? view.base + std::int64_t{ry} * view.stepY : kOff;
         }
         if (!contiguous) return;
         for (int x = 0; x < width;) {
@@ -841,6 +839,27 @@ SmoothPlan::SmoothPlan(const FrameParams& params, int decodedWidth, int decodedH
     rowTerms.resize(static_cast<std::size_t>(outHeight));
     for (int y = 0; y < outHeight; ++y)
         rowTerms[y] = mapping.RowTermsAt((2.0 * y + 1) * params.CropHeight / (2.0 * outHeight) - 0.5);
+}
+
+int SmoothPlan::UprightColumn(int x) const {
+    // Row 0's terms stand for every row's: their sine part is a zero.
+    const double fx = (mapping.SourceX(columnTerms[x], rowTerms[0]) + 0.5) * factorX;
+    return fx >= 0 && fx < reducedWidth ? static_cast<int>(fx) : -1;
+}
+
+int SmoothPlan::UprightRow(int y) const {
+    const double fy = (mapping.SourceY(columnTerms[0], rowTerms[y]) + 0.5) * factorY;
+    return fy >= 0 && fy < reducedHeight ? static_cast<int>(fy) : -1;
+}
+
+bool SamplesOneToOne(const SmoothPlan& plan, const PixelRect& turned, int width, int height) {
+    if (plan.mapping.sine() != 0 || turned.width != width || turned.height != height || width <= 0 || height <= 0)
+        return false;
+    for (int x = 0; x < width; ++x)
+        if (plan.UprightColumn(x) != turned.left + x) return false;
+    for (int y = 0; y < height; ++y)
+        if (plan.UprightRow(y) != turned.top + y) return false;
+    return true;
 }
 
 PixelRect SmoothPlan::TurnedReach() const {

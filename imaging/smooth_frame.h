@@ -38,6 +38,13 @@ struct SmoothPlan {
     // when the frame is background only.
     PixelRect TurnedReach() const;
 
+    // Untilted frames only (mapping.sine() == 0): the terms that mix the axes are then zeros (of
+    // either sign, which the sums they enter do not see), so the reduced column an output pixel
+    // takes depends on its column alone and the reduced row on its row alone. The reduced column
+    // of output column x, or -1 when it misses the reduced picture; likewise the row of row y.
+    int UprightColumn(int x) const;
+    int UprightRow(int y) const;
+
     // The decoded source's own reduction (the turned one with its axes swapped when sideways):
     // x across decoded columns, y down decoded rows.
     SmoothAxis DecodedAxisX() const;
@@ -66,6 +73,10 @@ PixelRect SourceOfReduced(const PixelRect& reduced, const SmoothAxis& ax, const 
 // gives those pixels when it reduces the whole source. out takes the size of outputs.
 void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxis& ax, const SmoothAxis& ay,
                 const PixelRect& outputs, Picture& out);
+
+// Whether output pixel (x, y) takes reduced pixel (turned.left + x, turned.top + y), every one of
+// them: then the reduced pixels are the frame, and can be averaged straight into it.
+bool SamplesOneToOne(const SmoothPlan& plan, const PixelRect& turned, int width, int height);
 
 // Fills output from the reduced pixels turned (a rectangle of the turned reduced picture, held by
 // view): each output pixel the reduced pixel plan.Reduced gives, or the background.
