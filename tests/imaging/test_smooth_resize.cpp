@@ -388,8 +388,16 @@ TEST_P(ReduceAreaPaths, EqualTheWholeAreaMean) {
         int width, height, outWidth, outHeight;
     };
     const Case cases[] = {
-        {"whole ratio", 1200, 400, 300, 100}, {"odd ratio", 1093, 377, 400, 138}, {"over eight", 1000, 300, 97, 29},
-        {"one way only", 700, 300, 700, 71},  {"wide rows", 3001, 40, 2999, 13},  {"one output", 50, 50, 1, 1},
+        {"whole ratio", 1200, 400, 300, 100},
+        {"odd ratio", 1093, 377, 400, 138},
+        {"over eight", 1000, 300, 97, 29},
+        {"one way only", 700, 300, 700, 71},
+        {"wide rows", 3001, 40, 2999, 13},
+        {"one output", 50, 50, 1, 1},
+        // Whole ratios of each stride the four-output means take, block widths not a multiple of four.
+        {"ratio 2", 1206, 300, 603, 150},
+        {"ratio 3", 1209, 300, 403, 100},
+        {"ratio 5", 1005, 300, 201, 60},
     };
     for (const Case& c : cases) {
         const Picture source = testing::RandomPicture(c.width, c.height, rng);
