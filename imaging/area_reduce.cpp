@@ -428,6 +428,131 @@ void FinishRow(const std::uint32_t* sums, bool small, const Gather& gather, int 
     }
 }
 
+#if TURNLET_X86_KERNELS
+// Whole ratios both ways with every sample of one weight (binning): each output's mean is that of a
+// plain block of across x down pixels. The found block, or across 0 when the outputs are not so.
+struct Binning {
+    int across = 0;
+    int down = 0;
+    std::uint64_t weight = 0;  // of one pixel: the two directions' weights multiplied
+};
+
+// Samples per output of an axis whose outputs [begin, begin + count) each take the same number of
+// samples, all of one weight and none shared; 0 otherwise.
+int WholeStride(const SmoothAxis& axis, int begin, int count, std::uint32_t& weight) {
+    if (!axis.shrinks || count <= 0) return 0;
+    const int stride = axis.end[begin] - axis.begin[begin];
+    weight = axis.weight[axis.begin[begin]];
+    for (int o = begin; o < begin + count; ++o) {
+        if (axis.end[o] - axis.begin[o] != stride) return 0;
+        for (int j = axis.begin[o]; j < axis.end[o]; ++j)
+            if (axis.target[j] != o || axis.weight[j] != weight || axis.nextWeight[j] != 0) return 0;
+    }
+    return stride;
+}
+
+// Blocks of up to 5 x 8 pixels: four outputs' bytes fit one 64-byte load, and a block's sum of bytes
+// fits 16 bits.
+constexpr int kMaxBinAcross = 5;
+constexpr int kMaxBinDown = 8;
+
+Binning FindBinning(const SmoothAxis& ax, const SmoothAxis& ay, const PixelRect& outputs) {
+    std::uint32_t wx = 0, wy = 0;
+    const int across = WholeStride(ax, outputs.left, outputs.width, wx);
+    const int down = WholeStride(ay, outputs.top, outputs.height, wy);
+    if (across < 2 || across > kMaxBinAcross || down < 2 || down > kMaxBinDown) return {};
+    return {across, down, std::uint64_t{wx} * wy};
+}
+
+// One output row of a binning, four outputs a step. The down rows' bytes are added as 16-bit
+// values, even and odd bytes apart (a mask and a shift: no permute), then each output's block is
+// picked out of them by one 16-bit permute per sample column. The sum, times the pixel weight, is
+// the very sum the weighed path reaches (integers below 2^53 are exact in doubles), and its mean is
+// taken as FinishFixedAvx2 takes it. rows[i] points at the first output's first byte in row i.
+template <int Across>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void BinRowAvx512(const std::uint8_t* const* rows,
+                                                                                  int down, int outputs, double weight,
+                                                                                  double inverse, std::ptrdiff_t ahead,
+                                                                                  std::uint8_t* to) {
+    // Sample column t: 16-bit lane 4o + c takes byte 3 * (Across * o + t) + c, an even byte from the
+    // even sums (index byte / 2), an odd one from the odd sums (32 + byte / 2).
+    __m512i index[Across];
+    for (int t = 0; t < Across; ++t) {
+        alignas(64) std::uint16_t at[32] = {};
+        for (int o = 0; o < 4; ++o) {
+            for (int c = 0; c < 3; ++c) {
+                const int byte = 3 * (Across * o + t) + c;
+                at[4 * o + c] = static_cast<std::uint16_t>(byte / 2 + (byte % 2 ? 32 : 0));
+            }
+        }
+        index[t] = _mm512_load_si512(at);
+    }
+    const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
+    const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5), pixel = _mm512_set1_pd(weight);
+    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
+    // Output byte j is the low byte of 32-bit lane 4 * (j / 3) + j % 3.
+    alignas(64) std::uint8_t pick[64] = {};
+    for (int j = 0; j < 12; ++j) pick[j] = static_cast<std::uint8_t>(4 * (4 * (j / 3) + j % 3));
+    const __m512i pack = _mm512_load_si512(pick);
+    const std::size_t rowBytes = std::size_t{3} * Across * static_cast<std::size_t>(outputs);
+    for (int group = 0; 4 * group < outputs; ++group, to += 12) {
+        const int here = std::min(4, outputs - 4 * group);
+        const std::size_t at = std::size_t{12} * Across * static_cast<std::size_t>(group);
+        // Loads near the end of the row take only the row's bytes.
+        const std::size_t remaining = rowBytes - at;
+        const __mmask64 bytes = remaining >= 64 ? ~__mmask64{0} : (~__mmask64{0}) >> (64 - remaining);
+        __m512i even = _mm512_setzero_si512(), odd = _mm512_setzero_si512();
+        for (int i = 0; i < down; ++i) {
+            const std::uint8_t* from = rows[i] + at;
+            const __m512i v = remaining >= 64 ? _mm512_loadu_si512(from) : _mm512_maskz_loadu_epi8(bytes, from);
+            even = _mm512_add_epi16(even, _mm512_and_si512(v, lowBytes));
+            odd = _mm512_add_epi16(odd, _mm512_srli_epi16(v, 8));
+            // Prefetches never fault, so the address may lie past the picture.
+            if (ahead != 0)
+                _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(from) + ahead),
+                             _MM_HINT_T0);
+        }
+        __m512i sum = _mm512_permutex2var_epi16(even, index[0], odd);
+#pragma GCC unroll 5
+        for (int t = 1; t < Across; ++t) sum = _mm512_add_epi16(sum, _mm512_permutex2var_epi16(even, index[t], odd));
+        const __m512i wide = _mm512_maskz_cvtepu16_epi32(0xFFFF, _mm512_maskz_extracti64x4_epi64(0xF, sum, 0));
+        const __m512d low =
+            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, wide, 0)), pixel);
+        const __m512d high =
+            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, wide, 1)), pixel);
+        const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inv));
+        const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inv));
+        const __m128i out = _mm512_maskz_extracti32x4_epi32(
+            0xF,
+            _mm512_maskz_permutexvar_epi8(
+                ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)),
+            0);
+        // Sixteen bytes where the spare four land on later outputs of the row, written afterwards.
+        if (4 * group + 6 <= outputs) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), out);
+        } else {
+            alignas(16) std::uint8_t tail[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(tail), out);
+            std::memcpy(to, tail, std::size_t{3} * static_cast<std::size_t>(here));
+        }
+    }
+}
+
+void BinRow(int across, const std::uint8_t* const* rows, int down, int outputs, double weight, double inverse,
+            std::ptrdiff_t ahead, std::uint8_t* to) {
+    switch (across) {
+        case 2:
+            return BinRowAvx512<2>(rows, down, outputs, weight, inverse, ahead, to);
+        case 3:
+            return BinRowAvx512<3>(rows, down, outputs, weight, inverse, ahead, to);
+        case 4:
+            return BinRowAvx512<4>(rows, down, outputs, weight, inverse, ahead, to);
+        default:
+            return BinRowAvx512<5>(rows, down, outputs, weight, inverse, ahead, to);
+    }
+}
+#endif
+
 }  // namespace
 
 PixelRect SourceOfReduced(const PixelRect& reduced, const SmoothAxis& ax, const SmoothAxis& ay) {
@@ -443,6 +568,33 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
                 const PixelRect& outputs, Picture& out) {
     out.allocate(outputs.width, outputs.height);
     if (out.empty()) return;
+    const int first = ax.begin[outputs.left];
+    const std::uint64_t total = ax.total * ay.total;
+    const double inverse = 1.0 / static_cast<double>(total);
+    const std::uint8_t* origin =
+        pixels.data() + std::size_t{3} * static_cast<std::size_t>(ax.source[first] - where.area.left);
+    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::Avx512Vbmi};
+    const KernelLevel level = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths);
+#if TURNLET_X86_KERNELS
+    if (level == KernelLevel::Avx512Vbmi) {
+        if (const Binning bin = FindBinning(ax, ay, outputs); bin.across != 0) {
+            const auto stride = static_cast<std::ptrdiff_t>(pixels.stride());
+            ParallelRows(outputs.height, 3LL * bin.across * bin.down * outputs.width, [&](int rowBegin, int rowEnd) {
+                for (int r = rowBegin; r < rowEnd; ++r) {
+                    const int y = outputs.top + r;
+                    const std::uint8_t* rows[kMaxBinDown];
+                    for (int i = 0; i < bin.down; ++i)
+                        rows[i] = origin + (ay.source[ay.begin[y] + i] - where.area.top) * stride;
+                    // The next output row's rows lie its block below.
+                    const std::ptrdiff_t ahead = r + 1 < outputs.height ? bin.down * stride : 0;
+                    BinRow(bin.across, rows, bin.down, outputs.width, static_cast<double>(bin.weight), inverse, ahead,
+                           out.row(r));
+                }
+            });
+            return;
+        }
+    }
+#endif
     // Rows go in strips of outputs whose sums stay in the first-level cache; a sample shared by
     // two neighbouring outputs is summed in both their strips.
     constexpr int kStripSamples = 1024;
@@ -455,13 +607,6 @@ void ReduceArea(const Picture& pixels, const PictureArea& where, const SmoothAxi
         strips.push_back(MakeGather(ax, o, end));
         o = end;
     }
-    const int first = ax.begin[outputs.left];
-    const std::uint64_t total = ax.total * ay.total;
-    const double inverse = 1.0 / static_cast<double>(total);
-    const std::uint8_t* origin =
-        pixels.data() + std::size_t{3} * static_cast<std::size_t>(ax.source[first] - where.area.left);
-    constexpr KernelLevel kPaths[] = {KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::Avx512Vbmi};
-    const KernelLevel level = detail::ChooseKernelLevel(Kernel::SmoothFrame, kPaths);
     // A row's weight is at most the reduced side, which the 16-bit pairs must hold.
     const KernelLevel pairs = !ay.shrinks || ay.begin.size() < 0x8000 ? level : KernelLevel::Portable;
     // A sum down a column is at most 255 times the column weights' total.

@@ -398,6 +398,8 @@ TEST_P(ReduceAreaPaths, EqualTheWholeAreaMean) {
         {"ratio 2", 1206, 300, 603, 150},
         {"ratio 3", 1209, 300, 403, 100},
         {"ratio 5", 1005, 300, 201, 60},
+        // Rows shorter than one vector load, the block ending at the picture's last byte.
+        {"short rows", 14, 4, 7, 2},
     };
     for (const Case& c : cases) {
         const Picture source = testing::RandomPicture(c.width, c.height, rng);
