@@ -254,6 +254,46 @@ __attribute__((target("avx512f,avx512vl"))) void FinishFixedAvx512(const std::ui
     FinishFixedAvx2<Stride, Plain>(sums, gather, g, width, inverse, to - std::size_t{3} * static_cast<std::size_t>(g));
 }
 
+// Output byte j of four outputs' means: the low byte of 32-bit lane j.
+struct MeanBytes {
+    alignas(64) std::uint8_t index[64];
+};
+constexpr MeanBytes kMeanBytes = [] {
+    MeanBytes t{};
+    for (int j = 0; j < 12; ++j) t.index[j] = static_cast<std::uint8_t>(4 * j);
+    return t;
+}();
+
+// The means of four outputs whose sums lie in 32-bit lanes 3o + c (c < 3), each sum times weight
+// (an exact product of integers) and taken as FinishFixedAvx2 takes it; the first count outputs'
+// bytes go to to. With room, sixteen bytes are stored, the spare four landing on later outputs of
+// the row, written afterwards (a masked store of a narrowing conversion would be one slow instruction).
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline void StoreFourMeans(__m512i sum, __m512d weight,
+                                                                                           __m512d inverse, int count,
+                                                                                           bool room,
+                                                                                           std::uint8_t* to) {
+    const __m512d half = _mm512_set1_pd(0.5);
+    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
+    const __m512d low =
+        _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 0)), weight);
+    const __m512d high =
+        _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 1)), weight);
+    const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inverse));
+    const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inverse));
+    const __m128i bytes = _mm512_maskz_extracti32x4_epi32(
+        0xF,
+        _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(kMeanBytes.index),
+                                      _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)),
+        0);
+    if (room) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    } else {
+        alignas(16) std::uint8_t last[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
+        std::memcpy(to, last, std::size_t{3} * static_cast<std::size_t>(count));
+    }
+}
+
 // A tiled gather's plain means, four outputs (twelve values) a step: output o's value c is the sum
 // of values 3 * (Stride * o + t) + c of the sums over t, picked by permutes from the values of the
 // four outputs (at most 64, four vectors) and added as integers, then weighed as the others are.
@@ -263,13 +303,9 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void FinishTiled
                                                                                        double inverse,
                                                                                        std::uint8_t* to) {
     static_assert(Stride >= 1 && Stride <= 5);
-    const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5);
+    const __m512d inv = _mm512_set1_pd(inverse);
     const __m512d uniform = _mm512_set1_pd(static_cast<double>(gather.uniform));
-    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
     constexpr int kVectors = (12 * Stride + 15) / 16;
-    alignas(64) std::uint8_t low[64] = {};
-    for (int lane = 0; lane < 16; ++lane) low[lane] = static_cast<std::uint8_t>(4 * lane);
-    const __m512i pack = _mm512_load_si512(low);
     __m512i index[Stride];
     __mmask16 far[Stride];
 #pragma GCC unroll 5
@@ -299,27 +335,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void FinishTiled
                 value = _mm512_mask_mov_epi32(value, far[t], _mm512_permutex2var_epi32(v[2], index[t], v[3]));
             sum = _mm512_add_epi32(sum, value);
         }
-        const __m512d low =
-            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 0)), uniform);
-        const __m512d high =
-            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, sum, 1)), uniform);
-        const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inv));
-        const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inv));
-        // The low byte of each lane, by one byte permute (the narrowing conversion is slower).
-        const __m128i bytes = _mm512_maskz_extracti32x4_epi32(
-            0xF,
-            _mm512_maskz_permutexvar_epi8(
-                ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)),
-            0);
-        // Sixteen bytes where the spare four land on outputs g + 4 and g + 5, written afterwards (a
-        // masked store of the conversion would be one slow instruction).
-        if (g + 6 <= width) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
-        } else {
-            alignas(16) std::uint8_t last[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
-            std::memcpy(to, last, 12);
-        }
+        StoreFourMeans(sum, uniform, inv, 4, g + 6 <= width, to);
     }
     FinishFixedAvx2<Stride, true>(sums, gather, g, width, inverse, to - std::size_t{3} * static_cast<std::size_t>(g));
 }
@@ -474,7 +490,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void BinRowAvx51
                                                                                   int down, int outputs, double weight,
                                                                                   double inverse, std::ptrdiff_t ahead,
                                                                                   std::uint8_t* to) {
-    // Sample column t: 16-bit lane 4o + c takes byte 3 * (Across * o + t) + c, an even byte from the
+    // Sample column t: 16-bit lane 3o + c takes byte 3 * (Across * o + t) + c, an even byte from the
     // even sums (index byte / 2), an odd one from the odd sums (32 + byte / 2).
     __m512i index[Across];
     for (int t = 0; t < Across; ++t) {
@@ -482,18 +498,13 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void BinRowAvx51
         for (int o = 0; o < 4; ++o) {
             for (int c = 0; c < 3; ++c) {
                 const int byte = 3 * (Across * o + t) + c;
-                at[4 * o + c] = static_cast<std::uint16_t>(byte / 2 + (byte % 2 ? 32 : 0));
+                at[3 * o + c] = static_cast<std::uint16_t>(byte / 2 + (byte % 2 ? 32 : 0));
             }
         }
         index[t] = _mm512_load_si512(at);
     }
     const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
-    const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5), pixel = _mm512_set1_pd(weight);
-    const __mmask8 all = 0xFF;  // the zero-masked forms keep GCC 12 from warning about undefined fillers
-    // Output byte j is the low byte of 32-bit lane 4 * (j / 3) + j % 3.
-    alignas(64) std::uint8_t pick[64] = {};
-    for (int j = 0; j < 12; ++j) pick[j] = static_cast<std::uint8_t>(4 * (4 * (j / 3) + j % 3));
-    const __m512i pack = _mm512_load_si512(pick);
+    const __m512d inv = _mm512_set1_pd(inverse), pixel = _mm512_set1_pd(weight);
     const std::size_t rowBytes = std::size_t{3} * Across * static_cast<std::size_t>(outputs);
     for (int group = 0; 4 * group < outputs; ++group, to += 12) {
         const int here = std::min(4, outputs - 4 * group);
@@ -516,25 +527,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void BinRowAvx51
 #pragma GCC unroll 5
         for (int t = 1; t < Across; ++t) sum = _mm512_add_epi16(sum, _mm512_permutex2var_epi16(even, index[t], odd));
         const __m512i wide = _mm512_maskz_cvtepu16_epi32(0xFFFF, _mm512_maskz_extracti64x4_epi64(0xF, sum, 0));
-        const __m512d low =
-            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, wide, 0)), pixel);
-        const __m512d high =
-            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(all, _mm512_maskz_extracti64x4_epi64(0xF, wide, 1)), pixel);
-        const __m256i meansLow = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(low, half), inv));
-        const __m256i meansHigh = _mm512_maskz_cvttpd_epi32(all, _mm512_mul_pd(_mm512_add_pd(high, half), inv));
-        const __m128i out = _mm512_maskz_extracti32x4_epi32(
-            0xF,
-            _mm512_maskz_permutexvar_epi8(
-                ~__mmask64{0}, pack, _mm512_maskz_inserti64x4(all, _mm512_castsi256_si512(meansLow), meansHigh, 1)),
-            0);
-        // Sixteen bytes where the spare four land on later outputs of the row, written afterwards.
-        if (4 * group + 6 <= outputs) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), out);
-        } else {
-            alignas(16) std::uint8_t tail[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(tail), out);
-            std::memcpy(to, tail, std::size_t{3} * static_cast<std::size_t>(here));
-        }
+        StoreFourMeans(wide, pixel, inv, here, 4 * group + 6 <= outputs, to);
     }
 }
 

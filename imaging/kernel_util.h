@@ -10,6 +10,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 
 namespace turnlet {
 
@@ -40,6 +41,23 @@ enum class Kernel { QuarterTurn, Transform, Tone, SmoothFrame, NearestFrame };
 // The path the latest call of a kernel took (Portable before any call). Lets a test say which path
 // it checked instead of trusting that the one it asked for ran.
 KernelLevel LastKernelLevel(Kernel kernel);
+
+#if TURNLET_X86_KERNELS
+// Output byte j of sixteen packed pixels is byte j % 3 of pixel j / 3, whose 32-bit lane starts at
+// 4 * (j / 3): the tables of the byte permutes that pack 4-byte pixels into 3.
+struct PixelBytes {
+    alignas(64) std::uint8_t lane[64];
+    alignas(64) std::uint8_t byte[64];
+};
+inline constexpr PixelBytes kPixelBytes = [] {
+    PixelBytes t{};
+    for (int j = 0; j < 48; ++j) {
+        t.lane[j] = static_cast<std::uint8_t>(4 * (j / 3));
+        t.byte[j] = static_cast<std::uint8_t>(j % 3);
+    }
+    return t;
+}();
+#endif
 
 namespace detail {
 

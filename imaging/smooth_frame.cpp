@@ -42,22 +42,6 @@ int ReducedSide(int side, double ratio) {
     return static_cast<int>(std::clamp<double>(std::llround(side / ratio), 1, side));
 }
 
-#if TURNLET_X86_KERNELS
-// Output byte j of sixteen packed pixels is byte j % 3 of pixel j / 3, whose 32-bit lane starts at 4 * (j / 3).
-struct PixelBytes {
-    alignas(64) std::uint8_t lane[64];
-    alignas(64) std::uint8_t byte[64];
-};
-constexpr PixelBytes kPixelBytes = [] {
-    PixelBytes t{};
-    for (int j = 0; j < 48; ++j) {
-        t.lane[j] = static_cast<std::uint8_t>(4 * (j / 3));
-        t.byte[j] = static_cast<std::uint8_t>(j % 3);
-    }
-    return t;
-}();
-#endif
-
 // The pixels of one output row, from x on, the reduced pixel each takes or the background.
 struct RowSampler {
     const SmoothPlan& plan;

@@ -38,19 +38,6 @@ int FirstTrue(int n, Pred pred) {
 }
 
 #if TURNLET_X86_KERNELS
-// Output byte j of sixteen packed pixels is byte j % 3 of pixel j / 3, whose 32-bit lane starts at 4 * (j / 3).
-struct PixelBytes {
-    alignas(64) std::uint8_t lane[64];
-    alignas(64) std::uint8_t byte[64];
-};
-constexpr PixelBytes kPixelBytes = [] {
-    PixelBytes t{};
-    for (int j = 0; j < 48; ++j) {
-        t.lane[j] = static_cast<std::uint8_t>(4 * (j / 3));
-        t.byte[j] = static_cast<std::uint8_t>(j % 3);
-    }
-    return t;
-}();
 
 // Source bytes from a pixel's source point to that of the pixel a few output rows below, rounded;
 // 0 when that is no sensible distance.
