@@ -376,6 +376,52 @@ TEST_P(SmoothFramePaths, GiveTheStepByStepBytes) {
 }
 TURNLET_KERNEL_LEVELS(SmoothFramePaths);
 
+// Untilted frames take their averages by rows and columns, are averaged straight into the frame
+// when the averages lie on its grid, and shrink by whole ratios as plain blocks: every path against
+// the step-by-step chain, with the grid on and just off the frame's (a crop moved by one pixel or
+// zoomed), partly off the photograph, a negative zero tilt, and frames split over threads.
+class UprightSmoothPaths : public testing::KernelLevelTest {};
+
+TEST_P(UprightSmoothPaths, GiveTheStepByStepBytes) {
+    std::mt19937 rng(31);
+    const Picture source = testing::RandomPicture(1200, 800, rng);
+    struct Case {
+        const char* what;
+        int left, top, cropWidth, cropHeight, outWidth, outHeight;
+        double scale;
+    };
+    const Case cases[] = {
+        {"whole ratio on the grid", 0, 0, 1200, 800, 300, 200, 0},
+        {"whole ratio, crop moved", 1, 3, 1200, 800, 400, 160, 0},
+        {"odd ratio on the grid", 0, 0, 1200, 800, 401, 268, 0},
+        {"odd ratio", 7, 2, 1100, 700, 333, 211, 0},
+        {"zoomed out", 0, 0, 1200, 800, 300, 200, 250},
+        {"zoomed in", 0, 0, 1200, 800, 300, 200, -250},
+        {"partly off the photograph", -150, 60, 1200, 800, 240, 160, 0},
+    };
+    for (const int turn : {0, 90, 180, 270}) {
+        for (const Case& c : cases) {
+            for (const double angle : {0.0, -0.0}) {
+                FrameParams p;
+                p.RotationDegrees = turn;
+                p.CropLeft = c.left;
+                p.CropTop = c.top;
+                p.CropWidth = turn % 180 ? c.cropHeight : c.cropWidth;
+                p.CropHeight = turn % 180 ? c.cropWidth : c.cropHeight;
+                p.OutputWidth = turn % 180 ? c.outHeight : c.outWidth;
+                p.OutputHeight = turn % 180 ? c.outWidth : c.outHeight;
+                p.Angle = angle;
+                p.Scale = c.scale;
+                p.BackgroundColor = 0x00405060;
+                p.Smooth = true;
+                ASSERT_TRUE(RenderFrameFused(source, p) == RenderFrameStepByStep(source, p))
+                    << c.what << ", turn " << turn << ", angle " << angle;
+            }
+        }
+    }
+}
+TURNLET_KERNEL_LEVELS(UprightSmoothPaths);
+
 // Every way the averages are summed (whole ratios added plain, odd ratios weighed, outputs of
 // more than eight pixels, one axis left alone, rows wider than a strip), from part of a source and
 // for part of the outputs, against the whole source's area mean.
