@@ -48,6 +48,35 @@ std::int64_t PrefetchShift(double c, double s, double k, std::int64_t stride) {
     if (!(std::abs(rows) < 1e6 && std::abs(columns) < 1e6)) return 0;
     return std::llround(rows) * stride + 3 * std::llround(columns);
 }
+
+// Source rows (2 to 4) that the 16 pixels of one step along an output row can reach, or 0 when they
+// can reach more than 4 rows or 21 columns. Along the row the source point moves (c k, s k) a pixel,
+// and over a step's 15 moves two truncated coordinates whose points lie m apart differ by at most
+// ceil(m). The margin covers the rounding of the computed points, far below 1e-6 in any picture.
+int StepRows(double c, double s, double k) {
+    const double across = 15 * std::abs(c * k) + 1e-6;
+    const double down = 15 * std::abs(s * k) + 1e-6;
+    if (!(across <= 20 && down <= 3)) return 0;
+    return static_cast<int>(std::ceil(down)) + 1;
+}
+
+// What the permute path keeps for a whole call. Along every output row sx rises where cos >= 0 and
+// falls otherwise, and sy rises where sin >= 0 (a flat coordinate fits either way).
+struct PermuteWalk {
+    PermuteWalk(const TransformMapping& m, const Picture& source)
+        : src(source.data()),
+          prefetchShift(PrefetchShift(m.cosine(), m.sine(), m.zoom(), static_cast<std::int64_t>(source.stride()))),
+          leftShift(m.cosine() < 0 ? 20 : 0),
+          rowStep(m.sine() < 0 ? -1 : 1),
+          // It needs a few rows above and below each step and 64 bytes a window.
+          rows(source.height() > 9 && source.stride() >= 64 ? StepRows(m.cosine(), m.sine(), m.zoom()) : 0) {}
+
+    const std::uint8_t* src;
+    std::int64_t prefetchShift;
+    int leftShift;  // pixels from a step's first pixel to its windows' start
+    int rowStep;    // +1 where the windows go down the source, -1 up
+    int rows;       // windows a step loads, 0 where the path cannot serve
+};
 #endif
 
 struct Span {
@@ -136,20 +165,32 @@ struct Mapping {
         return x;
     }
 
-    // Sixteen pixels per step, written straight to dst (the output row). Within [begin, end) the
-    // source point is inside the source, so the conversions need no clamps. sx and sy are both
-    // monotone along x, so the step's ends bound them; when the step spans at most 4 source rows and
-    // 21 columns, each row's pixels lie in one 64-byte window and byte permutes gather all 48 bytes.
-    // Other steps copy pixel by pixel. Returns the first x left undone.
-    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int copyVbmi(int begin, int end, double dys, double dyc,
-                                                                        const std::uint8_t* src, std::size_t srcBytes,
-                                                                        std::uint8_t* dst,
-                                                                        std::int64_t prefetchShift) const {
+    // Sixteen pixels per step from x while x < stop, written straight to dst (the output row), for a
+    // mapping whose steps reach at most 21 columns and kRows rows (StepRows). Within [x, end) the
+    // source point is inside the source, more than 4 rows from its top and bottom, so kRows
+    // consecutive rows from any step's first row, and 64 bytes from 60 before the step's first pixel
+    // in each, lie inside it. Each row's pixels of a step then lie in one 64-byte window, and byte
+    // permutes gather all 48 bytes. The windows start at the step's first pixel, or 20 pixels left
+    // of it where sx falls, and go down the source, or up where sy falls. Returns the first x left
+    // undone.
+    template <int kRows>
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int copyVbmi(const PermuteWalk& walk, int x, int stop,
+                                                                        int end, TransformMapping::Terms row,
+                                                                        std::uint8_t* dst) const {
+        const double dys = row.sin, dyc = row.cos;
+        const std::uint8_t* const src = walk.src;
+        const std::int64_t prefetchShift = walk.prefetchShift;
+        const int leftShift = walk.leftShift;
         const __m512d vk = _mm512_set1_pd(k), vl = _mm512_set1_pd(leftD), vt = _mm512_set1_pd(topD);
         const __m512d vcx = _mm512_set1_pd(cxD), vcy = _mm512_set1_pd(cyD), vdys = _mm512_set1_pd(dys);
         const __m512d vdyc = _mm512_set1_pd(dyc);
         const __m512i expand = _mm512_load_si512(kPixelBytes.lane);
-        const __m512i within = _mm512_load_si512(kPixelBytes.byte);
+        // A pixel's byte in its window: 3 sx, plus 64 for each row from the first (bits 6 and 7 of the
+        // permute index name the window), less the step's first pixel's; the windows' shift left is
+        // added with each byte's place in its pixel.
+        const __m512i within =
+            _mm512_add_epi8(_mm512_load_si512(kPixelBytes.byte), _mm512_set1_epi8(static_cast<char>(3 * leftShift)));
+        const __m512i three = _mm512_set1_epi32(3), rowWeight = _mm512_set1_epi32(64 * walk.rowStep);
         // The zero-masked forms with every lane on keep GCC 12 from warning about its undefined fillers.
         const __mmask8 all8 = 0xFF;
         const __mmask16 all16 = 0xFFFF;
@@ -157,8 +198,8 @@ struct Mapping {
         const double* const columnsC = dxc.data();
         const double* const columnsS = dxs.data();
         const std::int64_t stride = srcStride;
-        int x = begin;
-        for (; x + 16 <= end; x += 16) {
+        const std::int64_t rowBytes = walk.rowStep * stride;
+        for (; x < stop && x + 16 <= end; x += 16) {
             const __m512d fx0 = _mm512_add_pd(
                 _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(_mm512_loadu_pd(columnsC + x), vdys), vk), vl), vcx);
             const __m512d fx1 = _mm512_add_pd(
@@ -169,62 +210,44 @@ struct Mapping {
                 _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(_mm512_loadu_pd(columnsS + x + 8), vdyc), vk), vt), vcy);
             const __m256i sxLow = _mm512_maskz_cvttpd_epi32(all8, fx0), sxHigh = _mm512_maskz_cvttpd_epi32(all8, fx1);
             const __m256i syLow = _mm512_maskz_cvttpd_epi32(all8, fy0), syHigh = _mm512_maskz_cvttpd_epi32(all8, fy1);
-            const int sxFirst = _mm256_cvtsi256_si32(sxLow), sxLast = _mm256_extract_epi32(sxHigh, 7);
-            const int syFirst = _mm256_cvtsi256_si32(syLow), syLast = _mm256_extract_epi32(syHigh, 7);
-            const int sxLo = std::min(sxFirst, sxLast);
-            const int rowSpan = std::abs(syLast - syFirst);
-            const int rowStep = syLast < syFirst ? -1 : 1;
             const __m512i sx = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(sxLow), sxHigh, 1);
             const __m512i sy = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(syLow), syHigh, 1);
-            std::uint8_t* out = dst + std::size_t(3) * x;
-            // Window j holds row syFirst + min(j, rowSpan) * rowStep from column sxLo; the min keeps unused
-            // windows inside the source.
-            const std::int64_t window0 = stride * syFirst + 3 * std::int64_t(sxLo);
-            const std::int64_t rowBytes = rowStep * stride;
-            const std::int64_t window1 = window0 + rowBytes * std::min(1, rowSpan);
-            const std::int64_t window2 = window0 + rowBytes * std::min(2, rowSpan);
-            const std::int64_t window3 = window0 + rowBytes * std::min(3, rowSpan);
-            if (std::max(sxFirst, sxLast) - sxLo <= 20 && rowSpan <= 3 &&
-                std::max(window0, window3) + 64 <= std::int64_t(srcBytes)) {
-                // The rows below are read a few output rows later; ask for them now, as the hardware
-                // does not foresee this diagonal walk through the source.
-                const std::int64_t ahead =
-                    std::clamp(window0 + prefetchShift, std::int64_t(0), std::int64_t(srcBytes) - 64);
-                _mm_prefetch(reinterpret_cast<const char*>(src + ahead), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(src + ahead + 63), _MM_HINT_T0);
-                __m512i rel = _mm512_sub_epi32(sx, _mm512_set1_epi32(sxLo));
-                rel = _mm512_add_epi32(_mm512_add_epi32(rel, rel), rel);
-                // Index bits 6 and 7 name the window: the row's distance from syFirst.
-                const __m512i rowIndex =
-                    _mm512_maskz_abs_epi32(all16, _mm512_sub_epi32(sy, _mm512_set1_epi32(syFirst)));
-                rel = _mm512_or_epi32(rel, _mm512_maskz_slli_epi32(all16, rowIndex, 6));
-                const __m512i index =
-                    _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~__mmask64(0), expand, rel), within);
-                __m512i pixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(src + window0), index,
-                                                          _mm512_loadu_si512(src + window1));
-                // Index bit 7 picks the pair of windows 2 and 3; done always, as a branch mispredicts often.
-                const __m512i farPixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(src + window2), index,
-                                                                   _mm512_loadu_si512(src + window3));
+            const std::uint8_t* const window = src + (stride * _mm256_cvtsi256_si32(syLow) +
+                                                      3 * std::int64_t(_mm256_cvtsi256_si32(sxLow) - leftShift));
+            // The rows below are read a few output rows later; ask for them now, as the hardware
+            // does not foresee this diagonal walk through the source.
+            const auto ahead = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(window) + prefetchShift);
+            _mm_prefetch(ahead, _MM_HINT_T0);
+            _mm_prefetch(ahead + 63, _MM_HINT_T0);
+            const __m512i byte = _mm512_add_epi32(_mm512_mullo_epi32(sx, three), _mm512_mullo_epi32(sy, rowWeight));
+            const __m512i rel =
+                _mm512_sub_epi32(byte, _mm512_maskz_permutexvar_epi32(all16, _mm512_setzero_si512(), byte));
+            const __m512i index = _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~__mmask64(0), expand, rel), within);
+            __m512i pixels =
+                _mm512_permutex2var_epi8(_mm512_loadu_si512(window), index, _mm512_loadu_si512(window + rowBytes));
+            if constexpr (kRows > 2) {
+                // Index bit 7 picks the pair of windows 2 and 3 (one row twice for three rows); done
+                // for every step, as a branch mispredicts often.
+                const __m512i farPixels = _mm512_permutex2var_epi8(_mm512_loadu_si512(window + 2 * rowBytes), index,
+                                                                   _mm512_loadu_si512(window + (kRows - 1) * rowBytes));
                 pixels = _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), pixels, farPixels);
-                // The 16 bytes past the step belong to later pixels, written afterwards.
-                if (x + 22 <= end) {
-                    _mm512_storeu_si512(out, pixels);
-                } else {
-                    _mm512_mask_storeu_epi8(out, (std::uint64_t(1) << 48) - 1, pixels);
-                }
+            }
+            // The 16 bytes past the step belong to later pixels, written afterwards.
+            std::uint8_t* out = dst + std::size_t(3) * x;
+            if (x + 22 <= end) {
+                _mm512_storeu_si512(out, pixels);
             } else {
-                alignas(64) std::int32_t columns[16], rows[16];
-                _mm512_store_si512(columns, sx);
-                _mm512_store_si512(rows, sy);
-                for (int i = 0; i < 16; ++i) {
-                    std::memcpy(out + 3 * i,
-                                src + std::size_t(stride) * static_cast<std::size_t>(rows[i]) +
-                                    std::size_t(3) * static_cast<std::size_t>(columns[i]),
-                                3);
-                }
+                _mm512_mask_storeu_epi8(out, (std::uint64_t(1) << 48) - 1, pixels);
             }
         }
         return x;
+    }
+
+    int copyVbmi(const PermuteWalk& walk, int x, int stop, int end, TransformMapping::Terms row,
+                 std::uint8_t* dst) const {
+        if (walk.rows == 2) return copyVbmi<2>(walk, x, stop, end, row, dst);
+        if (walk.rows == 3) return copyVbmi<3>(walk, x, stop, end, row, dst);
+        return copyVbmi<4>(walk, x, stop, end, row, dst);
     }
 #endif
 
@@ -340,30 +363,58 @@ void TransformPicture(const Picture& source, Picture& output, int left, int top,
                                       KernelLevel::Avx512Vbmi};
     const KernelLevel level = detail::ChooseKernelLevel(Kernel::Transform, kPaths);
 #if TURNLET_X86_KERNELS
-    const std::int64_t prefetchShift =
-        PrefetchShift(formula.cosine(), formula.sine(), formula.zoom(), static_cast<std::int64_t>(source.stride()));
+    const PermuteWalk walk(formula, source);
+    const bool permute = level == KernelLevel::Avx512Vbmi && walk.rows > 0;
 #endif
     ParallelRows(outHeight, outWidth, [&](int rowBegin, int rowEnd) {
         std::vector<std::uint32_t> offsets(static_cast<std::size_t>(outWidth));
+        auto copyByOffsets = [&](int y, int from, int to) {
+            const TransformMapping::Terms row = formula.RowTerms(y);
+            const std::uint32_t maxOffset = map.offsets(from, to, row.sin, row.cos, offsets.data(), level);
+            CopyPixels(offsets.data(), to - from, maxOffset, source.data(), source.byteSize(),
+                       output.row(y) + std::size_t(3) * from);
+        };
+        // Each row's run inside the source, and how far along it the vector path has come.
+        struct Run {
+            int x, vectorEnd, end;
+        };
+        std::vector<Run> runs(static_cast<std::size_t>(rowEnd - rowBegin));
         for (int y = rowBegin; y < rowEnd; ++y) {
             const TransformMapping::Terms row = formula.RowTerms(y);
-            const double dys = row.sin;
-            const double dyc = row.cos;
             const Span spanX = InsideSpan(outWidth, srcW, [&](int x) { return map.sourceX(x, row); });
             const Span spanY = InsideSpan(outWidth, srcH, [&](int x) { return map.sourceY(x, row); });
             const int begin = std::max(spanX.begin, spanY.begin);
             const int end = std::max(begin, std::min(spanX.end, spanY.end));
-
             std::uint8_t* dst = output.row(y);
             FillPixels(dst, begin, bgr);
-            int x = begin;
-#if TURNLET_X86_KERNELS
-            if (level == KernelLevel::Avx512Vbmi)
-                x = map.copyVbmi(begin, end, dys, dyc, source.data(), source.byteSize(), dst, prefetchShift);
-#endif
-            const std::uint32_t maxOffset = map.offsets(x, end, dys, dyc, offsets.data(), level);
-            CopyPixels(offsets.data(), end - x, maxOffset, source.data(), source.byteSize(), dst + std::size_t(3) * x);
             FillPixels(dst + std::size_t(3) * end, outWidth - end, bgr);
+            Run& run = runs[static_cast<std::size_t>(y - rowBegin)];
+            run = {begin, begin, end};
+#if TURNLET_X86_KERNELS
+            if (permute) {
+                // Where the windows' rows stay inside the source; the few pixels nearer its top and
+                // bottom rows take the offsets.
+                const Span deep = InsideSpan(outWidth, srcH - 9, [&](int x) { return map.sourceY(x, row) - 5.0; });
+                run.x = std::clamp(deep.begin, begin, end);
+                run.vectorEnd = std::clamp(deep.end, run.x, end);
+                copyByOffsets(y, begin, run.x);
+            }
+#endif
+        }
+#if TURNLET_X86_KERNELS
+        // In strips of columns: the source lines a row reads are read again by the rows below, and
+        // within a strip they are still in the first-level cache by then.
+        constexpr int kStripPixels = 512;
+        for (int stop = kStripPixels; permute && stop < outWidth + kStripPixels; stop += kStripPixels) {
+            for (int y = rowBegin; y < rowEnd; ++y) {
+                Run& run = runs[static_cast<std::size_t>(y - rowBegin)];
+                run.x = map.copyVbmi(walk, run.x, stop, run.vectorEnd, formula.RowTerms(y), output.row(y));
+            }
+        }
+#endif
+        for (int y = rowBegin; y < rowEnd; ++y) {
+            const Run& run = runs[static_cast<std::size_t>(y - rowBegin)];
+            copyByOffsets(y, run.x, run.end);
         }
     });
 }

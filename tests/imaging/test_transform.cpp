@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "imaging/transform.h"
 #include "kernel_level_test_util.h"
@@ -291,6 +292,29 @@ TEST_P(TransformKernels, MatchesReferenceOnWideRows) {
         {1500, 300, 300, 40, 1200, 160, 175, 90},   {1500, 300, 300, 40, 1200, 160, 0, 90},
         {1500, 300, -100, 200, 1200, 160, 5, -300}, {1500, 300, 400, -60, 1201, 161, 5, 150},
     };
+    for (const TransformCase& c : cases) ExpectMatchesReference(c, rng);
+    ExpectRanAtLimit();
+}
+
+// A 16-pixel step reaches up to ceil(15 |sin| k) + 1 rows and ceil(15 |cos| k) + 1 columns; the widest
+// path picks how many rows to load from that. Slopes just under and over each bound, along rows whose
+// source columns and rows rise or fall, from crops over every edge of the source.
+TEST_P(TransformKernels, StepReachAtItsBounds) {
+    std::mt19937 rng(15);
+    std::vector<TransformCase> cases;
+    for (const double rowsMoved : {1.0, 2.0, 3.0}) {
+        for (const double nudge : {-1e-4, 1e-4}) {
+            const double degrees = std::asin(rowsMoved / 15 + nudge) * 180 / 3.141592653589793;
+            for (const double angle : {degrees, -degrees, 180 - degrees, 180 + degrees}) {
+                cases.push_back({300, 120, -10, -5, 280, 90, angle, 0});
+                cases.push_back({300, 120, 30, 40, 280, 90, angle, 0});
+            }
+        }
+    }
+    // 15 cos k = 20 at scale 250: columns a step may span, at the bound and around it.
+    for (const double scale : {249.99, 250.0, 250.01}) {
+        for (const double angle : {0.0, 180.0, 3.0, 183.0}) cases.push_back({400, 60, -20, -8, 300, 70, angle, scale});
+    }
     for (const TransformCase& c : cases) ExpectMatchesReference(c, rng);
     ExpectRanAtLimit();
 }
