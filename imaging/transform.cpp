@@ -49,15 +49,24 @@ std::int64_t PrefetchShift(double c, double s, double k, std::int64_t stride) {
     return std::llround(rows) * stride + 3 * std::llround(columns);
 }
 
-// Source rows (2 to 4) that the 16 pixels of one step along an output row can reach, or 0 when they
-// can reach more than 4 rows or 21 columns. Along the row the source point moves (c k, s k) a pixel,
-// and over a step's 15 moves two truncated coordinates whose points lie m apart differ by at most
-// ceil(m). The margin covers the rounding of the computed points, far below 1e-6 in any picture.
-int StepRows(double c, double s, double k) {
+// How far the 16 pixels of one step along an output row reach into the source. Along the row the
+// source point moves (c k, s k) a pixel, and over a step's 15 moves two truncated coordinates whose
+// points lie m apart differ by at most ceil(m). The margin covers the rounding of the computed
+// points, far below 1e-6 in any picture.
+struct StepReach {
+    int rows = 0;          // source rows to load a step (2 to 4); 0 where the permute path cannot serve
+    bool checked = false;  // some steps reach further and are checked, then copied pixel by pixel
+};
+
+StepReach ReachOfStep(double c, double s, double k) {
     const double across = 15 * std::abs(c * k) + 1e-6;
     const double down = 15 * std::abs(s * k) + 1e-6;
-    if (!(across <= 20 && down <= 3)) return 0;
-    return static_cast<int>(std::ceil(down)) + 1;
+    if (across <= 20 && down <= 3) return {static_cast<int>(std::ceil(down)) + 1, false};
+    // A step then reaches 21 columns or 4 rows, or one more. The fraction that reaches one more
+    // grows with the excess: beyond about one step in seven, copying those pixel by pixel costs
+    // more than the offsets path does.
+    if (across <= 20.15 && down <= 3.15) return {4, true};
+    return {};
 }
 
 // What the permute path keeps for a whole call. Along every output row sx rises where cos >= 0 and
@@ -69,13 +78,14 @@ struct PermuteWalk {
           leftShift(m.cosine() < 0 ? 20 : 0),
           rowStep(m.sine() < 0 ? -1 : 1),
           // It needs a few rows above and below each step and 64 bytes a window.
-          rows(source.height() > 9 && source.stride() >= 64 ? StepRows(m.cosine(), m.sine(), m.zoom()) : 0) {}
+          reach(source.height() > 9 && source.stride() >= 64 ? ReachOfStep(m.cosine(), m.sine(), m.zoom())
+                                                             : StepReach{}) {}
 
     const std::uint8_t* src;
     std::int64_t prefetchShift;
     int leftShift;  // pixels from a step's first pixel to its windows' start
     int rowStep;    // +1 where the windows go down the source, -1 up
-    int rows;       // windows a step loads, 0 where the path cannot serve
+    StepReach reach;
 };
 #endif
 
@@ -166,14 +176,14 @@ struct Mapping {
     }
 
     // Sixteen pixels per step from x while x < stop, written straight to dst (the output row), for a
-    // mapping whose steps reach at most 21 columns and kRows rows (StepRows). Within [x, end) the
+    // mapping whose steps reach at most 21 columns and kRows rows (ReachOfStep). Within [x, end) the
     // source point is inside the source, more than 4 rows from its top and bottom, so kRows
     // consecutive rows from any step's first row, and 64 bytes from 60 before the step's first pixel
     // in each, lie inside it. Each row's pixels of a step then lie in one 64-byte window, and byte
     // permutes gather all 48 bytes. The windows start at the step's first pixel, or 20 pixels left
-    // of it where sx falls, and go down the source, or up where sy falls. Returns the first x left
-    // undone.
-    template <int kRows>
+    // of it where sx falls, and go down the source, or up where sy falls. kChecked copies the steps
+    // that reach further pixel by pixel. Returns the first x left undone.
+    template <int kRows, bool kChecked>
     __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int copyVbmi(const PermuteWalk& walk, int x, int stop,
                                                                         int end, TransformMapping::Terms row,
                                                                         std::uint8_t* dst) const {
@@ -212,6 +222,24 @@ struct Mapping {
             const __m256i syLow = _mm512_maskz_cvttpd_epi32(all8, fy0), syHigh = _mm512_maskz_cvttpd_epi32(all8, fy1);
             const __m512i sx = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(sxLow), sxHigh, 1);
             const __m512i sy = _mm512_maskz_inserti64x4(all8, _mm512_castsi256_si512(syLow), syHigh, 1);
+            std::uint8_t* out = dst + std::size_t(3) * x;
+            if constexpr (kChecked) {
+                const __m512i first = _mm512_setzero_si512();
+                const __m512i columns =
+                    _mm512_add_epi32(_mm512_sub_epi32(sx, _mm512_maskz_permutexvar_epi32(all16, first, sx)),
+                                     _mm512_set1_epi32(leftShift));
+                const __m512i rows = _mm512_maskz_abs_epi32(
+                    all16, _mm512_sub_epi32(sy, _mm512_maskz_permutexvar_epi32(all16, first, sy)));
+                if ((_mm512_cmpgt_epu32_mask(columns, _mm512_set1_epi32(20)) |
+                     _mm512_cmpgt_epu32_mask(rows, _mm512_set1_epi32(kRows - 1))) != 0) {
+                    alignas(64) std::int32_t columnAt[16], rowAt[16];
+                    _mm512_store_si512(columnAt, sx);
+                    _mm512_store_si512(rowAt, sy);
+                    for (int i = 0; i < 16; ++i)
+                        std::memcpy(out + 3 * i, src + stride * rowAt[i] + 3 * std::int64_t(columnAt[i]), 3);
+                    continue;
+                }
+            }
             const std::uint8_t* const window = src + (stride * _mm256_cvtsi256_si32(syLow) +
                                                       3 * std::int64_t(_mm256_cvtsi256_si32(sxLow) - leftShift));
             // The rows below are read a few output rows later; ask for them now, as the hardware
@@ -233,7 +261,6 @@ struct Mapping {
                 pixels = _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), pixels, farPixels);
             }
             // The 16 bytes past the step belong to later pixels, written afterwards.
-            std::uint8_t* out = dst + std::size_t(3) * x;
             if (x + 22 <= end) {
                 _mm512_storeu_si512(out, pixels);
             } else {
@@ -245,9 +272,10 @@ struct Mapping {
 
     int copyVbmi(const PermuteWalk& walk, int x, int stop, int end, TransformMapping::Terms row,
                  std::uint8_t* dst) const {
-        if (walk.rows == 2) return copyVbmi<2>(walk, x, stop, end, row, dst);
-        if (walk.rows == 3) return copyVbmi<3>(walk, x, stop, end, row, dst);
-        return copyVbmi<4>(walk, x, stop, end, row, dst);
+        if (walk.reach.checked) return copyVbmi<4, true>(walk, x, stop, end, row, dst);
+        if (walk.reach.rows == 2) return copyVbmi<2, false>(walk, x, stop, end, row, dst);
+        if (walk.reach.rows == 3) return copyVbmi<3, false>(walk, x, stop, end, row, dst);
+        return copyVbmi<4, false>(walk, x, stop, end, row, dst);
     }
 #endif
 
@@ -364,7 +392,7 @@ void TransformPicture(const Picture& source, Picture& output, int left, int top,
     const KernelLevel level = detail::ChooseKernelLevel(Kernel::Transform, kPaths);
 #if TURNLET_X86_KERNELS
     const PermuteWalk walk(formula, source);
-    const bool permute = level == KernelLevel::Avx512Vbmi && walk.rows > 0;
+    const bool permute = level == KernelLevel::Avx512Vbmi && walk.reach.rows > 0;
 #endif
     ParallelRows(outHeight, outWidth, [&](int rowBegin, int rowEnd) {
         std::vector<std::uint32_t> offsets(static_cast<std::size_t>(outWidth));

@@ -297,12 +297,13 @@ TEST_P(TransformKernels, MatchesReferenceOnWideRows) {
 }
 
 // A 16-pixel step reaches up to ceil(15 |sin| k) + 1 rows and ceil(15 |cos| k) + 1 columns; the widest
-// path picks how many rows to load from that. Slopes just under and over each bound, along rows whose
-// source columns and rows rise or fall, from crops over every edge of the source.
+// path picks from that how many rows to load and whether to check each step. Slopes just under and
+// over each bound, along rows whose source columns and rows rise or fall, from crops over every edge
+// of the source.
 TEST_P(TransformKernels, StepReachAtItsBounds) {
     std::mt19937 rng(15);
     std::vector<TransformCase> cases;
-    for (const double rowsMoved : {1.0, 2.0, 3.0}) {
+    for (const double rowsMoved : {1.0, 2.0, 3.0, 3.15}) {
         for (const double nudge : {-1e-4, 1e-4}) {
             const double degrees = std::asin(rowsMoved / 15 + nudge) * 180 / 3.141592653589793;
             for (const double angle : {degrees, -degrees, 180 - degrees, 180 + degrees}) {
@@ -311,8 +312,9 @@ TEST_P(TransformKernels, StepReachAtItsBounds) {
             }
         }
     }
-    // 15 cos k = 20 at scale 250: columns a step may span, at the bound and around it.
-    for (const double scale : {249.99, 250.0, 250.01}) {
+    // 15 cos k = 20 at scale 250 and 20.15 at about 255.58: columns a step may span, at the bounds
+    // and around them.
+    for (const double scale : {249.99, 250.0, 250.01, 255.57, 255.59}) {
         for (const double angle : {0.0, 180.0, 3.0, 183.0}) cases.push_back({400, 60, -20, -8, 300, 70, angle, scale});
     }
     for (const TransformCase& c : cases) ExpectMatchesReference(c, rng);
