@@ -91,6 +91,13 @@ inline std::uint8_t MeanOf(std::uint64_t sum, std::uint64_t total, double invers
 }
 
 #if TURNLET_X86_KERNELS
+// Weights 2p and 2p + 1 of a pass's n rows as one 32-bit value, the first low: the multiplier of a
+// pair of rows' bytes. A row past n weighs 0.
+int PairedWeights(const std::uint32_t* weights, int n, int p) {
+    const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
+    return static_cast<int>(a | b << 16);
+}
+
 // sums[k] (+)= the rows' bytes k weighed (weights below 2^15) from k = start, sixteen values a step: the bytes of
 // two rows interleaved into 16-bit pairs, multiplied and added in one step, up to four rows per
 // pass over the sums. Returns the first k left undone.
@@ -98,10 +105,7 @@ __attribute__((target("avx2"))) std::size_t AddRowsAvx2(std::uint32_t* sums, con
                                                         const std::uint32_t* weights, int n, std::size_t start,
                                                         std::size_t count, bool assign, std::ptrdiff_t ahead) {
     __m256i w[2];
-    for (int p = 0; p < 2; ++p) {
-        const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
-        w[p] = _mm256_set1_epi32(static_cast<int>(a | b << 16));
-    }
+    for (int p = 0; p < 2; ++p) w[p] = _mm256_set1_epi32(PairedWeights(weights, n, p));
     const int pairs = (n + 1) / 2;
     std::size_t k = start;
     for (; k + 16 <= count; k += 16) {
@@ -133,10 +137,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni"))) std::size_t Ad
     std::uint32_t* sums, const std::uint8_t* const* rows, const std::uint32_t* weights, int n, std::size_t count,
     bool assign, std::ptrdiff_t ahead) {
     __m512i w[2];
-    for (int p = 0; p < 2; ++p) {
-        const std::uint32_t a = 2 * p < n ? weights[2 * p] : 0, b = 2 * p + 1 < n ? weights[2 * p + 1] : 0;
-        w[p] = _mm512_set1_epi32(static_cast<int>(a | b << 16));
-    }
+    for (int p = 0; p < 2; ++p) w[p] = _mm512_set1_epi32(PairedWeights(weights, n, p));
     // Lane j takes byte j of the first row low and byte j of the second (index + 64) high.
     alignas(64) std::uint8_t spread[64];
     for (int j = 0; j < 16; ++j) {
