@@ -10,7 +10,7 @@
 
 #include "align/turn_alignment.h"
 #include "align/turn_end.h"
-#include "imaging/worker.h"
+#include "base/worker.h"
 
 namespace turnlet {
 

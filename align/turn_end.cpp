@@ -11,7 +11,7 @@
 
 #include "align/registration.h"
 #include "align/working_picture.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 namespace {

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_scaled.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_scaled.h"
 
 namespace turnlet {
 namespace {

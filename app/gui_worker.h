@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "base/status.h"
-#include "imaging/worker.h"
+#include "base/worker.h"
 
 namespace turnlet {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "align/turn_alignment.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
 

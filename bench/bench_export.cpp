@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "export/export_engine.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_io.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_io.h"
 
 namespace turnlet {
 namespace {

@@ -13,11 +13,11 @@
 
 #include <unistd.h>
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "imaging/kernel_util.h"
-#include "imaging/parallel.h"
+#include "base/parallel.h"
 #include "imaging/resize.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"
 #include "tuning/tune_picture.h"

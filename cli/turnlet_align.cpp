@@ -12,7 +12,7 @@
 #include "align/turn_alignment.h"
 #include "align/turn_end.h"
 #include "base/messages.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
 

@@ -16,7 +16,7 @@
 #include "base/number_text.h"
 #include "export/export_engine.h"
 #include "export/viewer_page.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 
 namespace turnlet {

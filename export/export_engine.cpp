@@ -13,11 +13,11 @@
 
 #include "base/messages.h"
 #include "base/number_text.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_io.h"
-#include "imaging/parallel.h"
-#include "imaging/picture_writer.h"
-#include "imaging/source_scheduler.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_io.h"
+#include "base/parallel.h"
+#include "codecs/picture_writer.h"
+#include "render/source_scheduler.h"
 
 namespace turnlet {
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "base/status.h"
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/picture.h"
-#include "imaging/source_scheduler.h"
-#include "imaging/worker.h"
+#include "render/source_scheduler.h"
+#include "base/worker.h"
 #include "tuning/text_grid.h"
 
 namespace turnlet {

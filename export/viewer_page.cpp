@@ -3,7 +3,7 @@
 #include "export/viewer_page.h"
 
 #include "base/text.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "base/files.h"
 
 namespace turnlet {

@@ -2,7 +2,7 @@
 // The first/last comparison worker's job.
 #include "firstlast/show_first_last.h"
 
-#include "firstlast/view_fit.h"
+#include "imaging/view_fit.h"
 #include "imaging/display_copy.h"
 #include "imaging/geometry.h"
 

@@ -9,8 +9,8 @@
 #include "base/status.h"
 #include "firstlast/turned_crop.h"
 #include "imaging/picture.h"
-#include "imaging/source_cache.h"
-#include "imaging/worker.h"
+#include "render/source_cache.h"
+#include "base/worker.h"
 
 namespace turnlet {
 

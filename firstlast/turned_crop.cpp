@@ -2,7 +2,7 @@
 // Quarter turn and crop in one pass, through the frame renderer.
 #include "firstlast/turned_crop.h"
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 
 namespace turnlet {
 

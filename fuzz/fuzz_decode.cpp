@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "imaging/bmp_io.h"
-#include "imaging/jpeg_io.h"
-#include "imaging/png_io.h"
+#include "codecs/bmp_io.h"
+#include "codecs/jpeg_io.h"
+#include "codecs/png_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace turnlet;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "imaging/jpeg_scaled.h"
+#include "codecs/jpeg_scaled.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace turnlet;

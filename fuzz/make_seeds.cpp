@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/files.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 #include "project/settings_file.h"
 

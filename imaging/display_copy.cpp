@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "parallel.h"
+#include "base/parallel.h"
 
 namespace turnlet {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "kernel_util.h"
-#include "parallel.h"
+#include "base/parallel.h"
 #include "resize.h"
 
 #if TURNLET_X86_KERNELS

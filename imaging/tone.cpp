@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "kernel_util.h"
-#include "parallel.h"
+#include "base/parallel.h"
 
 #if TURNLET_X86_KERNELS
 #include <immintrin.h>

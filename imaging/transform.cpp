@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kernel_util.h"
-#include "parallel.h"
+#include "base/parallel.h"
 
 #if TURNLET_X86_KERNELS
 #include <immintrin.h>

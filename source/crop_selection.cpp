@@ -33,22 +33,6 @@ PictureFit FitOf(const CropView& view) {
 
 }  // namespace
 
-PictureFit FitPicture(int width, int height, int viewWidth, int viewHeight) {
-    PictureFit fit;
-    if (width <= 0 || height <= 0 || viewWidth <= 0 || viewHeight <= 0) return fit;
-    const double iw = viewWidth, ih = viewHeight;
-    fit.scale = std::min(iw / width, ih / height);
-    const double a = static_cast<double>(width) / height;
-    if (iw / ih > a) {
-        fit.shownHeight = viewHeight;
-        fit.shownWidth = Trunc(ih * a);
-    } else {
-        fit.shownWidth = viewWidth;
-        fit.shownHeight = Trunc(iw / a);
-    }
-    return fit;
-}
-
 std::optional<PicturePoint> ViewToPicture(const PictureFit& fit, int x, int y) {
     if (fit.scale <= 0 || x < 0 || y < 0 || x >= fit.shownWidth || y >= fit.shownHeight) return std::nullopt;
     return PicturePoint{Trunc(x / fit.scale), Trunc(y / fit.scale)};

@@ -5,21 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "imaging/view_fit.h"
 #include "project/project.h"
 
 namespace turnlet {
-
-// How a view shows a picture: scaled by one factor to fit, anchored at the view's top-left corner.
-struct PictureFit {
-    double scale = 0;  // view pixels per picture pixel
-    int shownWidth = 0;
-    int shownHeight = 0;
-};
-
-// scale = min(viewWidth / width, viewHeight / height). The shown size follows the picture's ratio
-// a = width / height: when viewWidth / viewHeight > a it is truncate(viewHeight * a) x viewHeight,
-// otherwise viewWidth x truncate(viewWidth / a). An empty picture or view shows nothing.
-PictureFit FitPicture(int width, int height, int viewWidth, int viewHeight);
 
 struct PicturePoint {
     int x = 0, y = 0;

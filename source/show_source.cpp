@@ -6,7 +6,7 @@
 
 #include "imaging/display_copy.h"
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 

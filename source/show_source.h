@@ -8,7 +8,7 @@
 
 #include "base/status.h"
 #include "imaging/picture.h"
-#include "imaging/worker.h"
+#include "base/worker.h"
 
 namespace turnlet {
 

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <string>
 
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "imaging/picture.h"
 
 namespace turnlet {

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <vector>
 
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "imaging/picture.h"
 
 namespace turnlet {

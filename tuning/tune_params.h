@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "base/color.h"
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "tuning/text_grid.h"
 
 namespace turnlet {

@@ -2,7 +2,7 @@
 // The tuned-frame worker's job.
 #include "tuning/tune_picture.h"
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/geometry.h"
 
 namespace turnlet {

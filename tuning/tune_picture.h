@@ -7,10 +7,10 @@
 #include <string>
 
 #include "base/status.h"
-#include "firstlast/view_fit.h"
+#include "imaging/view_fit.h"
 #include "imaging/picture.h"
-#include "imaging/source_cache.h"
-#include "imaging/worker.h"
+#include "render/source_cache.h"
+#include "base/worker.h"
 #include "tuning/tune_params.h"
 
 namespace turnlet {

@@ -8,7 +8,7 @@
 
 #include "align/align_job.h"
 #include "align_test_support.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "temp_folder.h"
 
 namespace turnlet {

@@ -10,8 +10,8 @@
 #include "align/working_picture.h"
 #include "align_test_support.h"
 #include "base/files.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_scaled.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_scaled.h"
 #include "imaging/tone.h"
 #include "temp_folder.h"
 

@@ -12,7 +12,7 @@
 #include "align/align_keyframes.h"
 #include "align/turn_alignment.h"
 #include "align_test_support.h"
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "project/project.h"
 #include "temp_folder.h"
 #include "tuning/tune_params.h"

@@ -7,7 +7,7 @@
 
 #include "align/turn_end.h"
 #include "align_test_support.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 #include "temp_folder.h"
 

@@ -19,7 +19,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet::damaged {
 namespace {

@@ -16,8 +16,8 @@
 #include "damaged_corpus.h"
 #include "export/export_engine.h"
 #include "firstlast/show_first_last.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_scaled.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_scaled.h"
 #include "source/show_source.h"
 #include "tuning/tune_picture.h"
 

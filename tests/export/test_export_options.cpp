@@ -13,8 +13,8 @@
 #include "export/export_engine.h"
 #include "export/viewer_page.h"
 #include "export_test_support.h"
-#include "imaging/frame_render.h"
-#include "imaging/image_files.h"
+#include "render/frame_render.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "export/export_engine.h"
 #include "export_test_support.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 namespace {

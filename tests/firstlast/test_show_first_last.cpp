@@ -12,7 +12,7 @@
 #include "../imaging/pixel_test_util.h"
 #include "firstlast/show_first_last.h"
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "owner_thread.h"
 #include "temp_folder.h"
 

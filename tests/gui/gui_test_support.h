@@ -18,7 +18,7 @@
 
 #include "application.h"
 #include "dialogs.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "main_window.h"
 
 namespace turnlet::testing {

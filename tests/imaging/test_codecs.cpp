@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "image_files_test_support.h"
-#include "imaging/image_files.h"
-#include "imaging/picture_writer.h"
+#include "codecs/image_files.h"
+#include "codecs/picture_writer.h"
 
 namespace turnlet {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "image_files_test_support.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 namespace {

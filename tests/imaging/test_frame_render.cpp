@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/geometry.h"
 #include "imaging/resize.h"
 #include "imaging/tone.h"

@@ -15,7 +15,7 @@
 
 #include "imaging/geometry.h"
 #include "imaging/kernel_util.h"
-#include "imaging/parallel.h"
+#include "base/parallel.h"
 #include "imaging/resize.h"
 #include "kernel_level_test_util.h"
 #include "pixel_test_util.h"

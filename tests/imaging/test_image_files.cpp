@@ -10,8 +10,8 @@
 
 #include "image_files_test_support.h"
 #include "base/text.h"
-#include "imaging/image_files.h"
-#include "imaging/output_file.h"
+#include "codecs/image_files.h"
+#include "codecs/output_file.h"
 
 namespace turnlet {
 namespace {

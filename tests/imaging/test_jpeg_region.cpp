@@ -16,8 +16,8 @@
 #include <jpeglib.h>
 
 #include "image_files_test_support.h"
-#include "imaging/image_files.h"
-#include "imaging/jpeg_io.h"
+#include "codecs/image_files.h"
+#include "codecs/jpeg_io.h"
 
 namespace turnlet {
 namespace {

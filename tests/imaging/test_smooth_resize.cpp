@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/geometry.h"
 #include "imaging/resize.h"
-#include "imaging/smooth_frame.h"
+#include "render/smooth_frame.h"
 #include "imaging/tone.h"
 #include "imaging/transform.h"
 #include "kernel_level_test_util.h"

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/frame_render.h"
+#include "render/frame_render.h"
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
-#include "imaging/source_cache.h"
+#include "codecs/image_files.h"
+#include "render/source_cache.h"
 #include "pixel_test_util.h"
 #include "temp_folder.h"
 

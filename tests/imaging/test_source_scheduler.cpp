@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/frame_render.h"
-#include "imaging/image_files.h"
-#include "imaging/source_scheduler.h"
+#include "render/frame_render.h"
+#include "codecs/image_files.h"
+#include "render/source_scheduler.h"
 #include "pixel_test_util.h"
 #include "temp_folder.h"
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/worker.h"
+#include "base/worker.h"
 
 namespace turnlet {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "damaged_corpus.h"
 #include "firstlast/show_first_last.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "owner_thread.h"
 #include "source/show_source.h"
 #include "temp_folder.h"

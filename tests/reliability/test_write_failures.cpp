@@ -11,7 +11,7 @@
 
 #include "export/viewer_page.h"
 #include "export_test_support.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "project/project.h"
 #include "project/settings_file.h"
 #include "scratch_mounts.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "owner_thread.h"
 #include "source/show_source.h"
 #include "temp_folder.h"

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "imaging/worker.h"
+#include "base/worker.h"
 
 namespace turnlet::testing {
 

@@ -15,7 +15,7 @@
 #include "../imaging/pixel_test_util.h"
 #include "export/export_engine.h"
 #include "imaging/geometry.h"
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 #include "imaging/resize.h"
 #include "owner_thread.h"
 #include "temp_folder.h"

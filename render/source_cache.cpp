@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
-#include "geometry.h"
-#include "image_files.h"
+#include "imaging/geometry.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 

@@ -12,7 +12,7 @@
 
 #include "base/status.h"
 #include "jpeg_io.h"
-#include "picture.h"
+#include "imaging/picture.h"
 
 namespace turnlet {
 

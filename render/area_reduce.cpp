@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel_util.h"
-#include "parallel.h"
+#include "imaging/kernel_util.h"
+#include "base/parallel.h"
 #include "smooth_frame.h"
 
 #if TURNLET_X86_KERNELS

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "picture.h"
+#include "imaging/picture.h"
 #include "base/files.h"
 #include "base/status.h"
 

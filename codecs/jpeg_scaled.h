@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/status.h"
-#include "picture.h"
+#include "imaging/picture.h"
 
 namespace turnlet {
 

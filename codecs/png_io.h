@@ -7,7 +7,7 @@
 #include <string>
 
 #include "output_file.h"
-#include "picture.h"
+#include "imaging/picture.h"
 #include "base/status.h"
 
 namespace turnlet {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <optional>
 
-#include "kernel_util.h"
-#include "parallel.h"
+#include "imaging/kernel_util.h"
+#include "base/parallel.h"
 
 #if TURNLET_X86_KERNELS
 #include <immintrin.h>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Fitting a picture into a view.
-#include "firstlast/view_fit.h"
+#include "imaging/view_fit.h"
+
+#include <algorithm>
 
 namespace turnlet {
 
@@ -10,6 +12,13 @@ FittedSize FitToView(int width, int height, int viewWidth, int viewHeight) {
     const double t = static_cast<double>(viewWidth) / viewHeight;
     if (t > r) return {static_cast<int>(viewHeight * r), viewHeight};
     return {viewWidth, static_cast<int>(viewWidth / r)};
+}
+
+PictureFit FitPicture(int width, int height, int viewWidth, int viewHeight) {
+    const FittedSize shown = FitToView(width, height, viewWidth, viewHeight);
+    if (shown.empty()) return {};
+    const double scale = std::min(static_cast<double>(viewWidth) / width, static_cast<double>(viewHeight) / height);
+    return {scale, shown.width, shown.height};
 }
 
 FittedSize FitWithin(int width, int height, int viewWidth, int viewHeight) {

@@ -10,7 +10,7 @@
 
 #include "base/files.h"
 #include "base/status.h"
-#include "picture.h"
+#include "imaging/picture.h"
 
 namespace turnlet {
 

@@ -15,6 +15,16 @@ struct FittedSize {
 // An empty picture or view gives 0 x 0.
 FittedSize FitToView(int width, int height, int viewWidth, int viewHeight);
 
+// How a view shows a picture: scaled by one factor to fit, anchored at the view's top-left corner.
+struct PictureFit {
+    double scale = 0;  // view pixels per picture pixel
+    int shownWidth = 0;
+    int shownHeight = 0;
+};
+
+// scale = min(viewWidth / width, viewHeight / height); the shown size is FitToView's.
+PictureFit FitPicture(int width, int height, int viewWidth, int viewHeight);
+
 // FitToView, but a picture that already fits is kept at its own size (a view never needs more).
 FittedSize FitWithin(int width, int height, int viewWidth, int viewHeight);
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Picture files written by a small pool, in the order the caller asked for them.
-#include "imaging/picture_writer.h"
+#include "codecs/picture_writer.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "imaging/image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 

@@ -7,7 +7,7 @@
 
 #include "base/color.h"
 #include "base/status.h"
-#include "picture.h"
+#include "imaging/picture.h"
 
 namespace turnlet {
 

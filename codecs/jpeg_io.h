@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "picture.h"
+#include "imaging/picture.h"
 #include "base/status.h"
 
 namespace turnlet {

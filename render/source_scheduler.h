@@ -14,7 +14,7 @@
 #include "base/files.h"
 #include "base/status.h"
 #include "frame_render.h"
-#include "picture.h"
+#include "imaging/picture.h"
 
 namespace turnlet {
 

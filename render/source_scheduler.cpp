@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "image_files.h"
+#include "codecs/image_files.h"
 
 namespace turnlet {
 

@@ -8,14 +8,14 @@
 #include <limits>
 #include <vector>
 
-#include "geometry.h"
-#include "kernel_util.h"
-#include "parallel.h"
-#include "resize.h"
+#include "imaging/geometry.h"
+#include "imaging/kernel_util.h"
+#include "base/parallel.h"
+#include "imaging/resize.h"
 #include "smooth_frame.h"
-#include "tone.h"
-#include "transform.h"
-#include "turned_view.h"
+#include "imaging/tone.h"
+#include "imaging/transform.h"
+#include "imaging/turned_view.h"
 
 #if TURNLET_X86_KERNELS
 #include <immintrin.h>

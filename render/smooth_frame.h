@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "frame_render.h"
-#include "picture.h"
-#include "resize.h"
-#include "transform.h"
-#include "turned_view.h"
+#include "imaging/picture.h"
+#include "imaging/resize.h"
+#include "imaging/transform.h"
+#include "imaging/turned_view.h"
 
 namespace turnlet {
 
