@@ -34,13 +34,15 @@ for lib in libqt6widgets6 libqt6gui6 libqt6core6 libturbojpeg0 libjpeg62-turbo l
     check "Depends names $lib" grep -qE "(^|, )$lib( |,|$)" <<<"$depends"
 done
 check "Recommends ffmpeg" grep -qE "(^|, )ffmpeg(,|$)" <<<"$(field Recommends)"
+check "changelog names this version" bash -c \
+    "zcat '$work/root/usr/share/doc/turnlet/changelog.Debian.gz' | head -1 | grep -qF 'turnlet ($version-1) '"
 check "a description under the summary" test "$(field Description | wc -l)" -ge 3
 
 for file in usr/bin/turnlet usr/bin/turnlet-export usr/bin/turnlet-align usr/share/turnlet/Turnlet.html \
     usr/share/turnlet/help.html usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
     usr/share/turnlet/turnlet.png usr/share/applications/turnlet.desktop \
     usr/share/icons/hicolor/256x256/apps/turnlet.png usr/share/mime/packages/turnlet.xml \
-    usr/share/doc/turnlet/copyright; do
+    usr/share/doc/turnlet/copyright usr/share/doc/turnlet/changelog.Debian.gz; do
     check "packed $file" test -f "$root/$file"
 done
 check "everything under /usr, owned by root" bash -c "! grep -vE '^[-dl][rwx-]{9} root/root .* \./(usr/.*)?$' '$work/contents.txt'"
