@@ -12,6 +12,7 @@
 #include "align/turn_alignment.h"
 #include "align/turn_end.h"
 #include "base/messages.h"
+#include "base/version.h"
 #include "codecs/image_files.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
@@ -38,6 +39,7 @@ const char kUsage[] =
     "  --find-last     print \"last frame: K (confidence C)\" or \"no full turn found\"\n"
     "  --quiet         print nothing but errors\n"
     "  --help          this text\n"
+    "  --version       the version\n"
     "\n"
     "Exit status: 0 done, 1 a source image could not be read, 2 usage error or unreadable project.\n";
 
@@ -57,6 +59,9 @@ int Parse(int argc, char** argv, Arguments& args) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "--version") {
+            std::fputs(VersionText("turnlet-align").c_str(), stdout);
             return -1;
         } else if (arg == "--quiet" || arg == "-q") {
             args.quiet = true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "base/version.h"
 #include "base/number_text.h"
 #include "export/export_engine.h"
 #include "export/viewer_page.h"
@@ -39,6 +40,7 @@ const char kUsage[] =
     "                  for the viewer page (as EXPORT_EXTRA_SIZES=1 asks; JPEG and PNG only)\n"
     "  --quiet         no progress bar\n"
     "  --help          this text\n"
+    "  --version       the version\n"
     "\n"
     "Exit status: 0 done, 1 the export failed, 2 usage error or unreadable project.\n";
 
@@ -141,6 +143,9 @@ int Run(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (arg == "--version") {
+            std::fputs(VersionText("turnlet-export").c_str(), stdout);
             return kExitOk;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
