@@ -66,10 +66,18 @@ bool CropSelection::ImageMouseDown(const CropView& view, int x, int y, bool left
     if (view.pictureWidth <= 0 || view.pictureHeight <= 0) return false;
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
     if (!p) return false;
-    project_.cropRect = CropRect{p->x, p->y, p->x, p->y};
-    project_.cropOutlineVisible = true;
+    // The new rectangle starts only when the pointer moves: a stray click keeps the crop.
+    anchor_ = *p;
+    drawing_ = false;
     dragActive_ = true;
-    return true;
+    return false;
+}
+
+void CropSelection::StartDrawing() {
+    if (drawing_) return;
+    drawing_ = true;
+    project_.cropRect = CropRect{anchor_.x, anchor_.y, anchor_.x, anchor_.y};
+    project_.cropOutlineVisible = true;
 }
 
 CropSelection::MoveOutcome CropSelection::ImageMouseMove(const CropView& view, int x, int y, bool leftHeld) {
@@ -82,7 +90,8 @@ CropSelection::MoveOutcome CropSelection::ImageMouseMove(const CropView& view, i
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
     if (!p) return outcome;  // the rectangle keeps its last corner
     outcome.pointerText = "(" + FormatInteger(p->x) + "," + FormatInteger(p->y) + ")";
-    if (leftHeld) {
+    if (leftHeld && (drawing_ || !(*p == anchor_))) {
+        StartDrawing();
         project_.cropRect.right = p->x;
         project_.cropRect.bottom = p->y;
         outcome.draw = true;
@@ -100,6 +109,11 @@ bool CropSelection::ImageMouseUp(const CropView& view, int x, int y) {
     // Off the picture the drag stays active until the pointer leaves the preview.
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
     if (!p) return false;
+    if (!drawing_ && *p == anchor_) {
+        dragActive_ = false;
+        return false;
+    }
+    StartDrawing();
     CropRect& r = project_.cropRect;
     r.right = p->x;
     r.bottom = p->y;

@@ -47,7 +47,8 @@ class CropSelection {
     // false when it stopped early (no images: outline hidden; outline hidden; empty preview).
     bool Draw(const CropView& view);
 
-    // A press on the preview starts a new rectangle at the picture point under it.
+    // A press on the preview anchors a new rectangle at the picture point under it; the rectangle
+    // replaces the crop once the pointer moves to another point with the button held.
     bool ImageMouseDown(const CropView& view, int x, int y, bool leftPressed);
     // While drawing: the picture point under the pointer for the status bar, and with the left
     // button held the rectangle's moving corner.
@@ -72,11 +73,15 @@ class CropSelection {
 
   private:
     void Hide() { project_.cropOutlineVisible = false; }
+    // The pointer has left the anchor: the new rectangle replaces the crop.
+    void StartDrawing();
 
     Project& project_;
     bool& dragActive_;
     PageRect outline_;
-    PicturePoint grab_;  // where the outline was grabbed, in its own pixels
+    PicturePoint grab_;    // where the outline was grabbed, in its own pixels
+    PicturePoint anchor_;  // where a new rectangle was pressed, in picture pixels
+    bool drawing_ = false;
 };
 
 }  // namespace turnlet

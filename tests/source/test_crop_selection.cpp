@@ -55,22 +55,32 @@ class CropAtScaleOne : public ::testing::Test {
     const CropView view{556, 522, {328, 3, 556, 522}};
 };
 
-TEST_F(CropAtScaleOne, AClickMakesAOnePixelCrop) {
-    ASSERT_TRUE(crop.ImageMouseDown(view, 10, 20, true));
-    EXPECT_TRUE(project.cropOutlineVisible);
-    EXPECT_TRUE(drag);
+TEST_F(CropAtScaleOne, AClickWithoutADragKeepsTheCropAndAOnePixelDragMakesOne) {
+    for (const bool cropped : {false, true}) {
+        if (cropped) {
+            crop.ImageMouseDown(view, 5, 6, true);
+            crop.ImageMouseUp(view, 25, 36);
+            crop.Draw(view);
+        }
+        const Project before = project;
+        EXPECT_FALSE(crop.ImageMouseDown(view, 100, 200, true));
+        EXPECT_TRUE(drag);
+        crop.ImageMouseMove(view, 100, 200, true);  // a tremble within the pixel
+        EXPECT_FALSE(crop.ImageMouseUp(view, 100, 200));
+        EXPECT_FALSE(drag);
+        crop.Draw(view);
+        EXPECT_EQ(Fields(), before.crop);
+        EXPECT_EQ(project.cropRect, before.cropRect);
+        EXPECT_EQ(project.cropOutlineVisible, cropped);
+    }
+    crop.ImageMouseDown(view, 10, 20, true);
+    ASSERT_TRUE(crop.ImageMouseUp(view, 11, 20));
     ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(Fields(), (CropTexts{"10", "20", "1", "1"}));
-    ASSERT_TRUE(crop.ImageMouseUp(view, 10, 20));
-    ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(Fields(), (CropTexts{"10", "20", "1", "1"}));
-    EXPECT_EQ(crop.outline(), (PageRect{338, 23, 0, 0}));
-    EXPECT_FALSE(drag);
+    EXPECT_EQ(Fields(), (CropTexts{"10", "20", "2", "1"}));
 }
 
 TEST_F(CropAtScaleOne, DragUpLeftIsPutInOrderOnRelease) {
     crop.ImageMouseDown(view, 100, 80, true);
-    crop.Draw(view);
     const CropSelection::MoveOutcome move = crop.ImageMouseMove(view, 40, 30, true);
     EXPECT_EQ(move.pointerText, "(40,30)");
     ASSERT_TRUE(move.draw);
@@ -87,11 +97,13 @@ TEST_F(CropAtScaleOne, DragUpLeftIsPutInOrderOnRelease) {
 TEST_F(CropAtScaleOne, MovesOffThePictureKeepTheCornerAndOnlyTheHeldButtonDraws) {
     crop.ImageMouseDown(view, 10, 10, true);
     EXPECT_FALSE(crop.ImageMouseMove(view, 600, 50, true).pointerText);  // off the picture
-    EXPECT_EQ(project.cropRect, (CropRect{10, 10, 10, 10}));
+    EXPECT_EQ(project.cropRect, CropRect{});
     const CropSelection::MoveOutcome hover = crop.ImageMouseMove(view, 50, 60, false);
     EXPECT_EQ(hover.pointerText, "(50,60)");
     EXPECT_FALSE(hover.draw);
-    EXPECT_EQ(project.cropRect, (CropRect{10, 10, 10, 10}));
+    EXPECT_EQ(project.cropRect, CropRect{});
+    EXPECT_TRUE(crop.ImageMouseMove(view, 50, 60, true).draw);
+    EXPECT_EQ(project.cropRect, (CropRect{10, 10, 50, 60}));
 }
 
 TEST_F(CropAtScaleOne, AReleaseOffThePictureKeepsTheDragUntilThePointerLeaves) {
