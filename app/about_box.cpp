@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "base/messages.h"
+#include "shell/catalogue.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "shell/about_direction.h"
@@ -60,7 +60,7 @@ TAboutBox::TAboutBox(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mai
     ProductName->setFont(bold);
     bold.setPointSize(font().pointSize());
     Version =
-        MakeLabel(Panel1, "Version", QString::fromUtf8(TextFor(ShownText::AboutVersion, "en")), {120, 46, 176, 17});
+        MakeLabel(Panel1, "Version", QString::fromUtf8(Tr(Msg::AboutVersion, Language::English)), {120, 46, 176, 17});
     Version->setFont(bold);
     Copyright = MakeLabel(Panel1, "Copyright",
                           QStringLiteral("360° views of products from a series of photographs. "
@@ -94,8 +94,8 @@ void TAboutBox::showEvent(QShowEvent* event) {
 
 void TAboutBox::FormShow() {
     const std::string& code = mainWindow_.settings.languageCode;
-    if (const char* caption = TextFor(ShownText::AboutCaption, code)) setWindowTitle(QString::fromUtf8(caption));
-    if (const char* version = TextFor(ShownText::AboutVersion, code)) Version->setText(QString::fromUtf8(version));
+    setWindowTitle(QString::fromUtf8(Tr(Msg::AboutCaption, LanguageOf(code))));
+    Version->setText(QString::fromUtf8(Tr(Msg::AboutVersion, LanguageOf(code))));
 }
 
 void TAboutBox::Timer1Timer() {

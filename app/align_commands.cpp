@@ -19,8 +19,7 @@
 namespace turnlet {
 
 PixelRect TForm2::TunedCropRect() const {
-    const TuneCrop crop = TuneCropFromTexts(project.crop.left, project.crop.top, project.crop.width,
-                                            project.crop.height, Image1->pictureWidth(), Image1->pictureHeight());
+    const CropArea crop = ResolveCrop(project.crop, Image1->pictureWidth(), Image1->pictureHeight());
     return {crop.left, crop.top, crop.width, crop.height};
 }
 

@@ -3,6 +3,7 @@
 #include "export_dialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +12,9 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "base/messages.h"
+#include <filesystem>
+#include <system_error>
+
 #include "base/number_text.h"
 #include "dialogs.h"
 #include "export/export_runner.h"
@@ -19,6 +22,8 @@
 #include "main_window.h"
 #include "named_widget.h"
 #include "picture_view.h"
+#include "session/make_export_plan.h"
+#include "shell/catalogue.h"
 #include "shell/export_fields.h"
 
 namespace turnlet {
@@ -33,9 +38,9 @@ TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
     setWindowTitle(QStringLiteral("Export "));
     // One row taller than the original 262 for "Half and double sizes" under the viewer box: beside it
     // the Russian texts of both would not fit.
-    setFixedSize(771, 288);
+    setFixedSize(771, 304);
     BuildControls();
-    runner_ = std::make_unique<ExportRunner>(*this, *this, [this](std::function<void()> step) {
+    runner_ = std::make_unique<ExportRunner>(*this, [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     });
     ShowFields();
@@ -73,22 +78,25 @@ void TForm8::BuildControls() {
     CheckBox1->setChecked(true);
     CheckBox3 = Named(new QCheckBox(QStringLiteral("Smooth resize"), this), "CheckBox3", {310, 103, 208, 21});
     Button5 = button("Button5", "As selection", {348, 72, 170, 25});
-    Label2 = label("Label2", "Directory", {8, 140, 120, 17});
-    Edit2 = Named(new QLineEdit(this), "Edit2", {132, 137, 300, 23});
-    Button1 = button("Button1", "Select", {438, 136, 80, 25});
-    CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 166, 300, 21});
+    Label8 = label("Label8", "", {132, 125, 386, 17});
+    Label8->setStyleSheet(QStringLiteral("color: #b00000"));
+    Label8->setVisible(false);
+    Label2 = label("Label2", "Directory", {8, 156, 120, 17});
+    Edit2 = Named(new QLineEdit(this), "Edit2", {132, 153, 300, 23});
+    Button1 = button("Button1", "Select", {438, 152, 80, 25});
+    CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 182, 300, 21});
     CheckBox2->setChecked(true);
-    CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {150, 190, 368, 21});
-    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 222, 510, 21});
+    CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {150, 206, 368, 21});
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 238, 510, 21});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
-    Button2 = button("Button2", "Export result images", {8, 253, 200, 27});
-    Button3 = button("Button3", "Stop", {216, 253, 100, 27});
-    Button4 = button("Button4", "Close", {418, 253, 100, 27});
+    Button2 = button("Button2", "Export result images", {8, 269, 200, 27});
+    Button3 = button("Button3", "Stop", {216, 269, 100, 27});
+    Button4 = button("Button4", "Close", {418, 269, 100, 27});
     Image1 = new PictureView(this, PictureView::Anchor::Centre);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(530, 8, 233, 263);
+    Image1->setGeometry(530, 8, 233, 279);
     // Return in a field ends the edit; it does not start an export.
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
 
@@ -98,8 +106,14 @@ void TForm8::BuildControls() {
         ShowRepeatNote();
     });
     connect(Edit2, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.directory = t.toStdString(); });
-    connect(Edit4, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.widthText = t.toStdString(); });
-    connect(Edit5, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.heightText = t.toStdString(); });
+    connect(Edit4, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
+        ex.widthText = t.toStdString();
+        ShowShapeNote();
+    });
+    connect(Edit5, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
+        ex.heightText = t.toStdString();
+        ShowShapeNote();
+    });
     connect(Edit1, &QLineEdit::editingFinished, this, &TForm8::Edit1Exit);
     connect(Edit3, &QLineEdit::editingFinished, this, &TForm8::Edit3Exit);
     connect(Edit4, &QLineEdit::editingFinished, this, &TForm8::Edit4Exit);
@@ -114,7 +128,11 @@ void TForm8::BuildControls() {
         TrackBar1Change();
     });
     connect(CheckBox1, &QCheckBox::toggled, this, [this, &ex](bool on) {
-        if (!updating_) ex.proportional = on;
+        if (updating_) return;
+        ex.proportional = on;
+        // Turned on: the size takes the crop's shape at once.
+        if (on) FormShow();
+        ShowShapeNote();
     });
     connect(CheckBox2, &QCheckBox::toggled, this, [this, &ex](bool on) {
         if (!updating_) ex.html5Viewer = on;
@@ -150,6 +168,7 @@ void TForm8::ShowFields() {
     updating_ = false;
     ComboBox1Change();
     ShowRepeatNote();
+    ShowShapeNote();
 }
 
 void TForm8::showEvent(QShowEvent* event) {
@@ -161,7 +180,34 @@ void TForm8::FormShow() {
     ComboBox1Change();
     TrackBar1Change();
     if (Edit4->text().isEmpty() || Edit5->text().isEmpty()) Button5Click();
+    ExportSettings& ex = mainWindow_.project.exportSettings;
+    if (ex.proportional) {
+        // The crop may have changed since the size was set: the dependent side follows it.
+        const CropArea& area = mainWindow_.Area;
+        const FrameSize size =
+            FollowCrop({IntegerOr(ex.widthText, 200), IntegerOr(ex.heightText, 200)}, area.width, area.height);
+        if (size.height != IntegerOr(ex.heightText, 200)) {
+            ex.heightText = std::to_string(size.height);
+            Edit5->setText(QString::number(size.height));
+        }
+    }
     ShowRepeatNote();
+    ShowShapeNote();
+}
+
+void TForm8::ShowShapeNote() {
+    const ExportSettings& ex = mainWindow_.project.exportSettings;
+    const std::optional<std::int32_t> width = ParseWholeInteger(ex.widthText);
+    const std::optional<std::int32_t> height = ParseWholeInteger(ex.heightText);
+    const CropArea& area = mainWindow_.Area;
+    const bool distorts = width && height && DistortsCrop({*width, *height}, area.width, area.height);
+    if (distorts) {
+        const Language language = LanguageOf(mainWindow_.settings.languageCode);
+        Label8->setText(Text(Tr(Msg::ExportSizeDistorts, language,
+                                {std::to_string(*width), std::to_string(*height), std::to_string(area.width),
+                                 std::to_string(area.height)})));
+    }
+    Label8->setVisible(distorts);
 }
 
 void TForm8::ShowRepeatNote() {
@@ -214,11 +260,13 @@ void TForm8::Edit4Exit() {
     const int v = FrameSizeField(Edit4->text().toStdString());
     Edit4->setText(QString::number(v));
     ex.widthText = Edit4->text().toStdString();
-    if (!CheckBox1->isChecked()) return;
-    if (const auto other = ProportionalSize(v, mainWindow_.Area.height, mainWindow_.Area.width)) {
-        Edit5->setText(QString::number(*other));
-        ex.heightText = Edit5->text().toStdString();
+    if (CheckBox1->isChecked()) {
+        if (const auto other = ProportionalSize(v, mainWindow_.Area.height, mainWindow_.Area.width)) {
+            Edit5->setText(QString::number(*other));
+            ex.heightText = Edit5->text().toStdString();
+        }
     }
+    ShowShapeNote();
 }
 
 void TForm8::Edit5Exit() {
@@ -226,11 +274,13 @@ void TForm8::Edit5Exit() {
     const int v = FrameSizeField(Edit5->text().toStdString());
     Edit5->setText(QString::number(v));
     ex.heightText = Edit5->text().toStdString();
-    if (!CheckBox1->isChecked()) return;
-    if (const auto other = ProportionalSize(v, mainWindow_.Area.width, mainWindow_.Area.height)) {
-        Edit4->setText(QString::number(*other));
-        ex.widthText = Edit4->text().toStdString();
+    if (CheckBox1->isChecked()) {
+        if (const auto other = ProportionalSize(v, mainWindow_.Area.width, mainWindow_.Area.height)) {
+            Edit4->setText(QString::number(*other));
+            ex.widthText = Edit4->text().toStdString();
+        }
     }
+    ShowShapeNote();
 }
 
 void TForm8::Button5Click() {
@@ -239,36 +289,49 @@ void TForm8::Button5Click() {
     Edit5->setText(QString::number(mainWindow_.Area.height));
     ex.widthText = Edit4->text().toStdString();
     ex.heightText = Edit5->text().toStdString();
+    ShowShapeNote();
 }
 
 void TForm8::Button2Click() {
+    if (runner_->running()) return;
     const Project& p = mainWindow_.project;
-    const ExportSettings& ex = p.exportSettings;
-    const int n = IntegerOr(ex.framesText, 100);
-    if (Status status = CheckExportFrames(n); !status.ok()) {
+    const Language language = LanguageOf(mainWindow_.settings.languageCode);
+    ExportPlanRequest request;
+    request.pictureWidth = mainWindow_.Image1->pictureWidth();
+    request.pictureHeight = mainWindow_.Image1->pictureHeight();
+    request.templatePath = p.programDir + "/" + kViewerTemplateName;
+    auto plan = std::make_shared<ExportPlan>();
+    if (p.sources.empty()) {
+        mainWindow_.dialogs().message(this, Text(Tr(Msg::ExportNothingToExport, language)));
+        return;
+    }
+    if (Status status = MakeExportPlan(p, request, *plan); !status.ok()) {
         mainWindow_.dialogs().message(this, Label1->text() + QStringLiteral(": ") + Text(status.message()));
         return;
     }
-    TextGrid table = BuildExportTable(n, p.frames, p.sources, p.firstFrame);
-    ProgressBar1->setRange(0, n);
+    if (!EnsureFolder(plan->directory)) return;
+    ProgressBar1->setRange(0, plan->frameCount());
     ProgressBar1->setValue(0);
-    // The extra frame sets belong to the page: none without one.
-    const bool page = ex.html5Viewer && ex.typeIndex != kBmp;
-    if (page) {
-        const ViewerPageFacts facts{n,
-                                    ex.typeIndex,
-                                    ex.widthText,
-                                    ex.heightText,
-                                    mainWindow_.Area.width,
-                                    mainWindow_.Area.height,
-                                    ex.extraSizes};
-        const std::string templatePath = p.programDir + "/" + kViewerTemplateName;
-        if (Status status = WriteViewerPage(templatePath, ex.directory, facts); !status.ok()) {
-            mainWindow_.dialogs().message(this, Text(status.message()));
-            return;
-        }
-    }
-    runner_->Start(std::move(table), page && ex.extraSizes);
+    LockFields(true);
+    runner_->Start(std::move(plan));
+}
+
+bool TForm8::EnsureFolder(const std::string& folder) {
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) return true;
+    const Language language = LanguageOf(mainWindow_.settings.languageCode);
+    if (!mainWindow_.dialogs().question(this, Text(Tr(Msg::ExportCreateFolder, language, {folder})))) return false;
+    std::filesystem::create_directories(folder, error);
+    if (!error) return true;
+    mainWindow_.dialogs().message(this, Text(Tr(Msg::ExportFolderFailed, language, {folder + ": " + error.message()})));
+    return false;
+}
+
+void TForm8::LockFields(bool locked) {
+    for (QWidget* field : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, ComboBox1, TrackBar1,
+                                                          CheckBox1, CheckBox2, CheckBox3, Button1, Button2, Button5})
+        field->setEnabled(!locked);
+    CheckBox4->setEnabled(!locked && CheckBox2->isChecked());
 }
 
 void TForm8::Button3Click() {
@@ -280,31 +343,32 @@ void TForm8::Button4Click() {
     close();
 }
 
+bool TForm8::MayClose() {
+    if (!runner_->running() || (runner_->session() && runner_->session()->stopped())) return true;
+    const Language language = LanguageOf(mainWindow_.settings.languageCode);
+    // Yes stops it; No lets it run on with the dialog closed.
+    if (mainWindow_.dialogs().question(this, Text(Tr(Msg::ExportStopQuestion, language)))) Button3Click();
+    return true;
+}
+
+void TForm8::closeEvent(QCloseEvent* event) {
+    if (!MayClose()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TForm8::reject() {
+    if (MayClose()) QDialog::reject();
+}
+
 bool TForm8::exporting() const {
     return runner_->running();
 }
 
 const ExportSession* TForm8::session() const {
     return runner_->session();
-}
-
-ExportInputs TForm8::inputs() const {
-    const Project& p = mainWindow_.project;
-    const ExportSettings& ex = p.exportSettings;
-    ExportInputs in;
-    in.cropTexts = {p.crop.left, p.crop.top, p.crop.width, p.crop.height};
-    in.previewWidth = mainWindow_.Image1->pictureWidth();
-    in.previewHeight = mainWindow_.Image1->pictureHeight();
-    in.outputWidthText = ex.widthText;
-    in.outputHeightText = ex.heightText;
-    in.jpegQuality = ex.jpegQuality;
-    in.typeIndex = ex.typeIndex;
-    in.directory = ex.directory;
-    in.rotationDegrees = p.rotationDegrees();
-    in.backgroundColor = p.backgroundColor;
-    in.smooth = ex.smooth;
-    in.languageCode = mainWindow_.settings.languageCode;
-    return in;
 }
 
 void TForm8::exportProgress(int position) {
@@ -319,20 +383,10 @@ void TForm8::exportPreviewCleared() {
     Image1->clearPicture();
 }
 
-void TForm8::exportFinished(const std::string& message) {
-    if (!message.empty()) mainWindow_.dialogs().message(this, Text(message));
-}
-
-void TForm8::exportWrongFileType(const std::string& path, const std::string& message) {
-    mainWindow_.dialogs().message(this, Text(path) + QStringLiteral(": ") + Text(message));
-}
-
-void TForm8::exportFailed(const Status& status) {
-    if (status.code() == Status::Code::WrongFileType && !status.file().empty()) {
-        exportWrongFileType(status.file(), kWrongFileType);
-        return;
-    }
-    mainWindow_.dialogs().message(this, Text(status.message()));
+void TForm8::exportEnded(const ExportOutcome& outcome) {
+    LockFields(false);
+    mainWindow_.dialogs().message(this,
+                                  Text(ExportOutcomeText(outcome, LanguageOf(mainWindow_.settings.languageCode))));
 }
 
 }  // namespace turnlet

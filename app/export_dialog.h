@@ -26,7 +26,7 @@ class TForm2;
 // project's export settings: every edit goes straight into the project, and ShowFields puts the
 // project's values back after New or Open. It serves its export's hand-overs on the GUI thread, so
 // it stays usable while an export runs, even while shown modally.
-class TForm8 : public QDialog, public ExportHost, public ExportObserver {
+class TForm8 : public QDialog, public ExportObserver {
     Q_OBJECT
 
   public:
@@ -37,6 +37,8 @@ class TForm8 : public QDialog, public ExportHost, public ExportObserver {
            *Label6 = nullptr;
     // Beside the number of frames: says when frames will repeat.
     QLabel* Label7 = nullptr;
+    // Under the size: says when the frames will not have the crop's shape.
+    QLabel* Label8 = nullptr;
     QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QSlider* TrackBar1 = nullptr;
@@ -68,26 +70,32 @@ class TForm8 : public QDialog, public ExportHost, public ExportObserver {
     void ShowFields();
     // The note beside the number of frames, in the interface language.
     void ShowRepeatNote();
+    // The note under the size when it would stretch the frames.
+    void ShowShapeNote();
     // True while an export of this dialog (or one it replaced) has not ended.
     bool exporting() const;
     // The current export's session (ExportCounter), null before the first start.
     const ExportSession* session() const;
 
-    // ExportHost
-    ExportInputs inputs() const override;
     // ExportObserver
     void exportProgress(int position) override;
     void exportPreview(const Picture& frame) override;
     void exportPreviewCleared() override;
-    void exportFinished(const std::string& message) override;
-    void exportWrongFileType(const std::string& path, const std::string& message) override;
-    void exportFailed(const Status& status) override;
+    void exportEnded(const ExportOutcome& outcome) override;
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
 
   private:
     void BuildControls();
+    // The fields are read once, when an export starts: while it runs they are locked.
+    void LockFields(bool locked);
+    // The folder exists, or the user agreed to have it made and it was; false otherwise.
+    bool EnsureFolder(const std::string& folder);
+    // Whether the dialog may close: asks to stop a running export first.
+    bool MayClose();
 
     TForm2& mainWindow_;
     // Set only while Edit3Exit moves the slider, so the slider does not write back into Edit3.

@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #include "about_box.h"
-#include "base/messages.h"
+#include "shell/catalogue.h"
 #include "controls.h"
 #include "dialogs.h"
 #include "export_dialog.h"
@@ -231,13 +231,13 @@ void TForm2::About1Click() {
 }
 
 void TForm2::Export1Click() {
-    if (project.imagesLoaded) {
+    // After every photo was deleted there is nothing to export either.
+    if (project.imagesLoaded && !project.sources.empty()) {
         Areaparams1Click();
         if (Form8) Form8->exec();
         return;
     }
-    if (const char* text = TextFor(ShownText::NoImagesLoaded, settings.languageCode))
-        dialogs_.message(this, QString::fromUtf8(text));
+    dialogs_.message(this, QString::fromUtf8(Tr(Msg::NoImagesLoaded, LanguageOf(settings.languageCode))));
 }
 
 const std::string* TForm2::SourceAt(int index) const {
@@ -251,7 +251,8 @@ void TForm2::SetStatusPanel(int panel, const std::string& text) {
 
 void TForm2::ReportFailure(const Status& status) {
     if (status.code() == Status::Code::WrongFileType) {
-        dialogs_.message(this, QString::fromUtf8(kWrongFileType));
+        const std::string text = status.file() + ": " + Tr(Msg::WrongFileType, LanguageOf(settings.languageCode));
+        dialogs_.message(this, QString::fromStdString(text));
         return;
     }
     dialogs_.message(this, QString::fromStdString(status.message()));

@@ -80,7 +80,7 @@ class TForm2 : public QMainWindow {
     bool SourceResizePending = false;
     bool DragActive = false;
     int CurrentFrame = 0;
-    AreaRect Area;                // from the crop fields, by Areaparams1Click
+    CropArea Area;                // from the crop fields, by Areaparams1Click
     QSize InterlaceViewSize;      // Image5's size, likewise
     std::string ShownSourcePath;  // the source image whose preview Image1 shows
 

@@ -24,13 +24,11 @@ void TForm2::Showstatus1Click() {
         case StatusSummary::Change::Summary:
             for (int panel = 0; panel < 4; ++panel) SetStatusPanel(panel, summary.panels[panel]);
             break;
-        case StatusSummary::Change::None:
-            break;
     }
 }
 
 void TForm2::Areaparams1Click() {
-    Area = AreaParams(project.crop, Image1->pictureWidth(), Image1->pictureHeight());
+    Area = ResolveCrop(project.crop, Image1->pictureWidth(), Image1->pictureHeight());
     InterlaceViewSize = Image5->size();
 }
 

@@ -83,8 +83,7 @@ void TForm2::Drawtunedimage1Click() {
         TuneRedrawPending = true;
         return;
     }
-    const TuneCrop crop = TuneCropFromTexts(project.crop.left, project.crop.top, project.crop.width,
-                                            project.crop.height, Image1->pictureWidth(), Image1->pictureHeight());
+    const CropArea crop = ResolveCrop(project.crop, Image1->pictureWidth(), Image1->pictureHeight());
     const int interlaceRow = std::max(ComboBox2->currentIndex(), 0);
     const std::string* TuneInterlacePath = interlaceRow > 0 ? SourceAt(project.firstFrame + interlaceRow - 1) : nullptr;
     TuneRequest request;

@@ -86,8 +86,7 @@ void BM_AlignTurn(benchmark::State& state) {
     }
     AlignSettings settings;
     settings.paths = project->sources;
-    const TuneCrop crop =
-        TuneCropFromTexts(project->crop.left, project->crop.top, project->crop.width, project->crop.height, 0, 0);
+    const CropArea crop = ResolveCrop(project->crop, 0, 0);
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     settings.threads = 2;
     TurnAlignment result;

@@ -39,6 +39,9 @@ void New(Project& project) {
     project.exportSettings.framesText = "100";
     project.exportSettings.directory = project.programDir + "/result";
     project.exportSettings.typeIndex = 0;
+    // The frame size of a new project starts from its crop, not from the last project's.
+    project.exportSettings.widthText.clear();
+    project.exportSettings.heightText.clear();
     ClearKeyframes(project.keyframes);
     project.frames.setRowCount(2);
     for (int c = 0; c < project.frames.columnCount(); ++c) project.frames.set(1, c, std::string());
@@ -76,12 +79,18 @@ void Recalculatepositions1Click(Project& project) {
     project.sliderMaximum = controls.sliderMaximum;
 }
 
+CropArea ResolveCrop(const CropTexts& crop, int pictureWidth, int pictureHeight) {
+    if (!crop.allSet()) return {0, 0, pictureWidth, pictureHeight};
+    return {IntegerOr(crop.left, 0), IntegerOr(crop.top, 0), IntegerOr(crop.width, 100), IntegerOr(crop.height, 100)};
+}
+
 void ApplyCropTexts(Project& project) {
     if (!project.crop.allSet()) return;
-    const std::int64_t left = IntegerOr(project.crop.left, 0);
-    const std::int64_t top = IntegerOr(project.crop.top, 0);
-    const std::int64_t width = IntegerOr(project.crop.width, 200);
-    const std::int64_t height = IntegerOr(project.crop.height, 200);
+    const CropArea area = ResolveCrop(project.crop, 0, 0);
+    const std::int64_t left = area.left;
+    const std::int64_t top = area.top;
+    const std::int64_t width = area.width;
+    const std::int64_t height = area.height;
     project.cropRect = CropRect{Saturate(left), Saturate(top), Saturate(width + left - 1), Saturate(height + top - 1)};
     project.cropOutlineVisible = true;
 }

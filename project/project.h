@@ -13,6 +13,7 @@
 #include "tuning/frames_table.h"
 #include "tuning/keyframes.h"
 #include "tuning/text_grid.h"
+#include "tuning/tune_params.h"
 
 namespace turnlet {
 
@@ -73,8 +74,8 @@ struct Project {
 };
 
 // Resets what "New" resets: sources, rotation, crop texts (outline hidden), frames 0/0, export frame
-// count, directory and type, both tables, imagesLoaded, caption and the save file name. Background
-// colour, cropRect, JPEG quality, export width/height, the check boxes and currentProjectFile stay.
+// count, directory, type, width and height, both tables, imagesLoaded, caption and the save file
+// name. Background colour, cropRect, JPEG quality, the check boxes and currentProjectFile stay.
 void New(Project& project);
 
 // The first/last frame edits: a negative first frame becomes 0, one above the last frame becomes
@@ -87,9 +88,13 @@ void SetLastFrame(Project& project, int value);
 void RestoreKeyframes(Project& project);
 void Recalculatepositions1Click(Project& project);
 
-// When all four crop texts are set: cropRect from them (a non-number reads as 0 for left and top,
-// 200 for width and height; the sums saturate to 32 bits) and the outline shown. Otherwise
-// cropRect is kept and the outline is left as it is.
+// The one reading of the crop texts: all four set, each as a whole number (a non-number gives 0 for
+// left and top, 100 for width and height); otherwise the whole turned source, pictureWidth x
+// pictureHeight from 0, 0.
+CropArea ResolveCrop(const CropTexts& crop, int pictureWidth, int pictureHeight);
+
+// When all four crop texts are set: cropRect from them (ResolveCrop; the sums saturate to 32 bits)
+// and the outline shown. Otherwise cropRect is kept and the outline is left as it is.
 void ApplyCropTexts(Project& project);
 
 // Project file: KEY=VALUE lines written in a fixed order and read tolerantly (project_file.cpp).

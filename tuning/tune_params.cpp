@@ -16,13 +16,7 @@ std::int32_t Negated(std::int32_t value) {
 
 }  // namespace
 
-TuneCrop TuneCropFromTexts(std::string_view left, std::string_view top, std::string_view width, std::string_view height,
-                           int previewWidth, int previewHeight) {
-    if (left.empty() || top.empty() || width.empty() || height.empty()) return {0, 0, previewWidth, previewHeight};
-    return {IntegerOr(left, 0), IntegerOr(top, 0), IntegerOr(width, 100), IntegerOr(height, 100)};
-}
-
-TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const TuneCrop& crop, Color background) {
+TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const CropArea& crop, Color background) {
     TuneParams p;
     p.CropLeft = crop.left;
     p.CropTop = crop.top;

@@ -43,7 +43,7 @@ Errors Compare(const std::vector<FrameAlignment>& found, const std::vector<Corre
 
 // Mean channel value of a frame as the export makes it (before its final resize) with the given
 // values, over the middle of the crop where no background is shown.
-double ExportedMean(const std::string& path, const TuneCrop& crop, double dx, double dy, double angle,
+double ExportedMean(const std::string& path, const CropArea& crop, double dx, double dy, double angle,
                     double brightness) {
     Picture source;
     EXPECT_TRUE(LoadPicture(path, source).ok());
@@ -75,7 +75,7 @@ TEST(TurnAlignment, ShakenPhotographMeetsTheBounds) {
                                        {12.25, 39.7, 0.3, 1.07},
                                        {-22.8, -37.1, -1.0, 0.92},
                                        {31.4, 8.9, 0.55, 1.12}};
-    const TuneCrop crop{80, 60, 480, 360};
+    const CropArea crop{80, 60, 480, 360};
     const double centreX = crop.left + crop.width / 2 + 0.5, centreY = crop.top + crop.height / 2 + 0.5;
     AlignSettings settings;
     std::vector<Correction> truth;
@@ -187,10 +187,7 @@ class SampleSequence : public ::testing::Test {
         delete project_;
         delete folder_;
     }
-    static TuneCrop Crop() {
-        return TuneCropFromTexts(project_->crop.left, project_->crop.top, project_->crop.width, project_->crop.height,
-                                 0, 0);
-    }
+    static CropArea Crop() { return ResolveCrop(project_->crop, 0, 0); }
     static TempFolder* folder_;
     static Project* project_;
     static std::vector<Correction> truth_;
@@ -240,7 +237,7 @@ Outline OutlineOf(const Picture& frame) {
 }
 
 // Mean distance the outline moves from one exported frame to the next.
-double Wobble(const Project& project, const TuneCrop& crop) {
+double Wobble(const Project& project, const CropArea& crop) {
     double total = 0;
     Outline previous;
     for (int k = 0; k <= project.lastFrame - project.firstFrame; ++k) {
@@ -257,7 +254,7 @@ double Wobble(const Project& project, const TuneCrop& crop) {
 TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
     AlignSettings settings;
     settings.paths = project_->sources;
-    const TuneCrop crop = Crop();
+    const CropArea crop = Crop();
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     const TurnAlignment result = AlignTurn(settings);
     ASSERT_TRUE(result.status.ok());

@@ -10,6 +10,7 @@
 #include "controls.h"
 #include "export/export_engine.h"
 #include "gui_test_support.h"
+#include "session/make_export_plan.h"
 #include "picture_view.h"
 
 using turnlet::testing::Editor;
@@ -165,12 +166,14 @@ class FirstLastPageTest : public QObject {
                         }}};
         for (const auto& c : changes) {
             c.act();
-            const int frames = f.project.lastFrame - f.project.firstFrame + 1;
-            const turnlet::TextGrid table =
-                turnlet::BuildExportTable(frames, f.project.frames, f.project.sources, f.project.firstFrame);
-            for (int k = 1; k <= frames; ++k) {
-                const QString path = QString::fromStdString(table.at(k, turnlet::kExportSource));
-                if (dx.contains(path)) QCOMPARE(QString::fromStdString(table.at(k, turnlet::kExportDX)), dx[path]);
+            // Exported one frame each, every photograph carries its own shift.
+            turnlet::Project project = f.project;
+            project.exportSettings.framesText = std::to_string(project.lastFrame - project.firstFrame + 1);
+            turnlet::ExportPlan plan;
+            QVERIFY(turnlet::MakeExportPlan(project, {}, plan).ok());
+            for (const turnlet::PlannedFrame& frame : plan.frames) {
+                const QString path = QString::fromStdString(frame.source);
+                if (dx.contains(path)) QCOMPARE(-frame.shiftX, static_cast<int>(dx[path].toDouble()));
             }
         }
     }

@@ -153,9 +153,9 @@ class MainWindowTest : public QObject {
         f.N6Click();
         QVERIFY(f.N6->isChecked() && !f.English1->isChecked());
         QCOMPARE(f.StatusBar1->panelText(0), QString::fromUtf8("Источник: (30x40)"));
-        QCOMPARE(f.StatusBar1->panelText(3), QString::fromUtf8("Выбранно: 4"));
+        QCOMPARE(f.StatusBar1->panelText(3), QString::fromUtf8("Выбрано: 4"));
         f.Areaparams1Click();
-        QCOMPARE(f.Area, (turnlet::AreaRect{1, 2, 200, 20}));
+        QCOMPARE(f.Area, (turnlet::CropArea{1, 2, 100, 20}));
         QCOMPARE(f.InterlaceViewSize, f.Image5->size());
         f.New1Click();
         for (int panel = 0; panel < 6; ++panel) QVERIFY(f.StatusBar1->panelText(panel).isEmpty());

@@ -128,11 +128,11 @@ class ReliabilityFilesTest : public QObject {
         const turnlet::testing::UnmountAtEnd unmountReadOnly(readOnly.toStdString());
         for (const QString& folder : {full, readOnly}) {
             Set(d.Edit2, folder);
-            // The viewer page comes first: nothing starts.
+            // The viewer page comes first: no frame is written.
             d.CheckBox2->setChecked(true);
             qsizetype before = e.dialogs.messages.size();
             d.Button2Click();
-            QVERIFY(!d.exporting());
+            QVERIFY(Editor::waitFor([&] { return !d.exporting(); }));
             QCOMPARE(e.dialogs.messages.size(), before + 1);
             QVERIFY2(e.dialogs.messages.last().contains(folder + QStringLiteral("/index.html")),
                      qPrintable(e.dialogs.messages.last()));

@@ -266,7 +266,7 @@ class SourcePageTest : public QObject {
         auto& f = e.form();
         QVERIFY(e.waitForPreview(text));
         QVERIFY(e.waitFor([&] { return e.dialogs.messages.size() == 1; }));
-        QCOMPARE(e.dialogs.messages.last(), QStringLiteral("Wrong file type!"));
+        QCOMPARE(e.dialogs.messages.last(), text + QStringLiteral(": Wrong file type!"));
         for (int row : {1, 2, 3}) {
             f.ListBox1->setCurrentRow(row);
             f.Showsource1Click();

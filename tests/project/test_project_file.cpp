@@ -284,7 +284,7 @@ TEST(ProjectReader, CropRectangleOnlyWhenAllFourAreSet) {
     EXPECT_FALSE(p.cropOutlineVisible);
 
     ReadProjectText(Lines({"SOURCE=a", "CROP_LEFT=10", "CROP_TOP=20", "CROP_WIDTH=abc", "CROP_HEIGHT=30"}), p);
-    EXPECT_EQ(p.cropRect, (CropRect{10, 20, 209, 49}));
+    EXPECT_EQ(p.cropRect, (CropRect{10, 20, 109, 49}));
     EXPECT_TRUE(p.cropOutlineVisible);
     EXPECT_EQ(p.crop.width, "abc");  // the text itself is kept as it is
 }

@@ -60,8 +60,9 @@ TEST(New, KeepsWhatItDoesNotOwn) {
     EXPECT_EQ(p.backgroundColor, 0x00123456u);
     EXPECT_EQ(p.cropRect, (CropRect{10, 20, 309, 219}));
     EXPECT_EQ(p.exportSettings.jpegQuality, 55);
-    EXPECT_EQ(p.exportSettings.widthText, "800");
-    EXPECT_EQ(p.exportSettings.heightText, "600");
+    // A new project's frame size starts from its own crop.
+    EXPECT_EQ(p.exportSettings.widthText, "");
+    EXPECT_EQ(p.exportSettings.heightText, "");
     EXPECT_FALSE(p.exportSettings.proportional);
     EXPECT_FALSE(p.exportSettings.html5Viewer);
     EXPECT_EQ(p.currentProjectFile, "/p/x.trn.prj");
@@ -120,7 +121,7 @@ TEST(CropTexts, RectangleFromTheFourTexts) {
     };
     const Case cases[] = {
         {{"10", "20", "300", "200"}, {10, 20, 309, 219}},
-        {{"x", "y", "w", "h"}, {0, 0, 199, 199}},
+        {{"x", "y", "w", "h"}, {0, 0, 99, 99}},  // as the export cuts it
         {{"0", "0", "1", "1"}, {0, 0, 0, 0}},
         {{"-5", "007", "10", "10"}, {-5, 7, 4, 16}},
         {{"2147483647", "-2147483648", "2147483647", "-2147483648"}, {INT_MAX, INT_MIN, INT_MAX, INT_MIN}},

@@ -44,7 +44,7 @@ TEST(StatusTexts, Panels) {
         {"russian",
          "ru",
          {"100", "200", "640", "480"},
-         {"Источник: (3000x4000)", "Область: (640x480)", "Изображений: 36", "Выбранно: 32"}},
+         {"Источник: (3000x4000)", "Область: (640x480)", "Изображений: 36", "Выбрано: 32"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -57,33 +57,33 @@ TEST(StatusTexts, Panels) {
     }
 }
 
-TEST(StatusTexts, NoImagesClearsEverythingAndAnUnknownLanguageWritesNothing) {
+TEST(StatusTexts, NoImagesClearsEverythingAndAnUnknownLanguageIsEnglish) {
     StatusFacts facts = Example();
     facts.imagesLoaded = false;
     EXPECT_EQ(StatusTexts(facts).change, StatusSummary::Change::ClearAll);
     facts = Example();
     facts.languageCode = "EN";
-    EXPECT_EQ(StatusTexts(facts).change, StatusSummary::Change::None);
+    EXPECT_EQ(StatusTexts(facts).panels[2], "All images: 36");
     facts = Example();
     facts.sourceCount = 0;  // every item deleted: first and last are both 0
     facts.firstFrame = facts.lastFrame = 0;
     EXPECT_EQ(StatusTexts(facts).panels[3], "Selected images: 1");
 }
 
-TEST(AreaParams, FallsBackToThePictureAndToDefaults) {
+TEST(ResolveCrop, NeedsAllFourTextsAndReadsNonNumbersAsTheDefaults) {
     struct Case {
         CropTexts crop;
-        AreaRect area;
+        CropArea area;
     };
     const Case cases[] = {
         {{}, {0, 0, 3000, 4000}},
         {{"100", "200", "640", "480"}, {100, 200, 640, 480}},
-        {{"x", "1.5", "abc", "480"}, {0, 0, 200, 480}},
-        {{"-1", "007", "", "+20"}, {-1, 7, 3000, 20}},
+        {{"x", "1.5", "abc", "480"}, {0, 0, 100, 480}},
+        {{"-1", "007", "", "+20"}, {0, 0, 3000, 4000}},  // one text empty: no crop
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.crop.left + "," + c.crop.top + "," + c.crop.width + "," + c.crop.height);
-        EXPECT_EQ(AreaParams(c.crop, 3000, 4000), c.area);
+        EXPECT_EQ(ResolveCrop(c.crop, 3000, 4000), c.area);
     }
 }
 

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+// A frozen export: the frame parameters and file names it gives.
+#include "export/export_plan.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace turnlet {
+
+FrameParams ExportPlan::Frame(int k) const {
+    const PlannedFrame& f = frames[static_cast<std::size_t>(k)];
+    FrameParams p;
+    p.RotationDegrees = rotationDegrees;
+    p.CropLeft = cropLeft;
+    p.CropTop = cropTop;
+    p.CropWidth = cropWidth;
+    p.CropHeight = cropHeight;
+    p.ShiftX = f.shiftX;
+    p.ShiftY = f.shiftY;
+    p.Angle = f.angle;
+    p.Scale = f.scale;
+    p.Brightness = f.brightness;
+    p.Contrast = f.contrast;
+    p.Gamma = f.gamma;
+    p.BackgroundColor = background;
+    p.OutputWidth = outputWidth;
+    p.OutputHeight = outputHeight;
+    p.Smooth = smooth;
+    return p;
+}
+
+std::string ExportPlan::FileName(int k) const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04" PRId32, static_cast<std::int32_t>(k + 1));
+    return text + ExportExtension(typeIndex);
+}
+
+std::string ExportExtension(int typeIndex) {
+    switch (typeIndex) {
+        case 1:
+            return ".png";
+        case 2:
+            return ".bmp";
+        default:
+            return ".jpg";
+    }
+}
+
+int ExportSourceFrame(int k, int n, int m) {
+    if (n <= 1) return 0;
+    // 64-bit product: identical to 32-bit arithmetic wherever that does not overflow.
+    return static_cast<int>(static_cast<std::int64_t>(k) * (m - 1) / (n - 1));
+}
+
+Status CheckExportFrames(int n) {
+    if (n >= 1 && n <= kMaxExportFrames) return Status::Ok();
+    return Status::Error({}, std::to_string(n) + " is not a number of frames an export can make (1 to " +
+                                 std::to_string(kMaxExportFrames) + ")");
+}
+
+}  // namespace turnlet
