@@ -12,19 +12,22 @@
 
 #include "controls.h"
 #include "gui_test_support.h"
-#include "parameters_dialog.h"
+#include "dialogs/parameters_dialog.h"
+#include "pages/frames_table_model.h"
 #include "picture_view.h"
 
 using turnlet::testing::Editor;
 
 namespace {
 
+// The frames table as it shows frame's column.
 QString Cell(turnlet::TForm2& f, int frame, int column) {
-    return QString::fromStdString(f.project.frames.at(frame + 1, column));
+    const turnlet::FramesTableModel& model = *f.TabSheet3->FramesModel;
+    return model.data(model.index(frame, column), Qt::DisplayRole).toString();
 }
 
 bool WaitForTuned(turnlet::TForm2& f) {
-    return Editor::waitFor([&] { return !f.TunePictureWorker->busy() && !f.TuneRedrawPending; });
+    return Editor::waitFor([&] { return !f.TabSheet3->TunePictureWorker->busy() && !f.TabSheet3->TuneRedrawPending; });
 }
 
 }  // namespace
@@ -53,10 +56,10 @@ class ParametersDialogTest : public QObject {
             QCOMPARE(QPoint(r.slider->minimum(), r.slider->maximum()), QPoint(r.minimum, r.maximum));
         }
         QCOMPARE(d.Button1->geometry(), QRect(216, 174, 233, 25));
-        e.form().Button4Click();  // modeless
+        e.form().TabSheet3->Button4Click();  // modeless
         QVERIFY(d.isVisible() && !d.isModal());
         d.TrackBar1->setValue(40);  // no images: nothing changes
-        QCOMPARE(e.form().project.keyframes.rowCount(), 1);
+        QCOMPARE(e.form().session().project().keyframes.size(), 0u);
     }
 
     void aMoveMakesAKeyframeAndDefaultValuesZeroesIt() {
@@ -66,11 +69,10 @@ class ParametersDialogTest : public QObject {
         e.add(files);
         auto& f = e.form();
         turnlet::TForm9& d = e.windows().Form9();
-        turnlet::ChangeKeyframe(f.project.keyframes, files[2].toStdString(), {0, 0, 0, 0, 0, 0, 0});
-        turnlet::ChangeKeyframe(f.project.keyframes, files[5].toStdString(), {20, 0, 0, 0, 10, 0, 0});
-        f.RestoreKeyframes();
-        f.CurrentFrame = 3;
-        f.Drawtunedimage1Click();
+        f.session().SetFrameValues(2, {0, 0, 0, 0, 0, 0, 0});
+        f.session().SetFrameValues(5, {20, 0, 0, 0, 10, 0, 0});
+        f.TabSheet3->CurrentFrame = 3;
+        f.TabSheet3->Drawtunedimage1Click();
         d.TrackBar1->setValue(15);  // Angle on an interpolated frame
         QCOMPARE(Cell(f, 3, 1), QStringLiteral("Y"));
         QCOMPARE(Cell(f, 3, 4), QStringLiteral("15"));
@@ -81,7 +83,7 @@ class ParametersDialogTest : public QObject {
         for (int column = 2; column <= 8; ++column) QCOMPARE(Cell(f, 3, column), QStringLiteral("0"));
         QCOMPARE(Cell(f, 3, 1), QStringLiteral("Y"));
         QCOMPARE(d.TrackBar1->value(), 0);
-        QCOMPARE(f.project.keyframes.rowCount(), 4);
+        QCOMPARE(f.session().project().keyframes.size(), 3u);
     }
 
     // Every slider step asks for a render and a busy worker collapses them: one render at a time, and
@@ -102,7 +104,7 @@ class ParametersDialogTest : public QObject {
         std::vector<Render> renders;  // guarded by mutex
         QElapsedTimer clock;
         clock.start();
-        f.TunePictureJob().setBeforeRender([&](const turnlet::TuneRequest& r) {
+        f.TabSheet3->TunePictureJob().setBeforeRender([&](const turnlet::TuneRequest& r) {
             const qint64 start = clock.elapsed();
             QThread::msleep(30);  // steps arrive while each render runs
             std::lock_guard lock(mutex);
@@ -118,7 +120,7 @@ class ParametersDialogTest : public QObject {
             return !renders.empty() && renders.back().brightness == 100;
         }));
         QVERIFY(WaitForTuned(f));
-        f.TunePictureJob().setBeforeRender({});
+        f.TabSheet3->TunePictureJob().setBeforeRender({});
         std::lock_guard lock(mutex);
         for (std::size_t i = 1; i < renders.size(); ++i) QVERIFY(renders[i].start >= renders[i - 1].end);
         QVERIFY2(renders.size() < 100, qPrintable(QString::number(renders.size())));
