@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QTabWidget>
 
+#include <filesystem>
+#include <system_error>
+
 #include "controls.h"
 #include "dialogs.h"
 #include "main_window.h"
@@ -64,7 +67,7 @@ bool TForm2::SaveProjectCommand(std::string name) {
     if (name.empty()) {
         name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter), QString())
                    .toStdString();
-        if (name.empty()) return false;
+        if (name.empty() || !NameToSaveUnder(name)) return false;
     }
     if (Status status = session_.Save(name); !status.ok()) {
         dialogs_.message(this, QString::fromStdString(status.message()));
@@ -79,10 +82,24 @@ void TForm2::Save1Click() {
     SaveProjectCommand(session_.fileName());
 }
 
+bool TForm2::NameToSaveUnder(const std::string& typed) {
+    // A pattern typed into the chooser is no name: it would become a file called "*.jpg.trn.prj".
+    const std::string base = std::filesystem::path(typed).filename().string();
+    if (base.find_first_of("*?[]") != std::string::npos) {
+        dialogs_.message(this, QString::fromStdString(Tr(Msg::BadFileName, language(), {base})));
+        return false;
+    }
+    // The file really written has the extension added: that is the one to ask about.
+    const std::string name = ProjectFileNameForSave(typed);
+    std::error_code error;
+    if (name == session_.fileName() || !std::filesystem::exists(name, error)) return true;
+    return dialogs_.question(this, QString::fromStdString(Tr(Msg::ReplaceFile, language(), {name})));
+}
+
 void TForm2::Saveas1Click() {
     const QString name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter),
                                            QString::fromStdString(session_.fileName()));
-    if (name.isEmpty()) return;
+    if (name.isEmpty() || !NameToSaveUnder(name.toStdString())) return;
     SaveProjectCommand(name.toStdString());
 }
 

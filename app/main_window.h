@@ -169,6 +169,9 @@ class TForm2 : public QMainWindow, public AppContext {
     void ReopenEntry(int entry);
     // Save1Click's work; false when nothing was written (cancelled or failed).
     bool SaveProjectCommand(std::string name);
+    // Whether a name typed into "Save as" may be saved under: no pattern, and a file it would
+    // replace only when the user agrees.
+    bool NameToSaveUnder(const std::string& typed);
     void SessionChanged(Changes changes);
     // The caption: the program, the project's file, and a mark while it has unsaved changes.
     void ShowCaption();

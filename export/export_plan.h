@@ -65,6 +65,11 @@ inline constexpr int kMaxExportFrames = 100000;
 // An error naming n unless 1 <= n <= kMaxExportFrames.
 Status CheckExportFrames(int n);
 
+// Frame files of an earlier export in the plan's folder (and its extra sets' folders) that this
+// export will not write over: numbered files of any frame type beyond its frames, or of another
+// type. Left beside the new frames they would mix two exports.
+std::vector<std::string> LeftoverFrames(const ExportPlan& plan);
+
 // A frame that went out in the background colour because its source is of no known type.
 struct FrameProblem {
     int frame = 0;  // 1-based, as the file is numbered

@@ -62,6 +62,11 @@ enum class Msg {
     CommandExportSettings,
     CommandBackground,
     CommandLocateSources,
+    ReplaceFile,         // {1} the file
+    BadFileName,         // {1} the name typed
+    LeftoverFrames,      // {1} how many, {2} one of them
+    MissingSources,      // {1} how many, {2} the first
+    LocateSourcesTitle,  // the folder chooser's title
 };
 
 // The message's text in language.

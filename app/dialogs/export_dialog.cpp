@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QUrl>
 
 #include <filesystem>
 #include <system_error>
@@ -255,7 +256,7 @@ void TForm8::Edit1Exit() {
 
 void TForm8::Button1Click() {
     const QString folder = app_.dialogs().chooseFolder(this, Label2->text(), Edit2->text());
-    if (folder.isEmpty()) return;
+    if (folder.isEmpty() || !EnsureFolder(folder.toStdString())) return;
     Edit2->setText(folder);
     Change([&folder](ExportSettings& ex) { ex.directory = folder.toStdString(); });
 }
@@ -337,6 +338,14 @@ void TForm8::Button2Click() {
         return;
     }
     if (!EnsureFolder(plan->directory)) return;
+    if (const std::vector<std::string> leftovers = LeftoverFrames(*plan); !leftovers.empty()) {
+        const std::string example = std::filesystem::path(leftovers.front()).filename().string();
+        if (app_.dialogs().question(
+                this, Text(Tr(Msg::LeftoverFrames, language, {std::to_string(leftovers.size()), example})))) {
+            std::error_code error;
+            for (const std::string& file : leftovers) std::filesystem::remove(file, error);
+        }
+    }
     ProgressBar1->setRange(0, plan->frameCount());
     ProgressBar1->setValue(0);
     LockFields(true);
@@ -412,7 +421,15 @@ void TForm8::exportPreviewCleared() {
 
 void TForm8::exportEnded(const ExportOutcome& outcome) {
     LockFields(false);
-    app_.dialogs().message(this, Text(ExportOutcomeText(outcome, app_.language())));
+    const QString text = Text(ExportOutcomeText(outcome, app_.language()));
+    if (outcome.written == 0 || !runner_->session()) {
+        app_.dialogs().message(this, text);
+        return;
+    }
+    // The frames are what the user came for: one click shows them.
+    const QString folder = Text(runner_->session()->plan().directory);
+    if (app_.dialogs().messageWithAction(this, text, QString::fromUtf8(Tr(Msg::OpenFolder, app_.language()))))
+        app_.dialogs().openUrl(QUrl::fromLocalFile(folder));
 }
 
 }  // namespace turnlet
