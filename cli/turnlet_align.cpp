@@ -54,7 +54,7 @@ int FindLast(const CommandLine& line, Project& project, const AlignSettings& set
     if (line.value("--output").empty()) return kExitOk;
     // The frame numbers' own rule: the last frame is kept within the list and not below the first.
     SetLastFrame(project, last);
-    if (Status status = SaveProject(project, line.value("--output")); !status.ok()) {
+    if (Status status = SaveProject(project, ProjectFileNameForSave(line.value("--output"))); !status.ok()) {
         line.Error(status.message());
         return kExitFailed;
     }
@@ -100,9 +100,8 @@ int Run(int argc, char** argv) {
         return kExitFailed;
     }
 
-    const AppliedAlignment applied = ApplyAlignment(project.keyframes, project.frames, project.sources,
+    const AppliedAlignment applied = ApplyAlignment(project.keyframes, ProjectFrames(project), project.sources,
                                                     project.firstFrame, alignment.frames, !line.has("--keep-manual"));
-    RestoreKeyframes(project);
     if (!quiet) {
         std::printf("frame  DX        DY        angle     brightness  confidence\n");
         for (std::size_t k = 0; k < alignment.frames.size(); ++k) {
@@ -120,12 +119,13 @@ int Run(int argc, char** argv) {
             std::printf("\n");
         }
     }
-    const std::string target = line.value("--output").empty() ? line.argument : line.value("--output");
+    const std::string target =
+        line.value("--output").empty() ? line.argument : ProjectFileNameForSave(line.value("--output"));
     if (Status status = SaveProject(project, target); !status.ok()) {
         line.Error(status.message());
         return kExitFailed;
     }
-    if (!quiet) std::printf("Wrote %s\n", project.saveFileName.c_str());
+    if (!quiet) std::printf("Wrote %s\n", target.c_str());
     return kExitOk;
 }
 

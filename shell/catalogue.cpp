@@ -70,6 +70,55 @@ Pair PairOf(Msg message) {
             return {"An export is running. Stop it?", "Идёт экспорт. Остановить его?"};
         case Msg::OpenFolder:
             return {"Open folder", "Открыть папку"};
+        case Msg::GuideMissing:
+            return {"{1}: the user guide is missing from the program's folder.",
+                    "{1}: руководства пользователя нет в папке программы."};
+        case Msg::NoBrowser:
+            return {"{1}: no web browser could be started to show the user guide.",
+                    "{1}: не удалось запустить веб-браузер, чтобы показать руководство."};
+        case Msg::UnsavedChanges:
+            return {"The project {1} has changes that are not saved. Save them first?",
+                    "В проекте {1} есть несохранённые изменения. Сохранить их?"};
+        case Msg::Untitled:
+            return {"Untitled", "Без имени"};
+        case Msg::Undo:
+            return {"Undo {1}", "Отменить: {1}"};
+        case Msg::Redo:
+            return {"Redo {1}", "Повторить: {1}"};
+        case Msg::UndoNothing:
+            return {"Undo", "Отменить"};
+        case Msg::RedoNothing:
+            return {"Redo", "Повторить"};
+        case Msg::CommandAddSources:
+            return {"adding images", "добавление изображений"};
+        case Msg::CommandDeleteSources:
+            return {"deleting images", "удаление изображений"};
+        case Msg::CommandMoveSources:
+            return {"moving an image", "перемещение изображения"};
+        case Msg::CommandRotation:
+            return {"rotation", "поворот"};
+        case Msg::CommandCrop:
+            return {"crop", "обрезка"};
+        case Msg::CommandFirstFrame:
+            return {"first frame", "первый кадр"};
+        case Msg::CommandLastFrame:
+            return {"last frame", "последний кадр"};
+        case Msg::CommandMoveRange:
+            return {"moving the pair", "сдвиг пары"};
+        case Msg::CommandFrameValues:
+            return {"frame values", "параметры кадра"};
+        case Msg::CommandDeleteKeyframe:
+            return {"clearing the keyframe", "удаление ключевого кадра"};
+        case Msg::CommandClearKeyframes:
+            return {"clearing all keyframes", "удаление всех ключевых кадров"};
+        case Msg::CommandAlignment:
+            return {"auto-align", "автовыравнивание"};
+        case Msg::CommandExportSettings:
+            return {"export settings", "параметры экспорта"};
+        case Msg::CommandBackground:
+            return {"background colour", "цвет фона"};
+        case Msg::CommandLocateSources:
+            return {"locating the images", "поиск изображений"};
     }
     return {"", ""};
 }

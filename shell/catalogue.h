@@ -39,6 +39,29 @@ enum class Msg {
     ExportSizeDistorts,  // {1}x{2} frame, {3}x{4} crop
     ExportStopQuestion,  // closing the dialog while an export runs
     OpenFolder,          // the button beside "Export finished!"
+    GuideMissing,        // {1} the user guide's file
+    NoBrowser,           // {1} the user guide's file
+    UnsavedChanges,      // {1} the project's file, or Untitled
+    Untitled,
+    Undo,  // {1} what the step did
+    Redo,
+    UndoNothing,
+    RedoNothing,
+    CommandAddSources,
+    CommandDeleteSources,
+    CommandMoveSources,
+    CommandRotation,
+    CommandCrop,
+    CommandFirstFrame,
+    CommandLastFrame,
+    CommandMoveRange,
+    CommandFrameValues,
+    CommandDeleteKeyframe,
+    CommandClearKeyframes,
+    CommandAlignment,
+    CommandExportSettings,
+    CommandBackground,
+    CommandLocateSources,
 };
 
 // The message's text in language.

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The parameters dialog: angle, scale and tone of the current frame.
-#include "parameters_dialog.h"
+#include "dialogs/parameters_dialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 
-#include "base/number_text.h"
-#include "main_window.h"
-#include "tuning/frame_edits.h"
+#include "app_context.h"
+#include "scoped_flag.h"
+#include "tuning/tune_params.h"
 
 namespace turnlet {
 namespace {
@@ -21,17 +21,16 @@ struct SliderDesign {
     int minimum, maximum;
 };
 
-// Labels, rows and ranges as designed; the row's column is 4 + the index.
+// Labels, rows and ranges as designed; slider i sets the frame value kAngle + i.
 constexpr SliderDesign kSliders[5] = {
     {"Angle", "Label1", 16, 16, "TrackBar1", -180, 180},      {"Scale", "Label2", 16, 48, "TrackBar2", -1000, 1000},
     {"Brightness", "Label3", 18, 80, "TrackBar3", -100, 100}, {"Contrast", "Label4", 18, 112, "TrackBar4", -100, 100},
     {"Gamma", "Label5", 18, 144, "TrackBar5", -100, 100},
 };
-constexpr int kFirstColumn = 4;
 
 }  // namespace
 
-TForm9::TForm9(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
+TForm9::TForm9(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Parameters"));
     setFixedSize(628, 207);
@@ -59,8 +58,11 @@ TForm9::TForm9(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
         slider->setToolTip(QStringLiteral("0"));
         connect(slider, &QSlider::valueChanged, slider,
                 [slider](int value) { slider->setToolTip(QString::number(value)); });
-        // A position set by the program runs the handler too; ControlsUpdating tells them apart.
+        // A position set by the program runs the handler too; updating_ tells them apart.
         connect(slider, &QSlider::valueChanged, this, handlers[i]);
+        // A drag of the slider is one step of the history.
+        connect(slider, &QSlider::sliderPressed, this, [this] { app_.session().BeginGesture(); });
+        connect(slider, &QSlider::sliderReleased, this, [this] { app_.session().EndGesture(); });
         *labels[i] = label;
         *sliders[i] = slider;
     }
@@ -70,46 +72,45 @@ TForm9::TForm9(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
     connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
 }
 
-void TForm9::ShowFrameValues(const TextGrid& frames, int row) {
+void TForm9::ShowFrame(int k) {
+    frame_ = k;
+    const FrameRows& frames = app_.session().frames();
+    const KeyframeValues none{};
+    const KeyframeValues& values = k >= 0 && k < static_cast<int>(frames.size()) ? frames[k].values : none;
+    const ScopedFlag updating(updating_);
     QSlider* sliders[5] = {TrackBar1, TrackBar2, TrackBar3, TrackBar4, TrackBar5};
-    for (int i = 0; i < 5; ++i) sliders[i]->setValue(CellAsInteger(frames.at(row, kFirstColumn + i)));
+    for (int i = 0; i < 5; ++i) sliders[i]->setValue(WholePixels(values[kAngle + i]));
 }
 
 void TForm9::TrackBar1Change() {
-    SliderChange(4, TrackBar1->value());
+    SliderChange(TrackBar1->value(), 0);
 }
 void TForm9::TrackBar2Change() {
-    SliderChange(5, TrackBar2->value());
+    SliderChange(TrackBar2->value(), 1);
 }
 void TForm9::TrackBar3Change() {
-    SliderChange(6, TrackBar3->value());
+    SliderChange(TrackBar3->value(), 2);
 }
 void TForm9::TrackBar4Change() {
-    SliderChange(7, TrackBar4->value());
+    SliderChange(TrackBar4->value(), 3);
 }
 void TForm9::TrackBar5Change() {
-    SliderChange(8, TrackBar5->value());
+    SliderChange(TrackBar5->value(), 4);
 }
 
-void TForm9::SliderChange(int column, int value) {
-    TForm2& m = mainWindow_;
-    if (!m.project.imagesLoaded || m.ControlsUpdating) return;
-    const int row = m.SelectedFrameRow();
-    const std::string* key = m.SourceAt(m.project.firstFrame + row - 1);
-    if (!key) return;
-    ChangeKeyframe(m.project.keyframes, *key, RowValuesWith(m.project.frames, row, column, value));
-    m.RestoreKeyframes();
-    m.Drawtunedimage1Click();
+void TForm9::SliderChange(int value, int index) {
+    EditorSession& session = app_.session();
+    const FrameRows& frames = session.frames();
+    if (updating_ || !session.project().imagesLoaded() || frame_ < 0 || frame_ >= static_cast<int>(frames.size()))
+        return;
+    KeyframeValues values = frames[static_cast<std::size_t>(frame_)].values;
+    values[kAngle + index] = value;
+    session.SetFrameValues(frame_, values);
 }
 
 void TForm9::Button1Click() {
-    TForm2& m = mainWindow_;
-    if (!m.project.imagesLoaded) return;
-    const int row = m.SelectedFrameRow();
-    if (const std::string* key = m.SourceAt(m.project.firstFrame + row - 1))
-        ChangeKeyframe(m.project.keyframes, *key, KeyframeValues{});
-    m.RestoreKeyframes();
-    m.Drawtunedimage1Click();
+    if (!app_.session().project().imagesLoaded()) return;
+    app_.session().SetFrameValues(frame_, KeyframeValues{});
 }
 
 }  // namespace turnlet
