@@ -27,7 +27,7 @@ const Project* Turn() {
         const char* path = std::getenv("TURNLET_ALIGN_PROJECT");
         if (!path) return static_cast<Project*>(nullptr);
         auto* p = new Project;
-        if (!OpenProject(*p, path).ok() || p->sources.empty()) return static_cast<Project*>(nullptr);
+        if (!OpenProject(*p, path, {}).ok() || p->sources.empty()) return static_cast<Project*>(nullptr);
         return p;
     }();
     return project;

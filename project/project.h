@@ -91,7 +91,9 @@ std::string WriteProjectText(const Project& project);
 // width or height, both boxes checked, extra sizes and smooth resize off), then every line in order
 // (frame lines clamped against what was read before them). Never fails: unknown lines are ignored,
 // and a value that is not a number takes its key's default (crop: 0 for left and top, 100 for width
-// and height; frame size: 200), so every consumer reads one value.
+// and height; frame size: 200), so every consumer reads one value. A frame size of 0 or less is not
+// set, and keyframe values take the file's number form (KeyframeNumber): the project read is the one
+// its own file gives back.
 void ReadProjectText(std::string_view text, Project& project);
 
 // Writes the project to fileName atomically. Values holding a line break cannot be stored and are

@@ -52,8 +52,9 @@ std::string SizeText(std::int32_t size) {
     return size > 0 ? FormatInteger(size) : std::string();
 }
 
+// No positive size is "not set", as the writer writes it, so a project reads back as it was read.
 std::int32_t SizeOf(std::string_view text) {
-    return text.empty() ? 0 : IntegerOr(text, 200);
+    return text.empty() ? 0 : std::max(IntegerOr(text, 200), 0);
 }
 
 }  // namespace
@@ -167,7 +168,7 @@ void ReadProjectText(std::string_view text, Project& project) {
             const std::vector<std::string> cells = TunePointCells(value);
             Keyframe keyframe{cells[0], {}};
             for (int c = 0; c < kKeyframeValueCount; ++c)
-                keyframe.values[c] = ParseLeadingReal(cells[static_cast<std::size_t>(c) + 1]);
+                keyframe.values[c] = KeyframeNumber(ParseLeadingReal(cells[static_cast<std::size_t>(c) + 1]));
             project.keyframes.push_back(std::move(keyframe));
         }
     }

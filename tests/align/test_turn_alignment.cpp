@@ -15,6 +15,7 @@
 #include "render/frame_render.h"
 #include "project/project.h"
 #include "temp_folder.h"
+#include "tuning/frames_table.h"
 #include "tuning/tune_params.h"
 
 namespace turnlet {
@@ -47,12 +48,10 @@ double ExportedMean(const std::string& path, const CropArea& crop, double dx, do
                     double brightness) {
     Picture source;
     EXPECT_TRUE(LoadPicture(path, source).ok());
-    TextGrid frames(9, 2);
-    frames.set(1, 2, std::to_string(dx));
-    frames.set(1, 3, std::to_string(dy));
-    frames.set(1, 4, std::to_string(angle));
-    frames.set(1, 6, std::to_string(brightness));
-    const TuneParams params = TuneParamsFromRow(frames, 1, crop, 0xFFFFFF);
+    // In the frames' own number form, as a keyframe holding them would show.
+    const KeyframeValues values = {
+        FrameNumber(dx), FrameNumber(dy), FrameNumber(angle), 0, FrameNumber(brightness), 0, 0};
+    const TuneParams params = TuneParamsFromValues(values, crop, 0xFFFFFF);
     const Picture frame = RenderFrameFused(source, ToFrameParams(params, 0, crop.width, crop.height));
     double sum = 0;
     std::size_t n = 0;
@@ -181,7 +180,7 @@ class SampleSequence : public ::testing::Test {
             truth_.push_back({v[6], v[7], v[8], v[9]});
         }
         project_ = new Project;
-        ASSERT_TRUE(OpenProject(*project_, folder_->file("sample.trn.prj")).ok());
+        ASSERT_TRUE(OpenProject(*project_, folder_->file("sample.trn.prj"), {}).ok());
     }
     static void TearDownTestSuite() {
         delete project_;
@@ -240,10 +239,12 @@ Outline OutlineOf(const Picture& frame) {
 double Wobble(const Project& project, const CropArea& crop) {
     double total = 0;
     Outline previous;
+    const FrameRows frames = ProjectFrames(project);
     for (int k = 0; k <= project.lastFrame - project.firstFrame; ++k) {
         Picture source;
         EXPECT_TRUE(LoadPicture(project.sources[static_cast<std::size_t>(project.firstFrame + k)], source).ok());
-        const TuneParams params = TuneParamsFromRow(project.frames, k + 1, crop, project.backgroundColor);
+        const TuneParams params =
+            TuneParamsFromValues(frames[static_cast<std::size_t>(k)].values, crop, project.backgroundColor);
         const Outline o = OutlineOf(RenderFrameFused(source, ToFrameParams(params, 0, crop.width, crop.height)));
         if (k > 0) total += std::hypot(o.centreX - previous.centreX, o.bottom - previous.bottom);
         previous = o;
@@ -274,8 +275,7 @@ TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
 
     // The aligned project's export wobbles far less: its outline's travel from frame to frame.
     Project aligned = *project_;
-    ApplyAlignment(aligned.keyframes, aligned.frames, aligned.sources, aligned.firstFrame, result.frames, true);
-    RestoreKeyframes(aligned);
+    ApplyAlignment(aligned.keyframes, ProjectFrames(aligned), aligned.sources, aligned.firstFrame, result.frames, true);
     const double before = Wobble(*project_, crop), after = Wobble(aligned, crop);
     EXPECT_LE(after, 0.2 * before) << "before " << before << " after " << after;
     std::printf("outline travel per frame: %.2f px before, %.2f px after (%.0f %% less)\n", before, after,

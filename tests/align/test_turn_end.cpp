@@ -30,7 +30,7 @@ AlignSettings RenderedTurn(const TempFolder& folder, const TurnCase& c) {
                                 " --width 320 --height 240 > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     Project project;
-    EXPECT_TRUE(OpenProject(project, folder.file("sample.trn.prj")).ok());
+    EXPECT_TRUE(OpenProject(project, folder.file("sample.trn.prj"), {}).ok());
     AlignSettings settings;
     settings.paths = project.sources;
     return settings;
