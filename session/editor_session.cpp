@@ -69,23 +69,52 @@ void EditorSession::Apply(Command command, Changes changes, const std::function<
     const bool wasModified = modified();
     if (gestureDepth_ > 0 && gestureOpen_ && done_ > 0 && done_ == history_.size()) {
         Step& step = history_[done_ - 1];
-        step.after = next;
+        Record(step, gestureStart_, next);
         step.changes |= changes;
     } else {
         history_.resize(done_);
-        history_.push_back({command, changes, state_, next});
+        Step& step = history_.emplace_back(Step{command, changes, {}, {}});
+        Record(step, state_, next);
         if (history_.size() > kHistoryLimit) history_.erase(history_.begin());
         done_ = history_.size();
         gestureOpen_ = gestureDepth_ > 0;
+        if (gestureOpen_) gestureStart_ = state_;
     }
     state_ = std::move(next);
     if (changes & (kSourcesChanged | kRangeChanged | kFramesChanged)) frames_ = ProjectFrames(state_.project);
     Notify(changes | kHistoryChanged | (wasModified != modified() ? kFileChanged : 0u));
 }
 
-void EditorSession::Restore(const State& state, Changes changes) {
+void EditorSession::Record(Step& step, const State& from, const State& to) {
+    const bool sources = from.project.sources != to.project.sources;
+    const bool keyframes = from.project.keyframes != to.project.keyframes;
+    const bool written = from.alignWritten != to.alignWritten;
+    const auto take = [&](const State& state, Snapshot& snapshot) {
+        snapshot.small = state.project;
+        snapshot.small.sources.clear();
+        snapshot.small.keyframes.clear();
+        snapshot.sources.reset();
+        snapshot.keyframes.reset();
+        snapshot.alignWritten.reset();
+        if (sources) snapshot.sources = state.project.sources;
+        if (keyframes) snapshot.keyframes = state.project.keyframes;
+        if (written) snapshot.alignWritten = state.alignWritten;
+    };
+    take(from, step.before);
+    take(to, step.after);
+}
+
+void EditorSession::Put(State& state, const Snapshot& snapshot) {
+    Project project = snapshot.small;
+    project.sources = snapshot.sources ? *snapshot.sources : std::move(state.project.sources);
+    project.keyframes = snapshot.keyframes ? *snapshot.keyframes : std::move(state.project.keyframes);
+    state.project = std::move(project);
+    if (snapshot.alignWritten) state.alignWritten = *snapshot.alignWritten;
+}
+
+void EditorSession::Restore(const Snapshot& snapshot, Changes changes) {
     const bool wasModified = modified();
-    state_ = state;
+    Put(state_, snapshot);
     frames_ = ProjectFrames(state_.project);
     Notify(changes | kHistoryChanged | (wasModified != modified() ? kFileChanged : 0u));
 }

@@ -136,15 +136,28 @@ class EditorSession {
         std::map<std::string, KeyframeValues> alignWritten;
         friend bool operator==(const State&, const State&) = default;
     };
+    // A state as a step of the history keeps it: the large parts (the photo list, the keyframes,
+    // Auto-align's bookkeeping) only when the step changed them, so a long history of small edits on
+    // a project of thousands of photos stays small; the rest always.
+    struct Snapshot {
+        Project small;  // without sources and keyframes
+        std::optional<std::vector<std::string>> sources;
+        std::optional<Keyframes> keyframes;
+        std::optional<std::map<std::string, KeyframeValues>> alignWritten;
+    };
     struct Step {
         Command command;
         Changes changes;
-        State before, after;
+        Snapshot before, after;
     };
+    // The step from `from` to `to`, keeping the large parts that differ.
+    static void Record(Step& step, const State& from, const State& to);
+    // state with the parts the snapshot holds put back (the others are the same in both).
+    static void Put(State& state, const Snapshot& snapshot);
 
     // Runs edit on a copy of the state; if anything changed, records the step and tells the views.
     void Apply(Command command, Changes changes, const std::function<void(State&)>& edit);
-    void Restore(const State& state, Changes changes);
+    void Restore(const Snapshot& snapshot, Changes changes);
     void Replaced();
     void Notify(Changes changes);
     bool WrittenByAutoAlign(const State& state, const std::string& path) const;
@@ -158,6 +171,7 @@ class EditorSession {
     std::size_t done_ = 0;  // steps of history_ in effect
     int gestureDepth_ = 0;
     bool gestureOpen_ = false;  // the current gesture already has its step
+    State gestureStart_;        // the state before the open gesture's step
     std::vector<Listener> listeners_;
 };
 
