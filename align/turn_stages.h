@@ -173,8 +173,9 @@ bool RefineDirect(TurnWork& work, const StillScene& scene, LevelMasks& shrunk, s
 bool MeasureSteps(TurnWork& work, const StillScene& scene, const LevelMasks& shrunk, PoseGraph& graph,
                   std::vector<double>& stepInliers);
 
-// The keyframe values: the poses solved over the graph, each frame's confidence from how its
-// estimates agree, and DX, DY, Angle in full-size pixels and degrees.
+// The keyframe values: the poses solved over the graph (whose estimates that found far less of the
+// scene than the others are dropped first), each frame's confidence from how its estimates agree,
+// and DX, DY, Angle in full-size pixels and degrees.
 void KeyframeValues(PoseGraph& graph, const std::vector<Frame>& frames, const std::vector<double>& stepInliers,
                     int denominator, double minConfidence, std::vector<FrameAlignment>& out);
 
