@@ -6,11 +6,10 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "align/registration.h"
 #include "align/working_picture.h"
+#include "base/tasks.h"
 #include "codecs/image_files.h"
 
 namespace turnlet {
@@ -91,18 +90,11 @@ TurnEnd FindTurnEnd(const AlignSettings& settings, const AlignCallbacks& callbac
             if (callbacks.progress) callbacks.progress(done, 2 * count);
         }
     };
-    const int threads = std::clamp(
-        settings.threads > 0 ? settings.threads : static_cast<int>(std::thread::hardware_concurrency()), 1, 2);
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) {
-        try {
-            pool.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    worker();
-    for (std::thread& t : pool) t.join();
+    ForOptions pool;  // one item per thread: each worker takes frames until none are left
+    pool.maxThreads = std::clamp(settings.threads > 0 ? settings.threads : PoolThreads(), 1, 2);
+    pool.what = "reading the frames";
+    const TaskOutcome run = ParallelFor(0, pool.maxThreads, pool, [&](int, int) { worker(); });
+    if (run.failed() && !failed.exchange(true)) out.status = run.status;
     if (failed.load()) return out;
     if (stopped.load()) {
         out.cancelled = true;

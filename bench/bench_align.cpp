@@ -11,10 +11,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "align/turn_alignment.h"
+#include "base/tasks.h"
 #include "codecs/image_files.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
@@ -49,9 +49,7 @@ void BM_DecodeTurnOnce(benchmark::State& state) {
                 benchmark::DoNotOptimize(picture.data());
             }
         };
-        std::thread other(worker);
-        worker();
-        other.join();
+        RunBoth(worker, worker).throwIfFailed();
     }
 }
 BENCHMARK(BM_DecodeTurnOnce)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);

@@ -7,10 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 
 #include "align/align_keyframes.h"
 #include "align/turn_alignment.h"
+#include "align/turn_stages.h"
 #include "align_test_support.h"
 #include "render/frame_render.h"
 #include "project/project.h"
@@ -157,6 +161,86 @@ TEST(TurnAlignment, StoppingEndsEarlyAndSaysSo) {
     const TurnAlignment result = AlignTurn(settings, callbacks);
     EXPECT_TRUE(result.status.ok());
     EXPECT_TRUE(result.cancelled);
+}
+
+// A frame job that throws (memory running out while a frame is compared, here from the progress
+// report the job makes) fails the run with a status naming the frame; the program and its pool go
+// on, and the next run gives what a run gives without the fault.
+TEST(TurnAlignment, AFrameJobThatThrowsFailsTheRunNotTheProgram) {
+    TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    AlignSettings settings;
+    settings.threads = 2;
+    for (int k = 0; k < 6; ++k) {
+        settings.paths.push_back(folder.file("s" + std::to_string(k) + ".png"));
+        ASSERT_TRUE(SavePicture(testing::ShakenPhoto(160, 120, {k * 1.0, 0, 0, 1}), settings.paths.back(), 90).ok());
+    }
+    const TurnAlignment sound = AlignTurn(settings);
+    ASSERT_TRUE(sound.status.ok());
+    const struct {
+        std::function<void()> fault;
+        std::string reason;
+    } cases[] = {
+        {[] { throw std::bad_alloc(); }, "not enough memory while comparing the frames with the first"},
+        {[] { throw std::runtime_error("lost"); },
+         "unexpected failure while comparing the frames with the first: lost"},
+    };
+    for (const auto& c : cases) {
+        AlignCallbacks callbacks;
+        // The first report comes between the stages; the next ones from the frame jobs.
+        callbacks.progress = [&](int done, int) {
+            if (done == 3) c.fault();
+        };
+        const TurnAlignment result = AlignTurn(settings, callbacks);
+        EXPECT_EQ(result.status.reason(), c.reason);
+        EXPECT_NE(std::find(settings.paths.begin() + 1, settings.paths.end(), result.status.file()),
+                  settings.paths.end())
+            << result.status.message();
+        EXPECT_FALSE(result.cancelled);
+    }
+    const TurnAlignment again = AlignTurn(settings);
+    ASSERT_TRUE(again.status.ok());
+    for (std::size_t k = 0; k < sound.frames.size(); ++k) {
+        EXPECT_EQ(again.frames[k].DX, sound.frames[k].DX);
+        EXPECT_EQ(again.frames[k].Brightness, sound.frames[k].Brightness);
+    }
+}
+
+// The pose stage alone: a direct estimate and a step between neighbours that are 5 pixels off and
+// found little of the scene again are outvoted; what confirms each frame sets its confidence.
+TEST(TurnAlignment, KeyframeValuesOutvoteWeakEstimates) {
+    const int count = 8;
+    alignment::PoseGraph graph;
+    std::vector<alignment::Frame> frames(count);
+    std::vector<Similarity> truth(count);
+    std::vector<double> stepInliers(count, 0.9);
+    for (int k = 0; k < count; ++k) truth[k] = {1.5 * k, -0.5 * k, 0, 1};
+    for (int k = 0; k < count; ++k) {
+        frames[k].direct = truth[k];
+        frames[k].inliers = 0.9;
+        frames[k].registered = true;
+        const Similarity& before = truth[(k + count - 1) % count];
+        graph.step.push_back({truth[k].dx - before.dx, truth[k].dy - before.dy, 0, 1});
+    }
+    frames[3].direct.dx += 5;
+    frames[3].inliers = 0.3;
+    graph.step[6].dy += 5;
+    stepInliers[6] = 0.3;
+    for (const alignment::Frame& frame : frames) graph.direct.push_back(frame.direct);
+    graph.hasDirect.assign(count, true);
+    graph.hasStep.assign(count, true);
+    graph.radius = 100;
+    std::vector<FrameAlignment> out(count);
+    alignment::KeyframeValues(graph, frames, stepInliers, 2, 0.5, out);
+    // Frame 3 stands on its two steps alone; frames 5 and 6 lack the step between them.
+    const double confidence[count] = {0, 1, 1, 0.5, 1, 0.75, 0.75, 1};
+    for (int k = 1; k < count; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(out[k].DX, -2 * truth[k].dx, 0.01);
+        EXPECT_NEAR(out[k].DY, -2 * truth[k].dy, 0.01);
+        EXPECT_EQ(out[k].confidence, confidence[k]);
+        EXPECT_TRUE(out[k].aligned);
+    }
 }
 
 #ifdef TURNLET_SAMPLE_TOOL
