@@ -180,10 +180,10 @@ PixelRect SampleCrop(int width, int height) {
 }
 
 // 2x2 supersampling through the inverse of the camera jitter, so edges stay clean without a resampling pass.
-Picture RenderSampleFrame(int width, int height, double turn, int frame, int reduction) {
+Picture RenderSampleFrame(int width, int height, double turn, int frame, int reduction, int samples) {
     const Scene scene(width, height);
     const SampleJitter jitter = SampleFrameJitter(frame, width, height);
-    const int r = std::max(reduction, 1);
+    const int r = std::max(reduction, 1), n = std::max(samples, 1);
     const int outWidth = (width + r - 1) / r, outHeight = (height + r - 1) / r;
     Picture picture(outWidth, outHeight);
     const double a = jitter.angleDeg * kPi / 180.0;
@@ -192,16 +192,16 @@ Picture RenderSampleFrame(int width, int height, double turn, int frame, int red
     for (int y = 0; y < outHeight; ++y) {
         for (int x = 0; x < outWidth; ++x) {
             Rgb sum;
-            for (int sy = 0; sy < 2; ++sy) {
-                for (int sx = 0; sx < 2; ++sx) {
-                    // Times 1 at full size leaves every sample where it always was.
-                    const double px = (x + 0.25 + 0.5 * sx) * r - cx - jitter.dx;
-                    const double py = (y + 0.25 + 0.5 * sy) * r - cy - jitter.dy;
+            for (int sy = 0; sy < n; ++sy) {
+                for (int sx = 0; sx < n; ++sx) {
+                    // Exact in binary for 2 x 2 at full size: every sample where it always was.
+                    const double px = (x + (sx + 0.5) / n) * r - cx - jitter.dx;
+                    const double py = (y + (sy + 0.5) / n) * r - cy - jitter.dy;
                     const Rgb c = scene.sample(cx + px * ca + py * sa, cy - px * sa + py * ca, turn);
                     sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b};
                 }
             }
-            const double f = 0.25 * jitter.exposure;
+            const double f = jitter.exposure / (n * n);
             std::uint8_t* p = picture.pixel(x, y);
             p[0] = ToByte(sum.b * f);
             p[1] = ToByte(sum.g * f);

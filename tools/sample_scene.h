@@ -22,8 +22,8 @@ double SampleTurnRadians(double turnDegrees, int frame, int frames);
 PixelRect SampleCrop(int width, int height);
 
 // Frame `frame` (its camera jitter) of a width x height turn, the object turned by turn radians,
-// drawn at 1/reduction of its size (rounded up): each pixel the mean of 2 x 2 samples of the area
-// it covers. Reduction 1 gives the tool's very pictures.
-Picture RenderSampleFrame(int width, int height, double turn, int frame, int reduction = 1);
+// drawn at 1/reduction of its size (rounded up): each pixel the mean of samples x samples points of
+// the area it covers. Reduction 1 with 2 x 2 samples gives the tool's very pictures.
+Picture RenderSampleFrame(int width, int height, double turn, int frame, int reduction = 1, int samples = 2);
 
 }  // namespace turnlet
