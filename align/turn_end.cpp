@@ -371,6 +371,60 @@ TurnEnd Search(const std::vector<TurnEndCopy>& copies, int threads, const AlignC
     return out;
 }
 
+// Whatever escapes the search (out of memory, a callback that throws) fails it with a status.
+template <class Work>
+TurnEnd Guarded(Work work) {
+    TurnEnd out;
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        out.status = Status::Error({}, "not enough memory to compare the frames");
+    } catch (const std::exception& e) {
+        out.status = Status::Error({}, e.what());
+    }
+    return out;
+}
+
+TurnEnd FindFromFiles(const AlignSettings& settings, const AlignCallbacks& callbacks) {
+    TurnEnd out;
+    const int count = static_cast<int>(settings.paths.size());
+    if (count < 3) return out;
+    int fullWidth = 0, fullHeight = 0;
+    if (Status status = ReadPictureSize(settings.paths[0], fullWidth, fullHeight); !status.ok()) {
+        out.status = status;
+        return out;
+    }
+    const bool sideways = settings.rotationDegrees == 90 || settings.rotationDegrees == 270;
+    const int turnedWidth = sideways ? fullHeight : fullWidth, turnedHeight = sideways ? fullWidth : fullHeight;
+    const PixelRect crop = settings.crop.empty() ? PixelRect{0, 0, turnedWidth, turnedHeight} : settings.crop;
+    const int denominator = ScaleDenominatorFor(crop.width, crop.height, kCopyPixels * 16);
+    const int threads = ThreadCount(settings.threads);
+
+    std::vector<TurnEndCopy> copies(static_cast<std::size_t>(count));
+    int done = 0;
+    std::mutex mutex;
+    Status failure;
+    const bool ran = ForEach(count, threads, callbacks, failure, [&](int k) {
+        ByteBuffer bytes;
+        Picture picture, scratch;
+        const Status status = LoadWorkingPicture(settings.paths[static_cast<std::size_t>(k)], denominator,
+                                                 settings.rotationDegrees, picture, bytes, scratch);
+        if (!status.ok()) return status;
+        copies[static_cast<std::size_t>(k)] = MakeTurnEndCopy(picture, crop, denominator);
+        std::lock_guard lock(mutex);
+        if (callbacks.progress) callbacks.progress(++done, 3 * count);
+        return Status::Ok();
+    });
+    if (!ran) {
+        if (failure.ok())
+            out.cancelled = true;
+        else
+            out.status = failure;
+        return out;
+    }
+    return Search(copies, threads, callbacks, count, 3 * count);
+}
+
 }  // namespace
 
 TurnEndCopy MakeTurnEndCopy(const Picture& picture, const PixelRect& crop, int denominator) {
@@ -410,47 +464,11 @@ TurnEndCopy MakeTurnEndCopy(const Picture& picture, const PixelRect& crop, int d
 
 TurnEnd FindTurnEndIn(const std::vector<TurnEndCopy>& copies, int threads, const AlignCallbacks& callbacks) {
     const int count = static_cast<int>(copies.size());
-    return Search(copies, ThreadCount(threads), callbacks, 0, 2 * count);
+    return Guarded([&] { return Search(copies, ThreadCount(threads), callbacks, 0, 2 * count); });
 }
 
 TurnEnd FindTurnEnd(const AlignSettings& settings, const AlignCallbacks& callbacks) {
-    TurnEnd out;
-    const int count = static_cast<int>(settings.paths.size());
-    if (count < 3) return out;
-    int fullWidth = 0, fullHeight = 0;
-    if (Status status = ReadPictureSize(settings.paths[0], fullWidth, fullHeight); !status.ok()) {
-        out.status = status;
-        return out;
-    }
-    const bool sideways = settings.rotationDegrees == 90 || settings.rotationDegrees == 270;
-    const int turnedWidth = sideways ? fullHeight : fullWidth, turnedHeight = sideways ? fullWidth : fullHeight;
-    const PixelRect crop = settings.crop.empty() ? PixelRect{0, 0, turnedWidth, turnedHeight} : settings.crop;
-    const int denominator = ScaleDenominatorFor(crop.width, crop.height, kCopyPixels * 16);
-    const int threads = ThreadCount(settings.threads);
-
-    std::vector<TurnEndCopy> copies(static_cast<std::size_t>(count));
-    int done = 0;
-    std::mutex mutex;
-    Status failure;
-    const bool ran = ForEach(count, threads, callbacks, failure, [&](int k) {
-        ByteBuffer bytes;
-        Picture picture, scratch;
-        const Status status = LoadWorkingPicture(settings.paths[static_cast<std::size_t>(k)], denominator,
-                                                 settings.rotationDegrees, picture, bytes, scratch);
-        if (!status.ok()) return status;
-        copies[static_cast<std::size_t>(k)] = MakeTurnEndCopy(picture, crop, denominator);
-        std::lock_guard lock(mutex);
-        if (callbacks.progress) callbacks.progress(++done, 3 * count);
-        return Status::Ok();
-    });
-    if (!ran) {
-        if (failure.ok())
-            out.cancelled = true;
-        else
-            out.status = failure;
-        return out;
-    }
-    return Search(copies, threads, callbacks, count, 3 * count);
+    return Guarded([&] { return FindFromFiles(settings, callbacks); });
 }
 
 }  // namespace turnlet

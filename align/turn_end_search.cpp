@@ -256,7 +256,12 @@ double Search::Scan(double centre, std::map<int, Answer>& answers) {
     double best = centre, bestScore = 1e300;
     for (double p = std::max(rise_ + 1.0, centre - kReach); p <= centre + kReach; p += kFineStep) {
         double score = 0;
-        for (int j : refs_) score += std::min(0.0, Evidence(j, p, levels[static_cast<std::size_t>(j)]));
+        // The first frame must come round itself; the others only add their support, so that a set
+        // whose first view alone comes back is still found.
+        for (int j : refs_) {
+            const double e = Evidence(j, p, levels[static_cast<std::size_t>(j)]);
+            score += j == 0 ? e : std::min(0.0, e);
+        }
         const int last = std::min(static_cast<int>(std::lround(p - 1)), n_);
         auto it = answers.find(last);
         if (it == answers.end() || score < it->second.score) answers[last] = {score, p};
