@@ -131,6 +131,11 @@ void TForm2::AlignHandOver(const AlignJobResult& result) {
         }
         // Through the frame number's own control, so every rule of the page applies.
         SpinEdit2->setValue(project.firstFrame + end.last);
+        const int runnerUp = end.runnerUp < 0 ? -1 : project.firstFrame + end.runnerUp;
+        const QString text = QString::fromStdString(TurnEndText(
+            end.oneTurn, project.firstFrame + end.last, end.confidence, runnerUp, end.runnerUpConfidence, code));
+        QMetaObject::invokeMethod(
+            this, [this, text] { dialogs_.message(this, text); }, Qt::QueuedConnection);
         return;
     }
     const TurnAlignment& alignment = result.alignment;

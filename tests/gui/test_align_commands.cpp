@@ -135,6 +135,10 @@ class AlignCommandsTest : public QObject {
         QCOMPARE(f.SpinEdit2->value(), 5);
         QCOMPARE(f.project.lastFrame, 5);
         QCOMPARE(f.project.frames.rowCount(), 7);  // the table follows the range
+        // The user is told the frame and how sure the search is.
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 1; }));
+        QVERIFY2(e.dialogs.messages.last().startsWith(QStringLiteral("Last frame of the turn: 5 (confidence ")),
+                 qPrintable(e.dialogs.messages.last()));
 
         // From frame 6 on nothing comes round again: nothing is set and the user is told.
         f.SpinEdit2->setValue(8);
@@ -142,7 +146,7 @@ class AlignCommandsTest : public QObject {
         f.BitBtn3->click();
         QVERIFY(WaitForAlign(f));
         QCOMPARE(f.SpinEdit2->value(), 8);
-        QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 2; }));
         QCOMPARE(e.dialogs.messages.last(), QStringLiteral("No full turn found."));
     }
 
