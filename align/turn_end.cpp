@@ -19,8 +19,8 @@
 namespace turnlet {
 namespace {
 
-// The copies hold about this many pixels of the crop: enough to tell views apart, few enough for
-// hundreds of frames a second.
+// The copies hold about this many pixels of the crop: enough to tell views apart, few enough that
+// a few hundred frames take a second or so.
 constexpr long long kCopyPixels = 12000;
 // Whole-pixel shifts tried each way when laying a frame over the first (copy pixels).
 constexpr int kShiftRadius = 3;
@@ -36,6 +36,7 @@ constexpr int kMaskFrames = 12;
 constexpr float kStillLevels = 2;
 constexpr float kStillSlope = 0.5f;
 
+// A 1 2 1 blur both ways (edge pixels repeated).
 GreyImage Soften(const GreyImage& image) {
     GreyImage across = image, out = image;
     const int w = image.width, h = image.height;

@@ -18,11 +18,13 @@ namespace turnlet {
 // exported loop neither repeats nor skips a view.
 //
 // A set of N frames already is one full turn when that last frame is its own last, N - 1: the first
-// view would come round within half a frame of the frame after the set (its frames span 360
-// degrees to within half a step; 36 frames 10 degrees apart are one turn, the 37th would be the
+// view would come round within half a frame of frame N, the one after the set (its frames span 360
+// degrees to within half a step: 36 frames 10 degrees apart are one turn, a 37th would show the
 // first view again). When the first view would come round later still, the set is short of a turn
-// and nothing is suggested. At half a frame either way both answers are as right as the frames can
-// tell.
+// and nothing is suggested. The answer is meant to lie within 0.75 frame of position - 1: half a
+// frame for the rounding, a quarter for the estimate. So a set missing up to three quarters of a
+// step may still be called one turn, and one missing a quarter to three quarters may be called
+// short: both are within that tolerance.
 struct TurnEnd {
     Status status;  // a source that cannot be read fails the search, naming it
     bool cancelled = false;
@@ -30,11 +32,11 @@ struct TurnEnd {
     // already is one full turn (oneTurn, and last is its last frame).
     bool found = false;
     bool oneTurn = false;
-    int repeat = -1;  // the frame that shows the first view again: last + 1 (one past the set for oneTurn)
-    int last = -1;    // the suggested last frame of the turn
-    double position = 0;
-    // 0 .. 1: how much likelier the answer is than every other one the frames allow, the runner-up
-    // included (the confidences of all answers add up to 1).
+    int repeat = -1;      // the frame that shows the first view again: last + 1 (one past the set for oneTurn)
+    int last = -1;        // the suggested last frame of the turn
+    double position = 0;  // see above; 0 when nothing is suggested
+    // 0 .. 1: the answer's share of the likelihood of all the answers the frames allow (each last
+    // frame, one turn, no full turn); all of them add up to 1. It is given for "no full turn" too.
     double confidence = 0;
     // The next likeliest last frame (the last path again: the set is one turn; -1: no full turn) and
     // its confidence; 0 when there is no other answer.
@@ -45,7 +47,7 @@ struct TurnEnd {
 };
 
 // A frame as the search sees it: a small copy of the crop, grey for laying frames over each other
-// and, softened, in colour at three sizes for telling views apart.
+// and, softened, in colour at four sizes for telling views apart.
 struct TurnEndCopy {
     struct Level {
         int width = 0, height = 0;
