@@ -398,7 +398,9 @@ TurnEnd FindFromFiles(const AlignSettings& settings, const AlignCallbacks& callb
     const bool sideways = settings.rotationDegrees == 90 || settings.rotationDegrees == 270;
     const int turnedWidth = sideways ? fullHeight : fullWidth, turnedHeight = sideways ? fullWidth : fullHeight;
     const PixelRect crop = settings.crop.empty() ? PixelRect{0, 0, turnedWidth, turnedHeight} : settings.crop;
-    const int denominator = ScaleDenominatorFor(crop.width, crop.height, kCopyPixels * 16);
+    // Decoded at the smallest scale that still holds twice the copy each way: the decoder's own
+    // reduction is far cheaper than reading every pixel and halving afterwards.
+    const int denominator = ScaleDenominatorFor(crop.width, crop.height, kCopyPixels * 4);
     const int threads = ThreadCount(settings.threads);
 
     std::vector<TurnEndCopy> copies(static_cast<std::size_t>(count));
