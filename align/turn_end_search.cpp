@@ -3,10 +3,19 @@
 //
 // Frame j of a turn of p frames shows the view j mod p, so the difference between frames j and k
 // depends on how far apart their views are: k - j, or k - j - p once the first view has come round.
-// How the difference grows with that distance is read off the first frames of the set (each frame
-// against the ones after it); a return at p must make the frames around j + p follow the same
-// rise from j. Hypotheses for p are scored against the plain alternative "frame k is just another
-// view", and the return is placed between frames by comparing whole rows of differences.
+// How the difference grows with that distance (the rise) is read off the first frames of the set,
+// each against the ones after and before it; a return at p must make the frames around j + p follow
+// the same rise from j. Positions p are scored against the plain alternative "those frames are just
+// other views", first for the first frame alone (candidates), then for a few reference frames
+// around each candidate and around the end of the set (is it one turn or short of it?). The first
+// frame must itself come round; the other references only add support, so a set whose first view
+// alone comes back is still found. Views just before the first one are seen only at the end of a
+// set that is about one turn: there the rise is taken between the start and the end of the set.
+//
+// Where the rise spans several frames (small steps), the position is then placed between frames
+// by rows: frame j and a frame at j + p must differ alike from every frame around them, which
+// needs no model of the rise at all (the rows near the end are carried on a little past the last
+// frame). The scores turn into each answer's share of the likelihood: its confidence.
 #include "align/turn_end_search.h"
 
 #include <algorithm>
@@ -42,6 +51,8 @@ constexpr double kRowReach = 2;
 constexpr double kRowSpan = 1;
 // A return must beat "no return" by at least this much (in squared noise units).
 constexpr double kMinEvidence = 4;
+// The other references' support counts in full once the first frame's own evidence reaches this.
+constexpr double kFirstSure = 8;
 
 // How the difference grows from one reference frame: to the frames m ahead and m behind (those
 // behind fall back to the ones ahead where the set starts too soon), and at no distance at all.
@@ -255,13 +266,15 @@ double Search::Scan(double centre, std::map<int, Answer>& answers) {
     for (int j : refs_) levels[static_cast<std::size_t>(j)] = ShouldersAt(j, centre);
     double best = centre, bestScore = 1e300;
     for (double p = std::max(rise_ + 1.0, centre - kReach); p <= centre + kReach; p += kFineStep) {
-        double score = 0;
-        // The first frame must come round itself; the others only add their support, so that a set
-        // whose first view alone comes back is still found.
-        for (int j : refs_) {
-            const double e = Evidence(j, p, levels[static_cast<std::size_t>(j)]);
-            score += j == 0 ? e : std::min(0.0, e);
-        }
+        // The first frame must come round itself; the others only add their support, and only as
+        // far as the first frame does come round, so that a set whose first view alone comes back
+        // is still found but views that merely look alike elsewhere (the back of a plain object)
+        // do not make a return the first frame does not see.
+        const double first = Evidence(0, p, levels[0]);
+        double support = 0;
+        for (int j : refs_)
+            if (j != 0) support += std::min(0.0, Evidence(j, p, levels[static_cast<std::size_t>(j)]));
+        const double score = first + support * std::clamp(-first / kFirstSure, 0.0, 1.0);
         const int last = std::min(static_cast<int>(std::lround(p - 1)), n_);
         auto it = answers.find(last);
         if (it == answers.end() || score < it->second.score) answers[last] = {score, p};
