@@ -271,7 +271,7 @@ TurnEnd Search(const std::vector<TurnEndCopy>& copies, int threads, const AlignC
                int progressTotal) {
     TurnEnd out;
     const int count = static_cast<int>(copies.size());
-    if (count < 3) return out;
+    if (count < 3 || copies[0].grey.empty() || copies[0].colour.empty()) return out;
     std::atomic<int> done{progressBase};
     auto report = [&] {
         const int now = ++done;
