@@ -50,7 +50,7 @@ constexpr double kRowReach = 2;
 // Rows refine the position within this many frames of the rise's estimate.
 constexpr double kRowSpan = 1;
 // A return must beat "no return" by at least this much (in squared noise units).
-constexpr double kMinEvidence = 4;
+constexpr double kMinEvidence = 2;
 // The other references' support counts in full once the first frame's own evidence reaches this.
 constexpr double kFirstSure = 8;
 

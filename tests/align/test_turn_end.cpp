@@ -78,6 +78,7 @@ TEST(TurnEnd, RightAtEveryPhaseAndStep) {
         std::vector<int> heights;  // of 640 pixels wide pictures
     };
     const Row rows[] = {
+        {20, {340, 360, 370, 385}, {360, 480}},
         {24, {345, 360, 367, 383, 397, 411, 425}, {360, 480}},
         {36, {350, 360, 367, 395, 430, 500, 560, 640}, {360}},
         {36, {360, 395, 500, 640}, {480}},
