@@ -28,7 +28,7 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_worker test_export test_frame_render test_source test_firstlast \
   test_tune_picture test_worker_soak test_align test_tasks test_geometry
 ctest --preset tsan -j "$jobs" -R \
-  'Worker\.|ExportRun\.|FusedRender\.|SourceCache\.|SourceScheduler\.|FrameRender\.|ShowSource|ShowFirstLastThreaded\.|TunePictureThreaded\.|TunedView\.|WorkerSoak\.|AlignJobThreaded\.|TurnAlignment\.Stopping|TurnAlignment\.AFrameJob|TurnEnd\.Failures|StillMask\.|Tasks\.|ParallelRows\.'
+  'Worker\.|ExportRun\.|FusedRender\.|SourceCache\.|SourceScheduler\.|FrameRender\.|ShowSource|ShowFirstLastThreaded\.|TunePictureThreaded\.|TunedView\.|WorkerSoak\.|AlignJobThreaded\.|TurnAlignment\.Stopping|TurnAlignment\.AFrameJob|TurnEnd\.Failures|TurnEnd\.UnrelatedViews|StillMask\.|Tasks\.|ParallelRows\.'
 
 echo "== Imaging tests built without vector code (the portable loops alone)"
 cmake --preset portable >/dev/null

@@ -144,6 +144,10 @@ class AlignCommandsTest : public QObject {
         QCOMPARE(f.session().project().lastFrame, 5);
         QCOMPARE(f.session().frames().size(), 6u);  // the table follows the range
         QCOMPARE(f.TabSheet3->StringGrid1->model()->rowCount(), 6);
+        // The user is told the frame and how sure the search is.
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 1; }));
+        QVERIFY2(e.dialogs.messages.last().startsWith(QStringLiteral("Last frame of the turn: 5 (confidence ")),
+                 qPrintable(e.dialogs.messages.last()));
 
         // From frame 6 on nothing comes round again: nothing is set and the user is told.
         f.TabSheet2->SpinEdit2->setValue(8);
@@ -151,7 +155,7 @@ class AlignCommandsTest : public QObject {
         f.TabSheet2->BitBtn3->click();
         QVERIFY(WaitForAlign(f));
         QCOMPARE(f.TabSheet2->SpinEdit2->value(), 8);
-        QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 2; }));
         QCOMPARE(e.dialogs.messages.last(), QStringLiteral("No full turn found."));
     }
 
