@@ -275,9 +275,9 @@ void FirstLastPage::BitBtn3Click() {
                      const int first = session().project().firstFrame;
                      SpinEdit2->setValue(first + end.last);
                      const int runnerUp = end.runnerUp < 0 ? -1 : first + end.runnerUp;
-                     const QString text = QString::fromStdString(
-                         TurnEndText(end.oneTurn, first + end.last, end.confidence, runnerUp,
-                                     end.runnerUpConfidence, app_.settings().languageCode));
+                     const QString text =
+                         QString::fromStdString(TurnEndText(end.oneTurn, first + end.last, end.confidence, runnerUp,
+                                                            end.runnerUpConfidence, app_.settings().languageCode));
                      QMetaObject::invokeMethod(
                          this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
                  });
