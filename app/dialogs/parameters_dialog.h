@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -26,6 +27,8 @@ class TForm9 : public QDialog {
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;
     QSlider *TrackBar1 = nullptr, *TrackBar2 = nullptr, *TrackBar3 = nullptr, *TrackBar4 = nullptr,
             *TrackBar5 = nullptr;
+    // Each slider's value, to read exactly and to type.
+    QDoubleSpinBox *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr;
     QPushButton* Button1 = nullptr;  // "Default values"
 
     void TrackBar1Change();
@@ -35,16 +38,23 @@ class TForm9 : public QDialog {
     void TrackBar5Change();
     void Button1Click();
 
-    // The sliders show frame k's values, each one's whole part, clamped by the slider's range.
+    // The sliders and fields show frame k's values (the sliders in their steps, clamped by their
+    // range; the angle's in tenths of a degree).
     void ShowFrame(int k);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
-    // Slider moved: the frame becomes a keyframe with that value replaced.
-    void SliderChange(int value, int index);
+    // Slider moved or field typed: the frame becomes a keyframe with that value replaced.
+    void SliderChange(int position, int index);
+    void FieldChange(double value, int index);
+    void SetValue(double value, int index);
 
     AppContext& app_;
     int frame_ = 0;
     bool updating_ = false;
+    bool placed_ = false;  // placed beside the main window at its first showing
 };
 
 }  // namespace turnlet
