@@ -49,6 +49,11 @@ void TForm2::BuildMenus() {
     Saveas1 = entry(File1, "Saveas1", "Save as", &TForm2::Saveas1Click);
     File1->addSeparator();
     Exit1 = entry(File1, "Exit1", "Exit", &TForm2::Exit1Click);
+    New1->setShortcut(QKeySequence::New);
+    Open1->setShortcut(QKeySequence::Open);
+    Save1->setShortcut(QKeySequence::Save);
+    Saveas1->setShortcut(QKeySequence::SaveAs);
+    Exit1->setShortcut(QKeySequence::Quit);
 
     Editmenu1 = Named(bar->addMenu(QStringLiteral("Edit")), "Editmenu1");
     Undo1 = entry(Editmenu1, "Undo1", "Undo", &TForm2::Undo1Click);
@@ -74,9 +79,11 @@ void TForm2::BuildMenus() {
     // "Export" is a command on the menu bar itself.
     Export1 = Named(bar->addAction(QStringLiteral("Export")), "Export1");
     connect(Export1, &QAction::triggered, this, &TForm2::Export1Click);
+    Export1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
     Help1 = Named(bar->addMenu(QStringLiteral("Help")), "Help1");
     Context1 = entry(Help1, "Context1", "Context", &TForm2::Context1Click);
+    Context1->setShortcut(QKeySequence::HelpContents);
     Help1->addSeparator();
     About1 = entry(Help1, "About1", "About", &TForm2::About1Click);
 

@@ -42,7 +42,13 @@ TForm3::TForm3(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     };
     Label2 = label("Label2", "FFMPEG", {8, 12, 145, 17});
     Edit1 = Named(new QLineEdit(this), "Edit1", {156, 9, 346, 23});
-    Edit1->setReadOnly(true);  // only "Select" changes the program used
+    // Typed or chosen with "Select": a program on another path, or just "ffmpeg" found on the PATH.
+    connect(Edit1, &QLineEdit::editingFinished, this, [this] {
+        const std::string path = Edit1->text().trimmed().toStdString();
+        if (path == app_.settings().ffmpegPath) return;
+        app_.settings().ffmpegPath = path;
+        app_.settingsChanged();
+    });
     Button1 = button("Button1", "Select", {508, 8, 104, 25});
     Button2 = button("Button2", "Not installed?", {156, 36, 150, 25});
     Label1 = label("Label1", "Source video", {8, 76, 145, 17});
