@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The "File" menu: New, Open, Save, Save as and the recent projects; the unsaved-changes question.
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -61,6 +63,32 @@ void TForm2::Open1Click() {
     PageControl1->blockSignals(false);
     Addlast1Click();
     Showlast1Click();
+    LocateMovedSources();
+}
+
+void TForm2::LocateMovedSources() {
+    // One folder at a time: photos taken from several folders may have moved from each.
+    for (int folders = 0; folders < 16; ++folders) {
+        const auto& sources = session_.project().sources;
+        std::error_code error;
+        const auto missing = std::find_if(sources.begin(), sources.end(), [&](const std::string& path) {
+            return !std::filesystem::exists(path, error);
+        });
+        if (missing == sources.end()) return;
+        const std::size_t count =
+            static_cast<std::size_t>(std::count_if(sources.begin(), sources.end(), [&](const std::string& path) {
+                return !std::filesystem::exists(path, error);
+            }));
+        const std::string first = *missing;
+        const std::string oldFolder = std::filesystem::path(first).parent_path().string();
+        if (!dialogs_.question(
+                this, QString::fromStdString(Tr(Msg::MissingSources, language(), {std::to_string(count), first}))))
+            return;
+        const QString folder = dialogs_.chooseFolder(this, QString::fromUtf8(Tr(Msg::LocateSourcesTitle, language())),
+                                                     QString::fromStdString(oldFolder));
+        if (folder.isEmpty() || folder.toStdString() == oldFolder) return;
+        session_.LocateSources(oldFolder, QDir::cleanPath(folder).toStdString());
+    }
 }
 
 bool TForm2::SaveProjectCommand(std::string name) {

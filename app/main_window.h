@@ -137,6 +137,9 @@ class TForm2 : public QMainWindow, public AppContext {
     // when the caller may go on.
     bool AskToKeepChanges();
     void OpenStartProject();
+    // After Open: photos not where the project says are looked for in a folder the user names, and
+    // the paths rewritten.
+    void LocateMovedSources();
 
     // ---- Settings file and recent projects (settings_commands.cpp) ----
     void ReadINI1Click();

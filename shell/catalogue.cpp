@@ -124,17 +124,21 @@ Pair PairOf(Msg message) {
         case Msg::BadFileName:
             return {"{1}: a file name cannot hold *, ?, [ or ].", "{1}: имя файла не может содержать *, ?, [ или ]."};
         case Msg::LeftoverFrames:
-            return {"The folder holds {1} frame files of an earlier export that this export will not replace (such "
-                    "as {2}). Remove them, so that the folder holds this export alone?",
-                    "В папке есть файлы кадров прежнего экспорта ({1}), которые этот экспорт не заменит (например, "
-                    "{2}). Удалить их, чтобы в папке был только этот экспорт?"};
+            return {
+                "The folder holds {1} frame files of an earlier export that this export will not replace (such "
+                "as {2}). Remove them, so that the folder holds this export alone?",
+                "В папке есть файлы кадров прежнего экспорта ({1}), которые этот экспорт не заменит (например, "
+                "{2}). Удалить их, чтобы в папке был только этот экспорт?"};
         case Msg::MissingSources:
-            return {"{1} of the project's photos are not where the project says (the first: {2}). Were they "
-                    "moved? Choose the folder they are in now.",
-                    "Снимков проекта нет на своих местах: {1} (первый: {2}). Их переместили? Выберите папку, где "
-                    "они теперь."};
+            return {
+                "{1} of the project's photos are not where the project says (the first: {2}). Were they "
+                "moved? Choose the folder they are in now.",
+                "Снимков проекта нет на своих местах: {1} (первый: {2}). Их переместили? Выберите папку, где "
+                "они теперь."};
         case Msg::LocateSourcesTitle:
             return {"The folder of the photos", "Папка снимков"};
+        case Msg::MissingFile:
+            return {"The file is missing", "Файл отсутствует"};
     }
     return {"", ""};
 }

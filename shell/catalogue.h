@@ -67,6 +67,7 @@ enum class Msg {
     LeftoverFrames,      // {1} how many, {2} one of them
     MissingSources,      // {1} how many, {2} the first
     LocateSourcesTitle,  // the folder chooser's title
+    MissingFile,         // a source list item whose file is gone
 };
 
 // The message's text in language.

@@ -11,7 +11,11 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <QColor>
+
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "app_context.h"
@@ -164,7 +168,15 @@ void SourcePage::ShowSources(bool fresh) {
     const std::vector<std::string>& sources = session().project().sources;
     const int row = fresh ? 0 : ListBox1->currentRow();
     ListBox1->clear();
-    for (const std::string& path : sources) ListBox1->addItem(QString::fromStdString(path));
+    for (const std::string& path : sources) {
+        auto* item = new QListWidgetItem(QString::fromStdString(path), ListBox1);
+        // A photo that is not where the project says is marked, so the list shows what is missing.
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) {
+            item->setForeground(QColor(0xb0, 0x00, 0x00));
+            item->setToolTip(QString::fromUtf8(Tr(Msg::MissingFile, app_.language())));
+        }
+    }
     if (sources.empty()) {
         Forget();
         Drawselection1Click();
@@ -215,6 +227,15 @@ void SourcePage::Showsource1Click() {
     }
     const std::string& path = sources[static_cast<std::size_t>(row)];
     app_.setStatusPanel(kPathPanel, path);
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        // Marked missing in the list: no picture, and no message for each click on it.
+        Image1->clearPicture();
+        ShownSourcePath.clear();
+        SourceRedrawPending = false;
+        Drawselection1Click();
+        return;
+    }
     if (!ShowSourceWorker || ShowSourceWorker->busy()) {
         // Shown by the retry timer once the worker is free, so the preview always ends on the
         // selected item (and the crop is never drawn over another picture).

@@ -12,6 +12,8 @@
 #include "controls.h"
 #include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
+#include "picture_view.h"
+#include "pages/source_page.h"
 #include "dialogs/video_import_dialog.h"
 
 using turnlet::SaveChoice;
@@ -99,6 +101,44 @@ class ProjectCommandsTest : public QObject {
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet - ") + e.path("turn.trn.prj"));
         QVERIFY(e.waitForPreview(files[0]));
         QVERIFY(!f.session().modified());
+    }
+
+    // Photos moved since the project was saved: the previous project's picture goes, the missing
+    // files are marked, and the folder they moved to is asked for and written into the paths.
+    void movedPhotosAreMarkedAndLocated() {
+        Editor e;
+        Start(e);
+        auto& f = e.form();
+        QDir().mkpath(e.path("shoot"));
+        const QStringList files{e.picture("shoot/a.png", 20, 10), e.picture("shoot/b.png", 30, 10)};
+        e.add(files);
+        f.session().SetFrameValues(1, {4, 0, 0, 0, 0, 0, 0});
+        e.dialogs.fileAnswers.push_back(e.path("moved"));
+        f.Save1Click();
+        const QString other = e.picture("other.png", 40, 10);
+        f.New1Click();
+        e.add({other});
+        QVERIFY(e.waitForPreview(other));
+        QVERIFY(QDir().rename(e.path("shoot"), e.path("archive")));
+        e.dialogs.saveAnswers.push_back(SaveChoice::Discard);
+        e.dialogs.questionAnswers.push_back(false);
+        e.dialogs.fileAnswers.push_back(e.path("moved.trn.prj"));
+        f.Open1Click();
+        QVERIFY(!f.TabSheet1->Image1->hasPicture());  // not the previous project's photo
+        QCOMPARE(e.dialogs.questions.size(), 2);
+        QVERIFY(e.dialogs.questions[1].startsWith(QStringLiteral("2 of the project's photos are not where")));
+        QCOMPARE(f.TabSheet1->ListBox1->item(0)->foreground().color(), QColor(0xb0, 0, 0));
+        QVERIFY(e.dialogs.messages.isEmpty());
+
+        e.dialogs.questionAnswers.push_back(true);
+        e.dialogs.folderAnswers.push_back(e.path("archive"));
+        e.dialogs.fileAnswers.push_back(e.path("moved.trn.prj"));
+        f.Open1Click();
+        QCOMPARE(f.session().project().sources[1], e.path("archive/b.png").toStdString());
+        QCOMPARE(f.session().project().keyframes[0].path, e.path("archive/b.png").toStdString());
+        QVERIFY(f.session().modified());
+        QVERIFY(e.waitForPreview(e.path("archive/a.png")));
+        QVERIFY(e.dialogs.messages.isEmpty());
     }
 
     void recentListMenuAndSettingsFile() {
