@@ -46,6 +46,8 @@ int CommandLine::Parse(int argc, char** argv) {
             return kExitUsage;
         } else if (argument.empty()) {
             argument = arg;
+        } else if (several) {
+            more.push_back(arg);
         } else {
             Error("only one project at a time (" + arg + ")\n\n" + usage);
             return kExitUsage;

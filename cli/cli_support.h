@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "project/project.h"
@@ -23,9 +24,12 @@ struct CommandLine {
     const char* usage = "";
     std::set<std::string> switches;
     std::set<std::string> valued;
+    // Whether positional arguments after the first are taken (into more) rather than refused.
+    bool several = false;
 
-    // Parsed: the one positional argument, the switches given, the options' values.
+    // Parsed: the first positional argument, the switches given, the options' values.
     std::string argument;
+    std::vector<std::string> more{};
     std::set<std::string> given;
     std::map<std::string, std::string> values;
 

@@ -139,6 +139,101 @@ Pair PairOf(Msg message) {
             return {"The folder of the photos", "Папка снимков"};
         case Msg::MissingFile:
             return {"The file is missing", "Файл отсутствует"};
+        case Msg::BatchMenu:
+            return {"Batch export…", "Пакетный экспорт…"};
+        case Msg::BatchTitle:
+            return {"Batch export", "Пакетный экспорт"};
+        case Msg::BatchNoPhotos:
+            return {"no photos (JPEG, PNG or BMP files) in {1}", "в папке {1} нет снимков (файлов JPEG, PNG или BMP)"};
+        case Msg::BatchTooFewPhotos:
+            return {
+                "too few photos: {1} found; the template's turn skips {2} at the start and leaves {3} off at the "
+                "end, and a turn needs at least {4}",
+                "слишком мало снимков: найдено {1}; оборот шаблона пропускает {2} в начале и {3} в конце, а "
+                "обороту нужно не меньше {4}"};
+        case Msg::BatchNoFullTurn:
+            return {"no full turn found among the photos", "среди снимков не найден полный оборот"};
+        case Msg::BatchCropDoesNotFit:
+            return {"the template's crop ({1} x {2} at {3}, {4}) does not fit these photos ({5} x {6} as turned)",
+                    "область кадрирования шаблона ({1} x {2} от {3}, {4}) не помещается в эти снимки ({5} x {6} "
+                    "после поворота)"};
+        case Msg::BatchSameName:
+            return {"another folder of the batch has the same name: {1}", "у другой папки пакета то же имя: {1}"};
+        case Msg::BatchBlankFrames:
+            return {"{1} frames came out blank: {2} is not a JPEG, PNG or BMP picture",
+                    "кадров без изображения: {1}; {2} не является изображением JPEG, PNG или BMP"};
+        case Msg::BatchStateDone:
+            return {"Done", "Готово"};
+        case Msg::BatchStateSkipped:
+            return {"Done earlier", "Готово ранее"};
+        case Msg::BatchStateFailed:
+            return {"Failed", "Ошибка"};
+        case Msg::BatchStateStopped:
+            return {"Stopped", "Остановлено"};
+        case Msg::BatchFoldersLabel:
+            return {"Product folders (the photos of one product in each):",
+                    "Папки изделий (в каждой снимки одного изделия):"};
+        case Msg::BatchAddFolder:
+            return {"Add folder…", "Добавить папку…"};
+        case Msg::BatchAddFoldersInside:
+            return {"Add the folders inside…", "Добавить вложенные папки…"};
+        case Msg::BatchRemoveFolders:
+            return {"Remove", "Убрать"};
+        case Msg::BatchOutputLabel:
+            return {"Output folder (each product in a folder of its name):",
+                    "Папка результата (каждое изделие в папке со своим именем):"};
+        case Msg::BatchBrowse:
+            return {"Browse…", "Обзор…"};
+        case Msg::BatchAlign:
+            return {"Align each product (as Auto-align)", "Выравнивать каждое изделие (как «Автовыравнивание»)"};
+        case Msg::BatchFindLast:
+            return {"Cut each product to one full turn (as Find end of turn)",
+                    "Обрезать каждое изделие до одного оборота (как «Найти конец оборота»)"};
+        case Msg::BatchForce:
+            return {"Redo products done earlier", "Переделать готовые ранее изделия"};
+        case Msg::BatchJobs:
+            return {"Products at once:", "Изделий одновременно:"};
+        case Msg::BatchStart:
+            return {"Start", "Начать"};
+        case Msg::BatchStop:
+            return {"Stop", "Остановить"};
+        case Msg::BatchClose:
+            return {"Close", "Закрыть"};
+        case Msg::BatchColumnProduct:
+            return {"Product", "Изделие"};
+        case Msg::BatchColumnStatus:
+            return {"Status", "Состояние"};
+        case Msg::BatchColumnFrames:
+            return {"Frames", "Кадры"};
+        case Msg::BatchColumnMessage:
+            return {"Message", "Сообщение"};
+        case Msg::BatchStageFindingTurn:
+            return {"finding the end of the turn", "поиск конца оборота"};
+        case Msg::BatchStageAligning:
+            return {"aligning", "выравнивание"};
+        case Msg::BatchStageExporting:
+            return {"exporting", "экспорт"};
+        case Msg::BatchProgress:
+            return {"Products finished: {1} of {2}. {3}: {4} {5} of {6}",
+                    "Готово изделий: {1} из {2}. {3}: {4} {5} из {6}"};
+        case Msg::BatchTimeLeft:
+            return {"about {1} left", "осталось около {1}"};
+        case Msg::BatchSummary:
+            return {"{1} done, {2} done earlier, {3} failed, {4} stopped.",
+                    "Готово: {1}, готово ранее: {2}, с ошибкой: {3}, остановлено: {4}."};
+        case Msg::BatchReportWritten:
+            return {"Report: {1}", "Отчёт: {1}"};
+        case Msg::BatchReportFailed:
+            return {"The report could not be written: {1}", "Не удалось записать отчёт: {1}"};
+        case Msg::BatchNoFolders:
+            return {"Add at least one product folder.", "Добавьте хотя бы одну папку изделия."};
+        case Msg::BatchNoOutput:
+            return {"Choose the output folder.", "Выберите папку результата."};
+        case Msg::BatchStopQuestion:
+            return {"A batch is running. Stop it? The product in hand is left for the next run.",
+                    "Идёт пакетный экспорт. Остановить? Текущее изделие будет сделано при следующем запуске."};
+        case Msg::BatchStopping:
+            return {"Stopping…", "Остановка…"};
     }
     return {"", ""};
 }

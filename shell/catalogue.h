@@ -68,6 +68,48 @@ enum class Msg {
     MissingSources,      // {1} how many, {2} the first
     LocateSourcesTitle,  // the folder chooser's title
     MissingFile,         // a source list item whose file is gone
+    // The studio batch (File -> Batch export...); failures' {n} are BatchFailure's details.
+    BatchMenu,
+    BatchTitle,
+    BatchNoPhotos,      // {1} the folder
+    BatchTooFewPhotos,  // {1} found, {2} skipped at the start, {3} left off at the end, {4} the least
+    BatchNoFullTurn,
+    BatchCropDoesNotFit,  // {1} x {2} crop at {3}, {4}; {5} x {6} photos
+    BatchSameName,        // {1} the other folder
+    BatchBlankFrames,     // {1} frames, {2} the first one's photo
+    BatchStateDone,
+    BatchStateSkipped,
+    BatchStateFailed,
+    BatchStateStopped,
+    BatchFoldersLabel,
+    BatchAddFolder,
+    BatchAddFoldersInside,
+    BatchRemoveFolders,
+    BatchOutputLabel,
+    BatchBrowse,
+    BatchAlign,
+    BatchFindLast,
+    BatchForce,
+    BatchJobs,
+    BatchStart,
+    BatchStop,
+    BatchClose,
+    BatchColumnProduct,
+    BatchColumnStatus,
+    BatchColumnFrames,
+    BatchColumnMessage,
+    BatchStageFindingTurn,
+    BatchStageAligning,
+    BatchStageExporting,
+    BatchProgress,       // {1} products ended, {2} of them, {3} product, {4} stage, {5} done, {6} total
+    BatchTimeLeft,       // {1} minutes and seconds, "m:ss"
+    BatchSummary,        // {1} done, {2} done earlier, {3} failed, {4} stopped
+    BatchReportWritten,  // {1} the report's files
+    BatchReportFailed,   // {1} the reason
+    BatchNoFolders,
+    BatchNoOutput,
+    BatchStopQuestion,
+    BatchStopping,
 };
 
 // The message's text in language.
