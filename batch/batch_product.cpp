@@ -35,6 +35,8 @@ TurnRule RuleOf(const Project& project) {
 
 bool NameOrderLess(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
+    // Equal numbers written with more or fewer leading zeros decide only when all else is equal.
+    int zeros = 0;
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
             // Compare the runs as numbers: leading zeros aside, the longer run is the larger.
@@ -47,8 +49,7 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
             if (ei - si != ej - sj) return ei - si < ej - sj;
             const int digits = a.substr(si, ei - si).compare(b.substr(sj, ej - sj));
             if (digits != 0) return digits < 0;
-            // Equal numbers: fewer leading zeros first, so that the order stays total.
-            if (ei - i != ej - j) return ei - i < ej - j;
+            if (zeros == 0 && ei - i != ej - j) zeros = ei - i < ej - j ? -1 : 1;
             i = ei;
             j = ej;
             continue;
@@ -57,7 +58,8 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
         ++i;
         ++j;
     }
-    return a.size() - i < b.size() - j;
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return zeros < 0;
 }
 
 Status ListPhotos(const std::string& folder, std::vector<std::string>& photos) {
