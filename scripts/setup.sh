@@ -13,6 +13,8 @@ packages=(
   # the Debian package: cpack's dpkg-shlibdeps and file, and the checks of its desktop files
   dpkg-dev file appstream desktop-file-utils
   chromium
+  # the studio batch's engines, and the single-node Slurm its test starts
+  parallel slurm-wlm munge
 )
 # Node.js may already come from elsewhere with its own npm; Debian's nodejs conflicts with that.
 if [ "${1:-}" = "--bench" ]; then
