@@ -12,7 +12,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
 check "cmake --install succeeds" test $? -eq 0
-for file in bin/turnlet bin/turnlet-export bin/turnlet-align share/turnlet/Turnlet.html share/turnlet/help.html \
+for file in bin/turnlet bin/turnlet-export bin/turnlet-align bin/turnlet-batch share/turnlet/batch/turnlet-batch.sbatch share/turnlet/Turnlet.html share/turnlet/help.html \
     share/turnlet/help/import.png share/turnlet/about/about1.png share/turnlet/about/about9.png \
     share/turnlet/turnlet.png share/applications/turnlet.desktop \
     share/icons/hicolor/256x256/apps/turnlet.png share/mime/packages/turnlet.xml; do

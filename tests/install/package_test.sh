@@ -38,7 +38,7 @@ check "changelog names this version" bash -c \
     "zcat '$work/root/usr/share/doc/turnlet/changelog.Debian.gz' | head -1 | grep -qF 'turnlet ($version-1) '"
 check "a description under the summary" test "$(field Description | wc -l)" -ge 3
 
-for file in usr/bin/turnlet usr/bin/turnlet-export usr/bin/turnlet-align usr/share/turnlet/Turnlet.html \
+for file in usr/bin/turnlet usr/bin/turnlet-export usr/bin/turnlet-align usr/bin/turnlet-batch usr/share/turnlet/batch/turnlet-batch-slurm usr/share/turnlet/Turnlet.html \
     usr/share/turnlet/help.html usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
     usr/share/turnlet/turnlet.png usr/share/applications/turnlet.desktop \
     usr/share/icons/hicolor/256x256/apps/turnlet.png usr/share/mime/packages/turnlet.xml \
