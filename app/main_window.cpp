@@ -15,6 +15,7 @@
 #include "controls.h"
 #include "dialogs.h"
 #include "dialogs/about_box.h"
+#include "dialogs/batch_dialog.h"
 #include "dialogs/export_dialog.h"
 #include "dialogs/parameters_dialog.h"
 #include "dialogs/video_import_dialog.h"
@@ -226,6 +227,11 @@ void TForm2::Export1Click() {
         return;
     }
     dialogs_.message(this, QString::fromUtf8(Tr(Msg::NoImagesLoaded, language())));
+}
+
+void TForm2::Batchexport1Click() {
+    BatchDialog dialog(*this, this);
+    dialog.exec();
 }
 
 void TForm2::setStatusPanel(int panel, const std::string& text) {

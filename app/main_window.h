@@ -80,6 +80,8 @@ class TForm2 : public QMainWindow, public AppContext {
     QMenu *File1 = nullptr, *Reopen1 = nullptr, *Editmenu1 = nullptr, *Language1 = nullptr, *Options1 = nullptr,
           *Help1 = nullptr;
     QAction *New1 = nullptr, *Open1 = nullptr, *Save1 = nullptr, *Saveas1 = nullptr, *Exit1 = nullptr;
+    // File -> "Batch export...": the open project as the template for many product folders.
+    QAction* Batchexport1 = nullptr;
     QAction *Last11 = nullptr, *Last21 = nullptr, *Last31 = nullptr, *Last41 = nullptr, *Last51 = nullptr;
     QAction *Last61 = nullptr, *Last71 = nullptr, *Last81 = nullptr, *Last91 = nullptr, *Last101 = nullptr;
     QAction *Undo1 = nullptr, *Redo1 = nullptr;
@@ -107,6 +109,7 @@ class TForm2 : public QMainWindow, public AppContext {
     void Exit1Click();
     void About1Click();
     void Export1Click();
+    void Batchexport1Click();
     void Undo1Click();
     void Redo1Click();
     // The status bar's summary.

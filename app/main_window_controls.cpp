@@ -48,6 +48,8 @@ void TForm2::BuildMenus() {
     Save1 = entry(File1, "Save1", "Save", &TForm2::Save1Click);
     Saveas1 = entry(File1, "Saveas1", "Save as", &TForm2::Saveas1Click);
     File1->addSeparator();
+    Batchexport1 = entry(File1, "Batchexport1", "Batch export…", &TForm2::Batchexport1Click);
+    File1->addSeparator();
     Exit1 = entry(File1, "Exit1", "Exit", &TForm2::Exit1Click);
     New1->setShortcut(QKeySequence::New);
     Open1->setShortcut(QKeySequence::Open);

@@ -61,7 +61,7 @@ std::string WriteRecordText(const ProductResult& result, std::uint64_t fingerpri
 bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint);
 
 // Hashes what a product's output depends on, so that a rerun redoes a product whose photos,
-// template or options changed: the template file's bytes, the options' words, and each photo's
+// template or options changed: the template's text, the options' words, and each photo's
 // name, size and modification time.
 class Fingerprint {
   public:

@@ -115,9 +115,11 @@ std::string ProductProjectName(const std::string& name) {
 }
 
 Status LoadBatchTemplate(const std::string& path, BatchSettings& settings) {
-    if (Status status = ReadWholeFile(path, settings.templateText, kMaxProjectFileBytes); !status.ok()) return status;
     Project project;
     if (Status status = OpenProject(project, path, {}); !status.ok()) return status;
+    // The set-up as the project file writes it, so that the editor's batch (which has no file) and
+    // this one agree on what was done with it.
+    settings.templateText = WriteProjectText(project);
     settings.templateProject = std::move(project);
     return Status::Ok();
 }

@@ -30,7 +30,7 @@ class BatchObserver {
 
 struct BatchSettings {
     Project templateProject;
-    std::string templateText;  // the template file's bytes: a product made from another is redone
+    std::string templateText;  // the template as its file would be: a product made from another is redone
     std::string root;          // the output root: each product in ROOT/<folder name>/
     std::string viewerTemplate;
     bool align = false;

@@ -165,10 +165,11 @@ Status ReadFolderList(const std::string& file, std::vector<std::string>& folders
 }
 
 int Run(int argc, char** argv) {
-    CommandLine line{"turnlet-batch",
-                     kUsage,
-                     {"--quiet", "--align", "--find-last", "--force"},
-                     {"--output", "--jobs", "--report", "--list", "--only", "--index"}};
+    CommandLine line;
+    line.program = "turnlet-batch";
+    line.usage = kUsage;
+    line.switches = {"--quiet", "--align", "--find-last", "--force"};
+    line.valued = {"--output", "--jobs", "--report", "--list", "--only", "--index"};
     line.several = true;
     if (const int parsed = line.Parse(argc, argv); parsed >= 0) return parsed;
 

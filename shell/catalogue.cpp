@@ -139,8 +139,6 @@ Pair PairOf(Msg message) {
             return {"The folder of the photos", "Папка снимков"};
         case Msg::MissingFile:
             return {"The file is missing", "Файл отсутствует"};
-        case Msg::BatchMenu:
-            return {"Batch export…", "Пакетный экспорт…"};
         case Msg::BatchTitle:
             return {"Batch export", "Пакетный экспорт"};
         case Msg::BatchNoPhotos:

@@ -69,7 +69,6 @@ enum class Msg {
     LocateSourcesTitle,  // the folder chooser's title
     MissingFile,         // a source list item whose file is gone
     // The studio batch (File -> Batch export...); failures' {n} are BatchFailure's details.
-    BatchMenu,
     BatchTitle,
     BatchNoPhotos,      // {1} the folder
     BatchTooFewPhotos,  // {1} found, {2} skipped at the start, {3} left off at the end, {4} the least

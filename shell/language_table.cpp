@@ -90,12 +90,13 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm9", "Button1", kNoColumn, "Default values", "Значения по умолчанию"},
 }};
 
-constexpr std::array<LanguageRow, 5> kAddedRows{{
+constexpr std::array<LanguageRow, 6> kAddedRows{{
     {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
     {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
     {"TForm2", "Button12", kNoColumn, "Auto-align", "Автовыравнивание"},
     {"TForm2", "Autoalign1", kNoColumn, "Auto-align", "Автовыравнивание"},
     {"TForm2", "BitBtn3", kNoColumn, "Find end of turn", "Найти конец оборота"},
+    {"TForm2", "Batchexport1", kNoColumn, "Batch export…", "Пакетный экспорт…"},
 }};
 
 }  // namespace

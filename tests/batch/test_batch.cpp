@@ -222,7 +222,7 @@ TEST(BatchTexts, EveryFailureAndStateIsWordedInBothLanguages) {
         EXPECT_EQ(english.find('{'), std::string::npos) << english;
         EXPECT_EQ(russian.find('{'), std::string::npos) << russian;
     }
-    for (int m = static_cast<int>(Msg::BatchMenu); m <= static_cast<int>(Msg::BatchStopping); ++m) {
+    for (int m = static_cast<int>(Msg::BatchTitle); m <= static_cast<int>(Msg::BatchStopping); ++m) {
         EXPECT_STRNE(Tr(static_cast<Msg>(m), Language::English), "") << m;
         EXPECT_STRNE(Tr(static_cast<Msg>(m), Language::Russian), "") << m;
     }
