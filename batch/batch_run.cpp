@@ -144,7 +144,9 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     ProductResult result;
     result.folder = folder;
     result.name = name;
-    const fs::path root(settings.root);
+    // Absolute, so that the product's project names its export folder wherever it is opened.
+    std::error_code absoluteError;
+    const fs::path root = fs::absolute(settings.root, absoluteError).lexically_normal();
     const fs::path target = root / name;
     const fs::path staged = root / kStagingFolder / name;
     const fs::path aside = root / kStagingFolder / (name + ".old");

@@ -53,6 +53,9 @@ check "--index: exit 0" test $? -eq 0
 check "--index 1 is vase" test -d "$work/one/vase" -a ! -e "$work/one/cup"
 check "--index writes no report unless asked" test ! -e "$work/one/turnlet-batch-report.csv"
 check "--index: same frames" diff -r "$work/one/vase" "$work/out/vase" -x '*.record' -x '*.prj'
+(cd "$work" && "$batch" set-up.trn.prj --list list.txt --only 0 --output relative --quiet)
+check "a relative root: the project names its folder in full" \
+  grep -q "^EXPORT_DIR=$work/relative/cup" "$work/relative/cup/cup.trn.prj"
 "$batch" "$work/set-up.trn.prj" --list "$work/list.txt" --only 2 --output "$work/one" 2>/dev/null
 check "--only out of range exits 2" test $? -eq 2
 "$batch" "$work/set-up.trn.prj" --output "$work/one" 2>/dev/null
@@ -88,8 +91,10 @@ for _ in $(seq 1 1000); do
   compgen -G "$work/killed/.turnlet-batch/b/0003.jpg" >/dev/null && break
   sleep 0.01
 done
-kill -9 "$pid" 2>/dev/null
-wait "$pid" 2>/dev/null
+{
+  kill -9 "$pid"
+  wait "$pid"
+} 2>/dev/null
 check "killed while b was exported" test -d "$work/killed/.turnlet-batch/b"
 check "b not in the root" test ! -e "$work/killed/b"
 check "a complete" diff -r "$work/killed/a" "$work/plain/a" -x '*.record' -x '*.prj'
