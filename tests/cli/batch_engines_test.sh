@@ -17,16 +17,30 @@ if ! command -v parallel >/dev/null; then
   exit 77
 fi
 
-# Four products (one without photos: it fails in every engine) and the set-up.
-for p in cup mug vase jug; do
-  "$bin/turnlet-make-sample" "$work/shoot/$p" --frames 12 --width 480 --height 360 >/dev/null
-  rm "$work/shoot/$p/sample.trn.prj" "$work/shoot/$p/jitter.csv"
-done
+# Four products (and one without photos: it fails in every engine) and the set-up; or, for the
+# figures, the products of turnlet-make-sample folders under $TURNLET_ENGINES_SHOOT.
 mkdir -p "$work/shoot/empty"
-"$bin/turnlet-make-sample" "$work/set-up" --frames 12 --width 480 --height 360 >/dev/null
-sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=12\r/' "$work/set-up/sample.trn.prj" >"$work/set-up.trn.prj"
-printf '%s\n' shoot/cup shoot/mug shoot/empty shoot/vase shoot/jug >"$work/list.txt"
-products=(cup mug vase jug)
+if [ -n "${TURNLET_ENGINES_SHOOT:-}" ]; then
+  products=()
+  for folder in "$TURNLET_ENGINES_SHOOT"/*/; do products+=("$(basename "$folder")"); done
+  shoot=$(realpath "$TURNLET_ENGINES_SHOOT")
+  sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=36\r/' "$shoot/${products[0]}/sample.trn.prj" >"$work/set-up.trn.prj"
+else
+  products=(cup mug vase jug)
+  shoot="$work/shoot"
+  for p in "${products[@]}"; do
+    "$bin/turnlet-make-sample" "$shoot/$p" --frames 12 --width 480 --height 360 >/dev/null
+    rm "$shoot/$p/sample.trn.prj" "$shoot/$p/jitter.csv"
+  done
+  "$bin/turnlet-make-sample" "$work/set-up" --frames 12 --width 480 --height 360 >/dev/null
+  sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=12\r/' "$work/set-up/sample.trn.prj" >"$work/set-up.trn.prj"
+fi
+{
+  printf '%s\n' "${products[@]/#/$shoot/}" | head -2
+  echo "$work/shoot/empty"
+  printf '%s\n' "${products[@]/#/$shoot/}" | tail -n +3
+} >"$work/list.txt"
+count=$((${#products[@]} + 1))
 
 "$TURNLET_BATCH" "$work/set-up.trn.prj" --list "$work/list.txt" --output "$work/plain" --align --quiet 2>/dev/null
 check "plain batch: a failure, exit 1" test $? -eq 1
@@ -43,8 +57,9 @@ same_as_plain() {  # same_as_plain ROOT: every product's frames and page byte fo
   >/dev/null 2>"$work/parallel.err"
 check "parallel: exit 1 for the failing product" test $? -eq 1
 check "parallel: the same frames" same_as_plain "$work/parallel"
-check "parallel: report rows" test "$(wc -l <"$work/parallel/turnlet-batch-report.csv")" -eq 6
-check "parallel: products done by the jobs" test "$(grep -c ',skipped,' "$work/parallel/turnlet-batch-report.csv")" -eq 4
+check "parallel: report rows" test "$(wc -l <"$work/parallel/turnlet-batch-report.csv")" -eq $((count + 1))
+check "parallel: products done by the jobs" \
+  test "$(grep -c ',skipped,' "$work/parallel/turnlet-batch-report.csv")" -eq ${#products[@]}
 check "parallel: the failure reported" grep -q '^empty,.*,failed,.*no photos' "$work/parallel/turnlet-batch-report.csv"
 
 # Slurm: a private munge and Slurm (own key, socket, configuration and ports), so a Slurm or munge
@@ -60,13 +75,21 @@ chmod 700 "$S/munge"
 dd if=/dev/urandom bs=1 count=1024 of="$S/munge/munge.key" status=none
 chmod 400 "$S/munge/munge.key"
 munge_pid=""
-stop_slurm() {
-  local f
+stop_slurm() {  # only the daemons this test started, by their pids; waits until they have gone
+  local pids=() pid
   for f in "$S/slurmd.pid" "$S/slurmctld.pid"; do
-    [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null
+    [ -f "$f" ] && pids+=("$(cat "$f")")
   done
-  [ -n "$munge_pid" ] && kill "$munge_pid" 2>/dev/null
-  sleep 1
+  [ -n "$munge_pid" ] && pids+=("$munge_pid")
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null
+  done
+  for pid in "${pids[@]}"; do
+    for _ in $(seq 1 100); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
 }
 trap stop_slurm EXIT
 /usr/sbin/munged --force --key-file="$S/munge/munge.key" --socket="$S/munge/socket" \
@@ -117,10 +140,10 @@ check "slurm node idle" bash -c "sinfo -h -o '%t' | grep -q idle"
 (cd "$work" && "$scripts/turnlet-batch-slurm" "$work/set-up.trn.prj" "$work/list.txt" "$work/slurm-out" \
   --wait --cpus-per-task=1 -- --align >"$work/slurm.txt" 2>&1)
 check "slurm: exit 1 for the failing product" test $? -eq 1
-check "slurm: five array tasks ran" test "$(ls "$work"/turnlet-batch-*_*.out 2>/dev/null | wc -l)" -eq 5
+check "slurm: an array task per product" test "$(ls "$work"/turnlet-batch-*_*.out 2>/dev/null | wc -l)" -eq $count
 check "slurm: the same frames" same_as_plain "$work/slurm-out"
 check "slurm: products done by the array" \
-  test "$(grep -c ',skipped,' "$work/slurm-out/turnlet-batch-report.csv" 2>/dev/null)" -eq 4
+  test "$(grep -c ',skipped,' "$work/slurm-out/turnlet-batch-report.csv" 2>/dev/null)" -eq ${#products[@]}
 check "slurm: the failure reported" grep -q '^empty,.*,failed,.*no photos' "$work/slurm-out/turnlet-batch-report.csv"
 [ "$failed" -eq 0 ] || { cat "$work/slurm.txt"; tail -20 "$S/log/slurmctld.log"; }
 
