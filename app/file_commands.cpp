@@ -15,8 +15,6 @@
 #include "shell/file_filters.h"
 
 namespace turnlet {
-namespace {}  // namespace
-
 bool TForm2::AskToKeepChanges() {
     if (!session_.modified()) return true;
     // The project being thrown away, by its file, or "Untitled" when it has none.
