@@ -39,7 +39,7 @@ check "changelog names this version" bash -c \
 check "a description under the summary" test "$(field Description | wc -l)" -ge 3
 
 for file in usr/bin/turnlet usr/bin/turnlet-export usr/bin/turnlet-align usr/share/turnlet/Turnlet.html \
-    usr/share/turnlet/help.html usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
+    usr/share/turnlet/help.html usr/share/turnlet/help.ru.html usr/share/turnlet/help.css usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
     usr/share/turnlet/turnlet.png usr/share/applications/turnlet.desktop \
     usr/share/icons/hicolor/256x256/apps/turnlet.png usr/share/mime/packages/turnlet.xml \
     usr/share/doc/turnlet/copyright usr/share/doc/turnlet/changelog.Debian.gz; do
