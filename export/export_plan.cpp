@@ -41,6 +41,10 @@ std::string ExportExtension(int typeIndex) {
             return ".png";
         case 2:
             return ".bmp";
+        case 3:
+            return ".webp";
+        case 4:
+            return ".avif";
         default:
             return ".jpg";
     }

@@ -7,12 +7,14 @@
 
 #include "base/files.h"
 #include "base/text.h"
+#include "export/export_plan.h"
 
 namespace turnlet {
 
 std::string FillViewerTemplate(const std::string& templateText, const ViewerPageFacts& facts) {
     std::string text = ReplaceAll(templateText, "[ITEMS]", std::to_string(facts.frames));
-    text = ReplaceAll(text, "[TYPE]", facts.typeIndex == 1 ? "png" : "jpg");
+    // The frames' extension without its dot.
+    text = ReplaceAll(text, "[TYPE]", ExportExtension(facts.typeIndex).substr(1));
     text = ReplaceAll(text, "[WIDTH]", std::to_string(facts.width));
     text = ReplaceAll(text, "[HEIGHT]", std::to_string(facts.height));
     if (facts.extraSizes) text = ReplaceAll(text, kViewerSetsEmpty, kViewerSetsBoth);

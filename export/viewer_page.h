@@ -11,7 +11,7 @@ namespace turnlet {
 
 struct ViewerPageFacts {
     int frames = 0;     // N
-    int typeIndex = 0;  // 0 JPEG, 1 PNG (BMP writes no page)
+    int typeIndex = 0;  // 0 JPEG, 1 PNG, 3 WebP, 4 AVIF (BMP writes no page)
     int width = 0;      // the frames' size in pixels
     int height = 0;
     bool extraSizes = false;  // the half- and double-size frame sets are written too

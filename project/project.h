@@ -35,7 +35,7 @@ struct CropRect {
 struct ExportSettings {
     std::string framesText = "100";  // EXPORT_FRAMES
     std::string directory;           // EXPORT_DIR; New sets programDir + "/result"
-    int typeIndex = 0;               // 0 JPEG, 1 PNG, 2 BMP
+    int typeIndex = 0;               // 0 JPEG, 1 PNG, 2 BMP, 3 WebP, 4 AVIF
     int jpegQuality = 90;            // 1 .. 100
     std::string widthText, heightText;
     bool proportional = true, html5Viewer = true;
@@ -46,7 +46,7 @@ struct ExportSettings {
     friend bool operator==(const ExportSettings&, const ExportSettings&) = default;
 };
 
-// "JPEG", "PNG", "BMP" for type index 0, 1, 2; "JPEG" for any other index.
+// "JPEG", "PNG", "BMP", "WEBP", "AVIF" for type index 0 .. 4; "JPEG" for any other index.
 const char* ExportTypeName(int typeIndex);
 
 struct Project {

@@ -144,6 +144,10 @@ void ReadProjectText(std::string_view text, Project& project) {
             ex.typeIndex = 1;
         } else if (line == "EXPORT_TYPE=BMP") {
             ex.typeIndex = 2;
+        } else if (line == "EXPORT_TYPE=WEBP") {
+            ex.typeIndex = 3;
+        } else if (line == "EXPORT_TYPE=AVIF") {
+            ex.typeIndex = 4;
         } else if (take("JPEG_QUALITY=", value)) {
             // The quality slider holds 1 .. 100 and clamps what it is given.
             ex.jpegQuality = std::clamp(IntegerOr(value, 90), 1, 100);

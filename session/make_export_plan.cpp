@@ -74,7 +74,7 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
     plan.outputHeight = size.height;
     plan.rotationDegrees = project.rotationDegrees();
     plan.background = project.backgroundColor;
-    plan.typeIndex = ex.typeIndex >= 0 && ex.typeIndex <= kBmp ? ex.typeIndex : 0;
+    plan.typeIndex = ex.typeIndex >= 0 && ex.typeIndex < kExportTypes ? ex.typeIndex : 0;
     plan.jpegQuality = std::clamp(ex.jpegQuality, 1, 100);
     plan.directory = request.directory ? *request.directory : ex.directory;
     plan.smooth = ex.smooth || request.smooth;

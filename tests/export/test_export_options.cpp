@@ -95,7 +95,8 @@ TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
                 FreshTempDir(std::string(smooth ? "smooth" : "nearest") + (pipelined ? "-engine" : "-steps"));
             const ExportPlan plan = Plan(sources, n, out, smooth, true);
             FakeObserver host;
-            ASSERT_TRUE(RunPlan(host, plan, ExportOptions{pipelined}).succeeded());
+            const ExportOutcome outcome = RunPlan(host, plan, ExportOptions{pipelined});
+            ASSERT_TRUE(outcome.succeeded()) << outcome.failure.message() << " " << outcome.written;
             for (int k = 1; k <= n; ++k) {
                 // The frame as the plan describes it, rendered the documented way.
                 const FrameParams params = plan.Frame(k - 1);
@@ -142,6 +143,19 @@ TEST(ExtraFrameSizes, AFolderInTheWayIsNamed) {
     EXPECT_EQ(outcome.written, 0);  // frame 1 lacks its other sizes
     EXPECT_TRUE(std::filesystem::exists(out / "0001.png"));
     EXPECT_FALSE(std::filesystem::exists(out / "0002.png"));
+}
+
+// Each type of the list names its frames with its own extension, in the files and on the page; an
+// index from a newer or damaged project falls back to JPEG.
+TEST(ExportTypes, FramesAndPageShareTheExtension) {
+    const std::pair<int, const char*> types[] = {{0, "jpg"},  {1, "png"}, {2, "bmp"}, {3, "webp"},
+                                                 {4, "avif"}, {5, "jpg"}, {-1, "jpg"}};
+    for (const auto& [index, ext] : types) {
+        ExportPlan plan;
+        plan.typeIndex = index;
+        EXPECT_EQ(plan.FileName(41), std::string("0042.") + ext) << index;
+        EXPECT_EQ(FillViewerTemplate("[TYPE]/[ITEMS]", {7, index, 10, 10, false}), std::string(ext) + "/7");
+    }
 }
 
 TEST(ViewerPage, NamesTheExtraSetsOnlyWhenTheyAreWritten) {

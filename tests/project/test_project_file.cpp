@@ -110,6 +110,11 @@ TEST(ProjectWriter, NumbersAndFlags) {
     EXPECT_NE(text.find("\r\nBACKGROUND_COLOR=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_TYPE=BMP\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_PROPORTIONAL=0\r\nHTML5_VIEWER=0\r\n"), std::string::npos);
+    for (const auto& [index, name] : {std::pair{3, "WEBP"}, {4, "AVIF"}, {5, "JPEG"}}) {
+        Project typed = p;
+        typed.exportSettings.typeIndex = index;
+        EXPECT_NE(WriteProjectText(typed).find(std::string("\r\nEXPORT_TYPE=") + name + "\r\n"), std::string::npos);
+    }
     EXPECT_TRUE(text.starts_with("ROTATE=0\r\n"));          // no sources, no SOURCE lines
     EXPECT_TRUE(text.ends_with("\r\nHTML5_VIEWER=0\r\n"));  // the later options only when on
     const struct {
@@ -206,6 +211,9 @@ TEST(ProjectReader, ExportValues) {
         {{"EXPORT_TYPE=png"}, {"100", dir, 0, 90, "", "", true, true}},
         {{"EXPORT_TYPE=PNG"}, {"100", dir, 1, 90, "", "", true, true}},
         {{"EXPORT_TYPE=BMP"}, {"100", dir, 2, 90, "", "", true, true}},
+        {{"EXPORT_TYPE=WEBP"}, {"100", dir, 3, 90, "", "", true, true}},
+        {{"EXPORT_TYPE=AVIF"}, {"100", dir, 4, 90, "", "", true, true}},
+        {{"EXPORT_TYPE=avif"}, {"100", dir, 0, 90, "", "", true, true}},
         {{"EXPORT_TYPE=PNG "}, {"100", dir, 0, 90, "", "", true, true}},
         {{"EXPORT_TYPE=BMP", "EXPORT_TYPE=JPEG"}, {"100", dir, 0, 90, "", "", true, true}},
         {{"JPEG_QUALITY=abc"}, {"100", dir, 0, 90, "", "", true, true}},
