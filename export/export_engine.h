@@ -44,11 +44,22 @@ struct ExportParams : FrameParams {
 // as the main set, at about half and twice the main frames' size.
 inline constexpr const char* kHalfSizeFolder = "half";
 inline constexpr const char* kDoubleSizeFolder = "double";
+inline constexpr const char* kZoomFolder = "zoom";
 // A side of the half-size set: half the main frame's, rounded up, at least 1.
 std::int32_t HalfFrameSize(std::int32_t size);
 // A side of the double-size set: twice the main frame's (saturated to 32 bits; CheckFrameSizes then
 // refuses it).
 std::int32_t DoubleFrameSize(std::int32_t size);
+
+// The zoom set's frame size: the main frame's scaled by the larger of the crop's sides over the
+// frame's (the crop's own size for a frame of its shape), each side rounded. 0 x 0 when the plan asks
+// for no zoom set or that size is no larger than the largest other set's (the double set's with
+// extra sizes, else the main set's).
+struct ZoomSize {
+    std::int32_t width = 0, height = 0;
+    bool empty() const { return width <= 0; }
+};
+ZoomSize ZoomFrameSize(const ExportPlan& plan);
 
 // Sources ExportParams::Upcoming names after the frame's own, and frames it lists per source at most
 // (a longer run of one source plans its first ones; a later frame reaching further decodes again).

@@ -42,6 +42,9 @@ struct ExportPlan {
     bool smooth = false;
     // Every frame also at half and double size, in the sub-folders the viewer page names.
     bool extraSizes = false;
+    // Every frame also at the crop's full resolution (ZoomFrameSize), for views zoomed in further
+    // than the largest other set serves; nothing when it would be no larger.
+    bool zoomSet = false;
     std::optional<PlannedPage> page;
     friend bool operator==(const ExportPlan&, const ExportPlan&) = default;
 

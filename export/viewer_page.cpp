@@ -17,8 +17,16 @@ std::string FillViewerTemplate(const std::string& templateText, const ViewerPage
     text = ReplaceAll(text, "[TYPE]", ExportExtension(facts.typeIndex).substr(1));
     text = ReplaceAll(text, "[WIDTH]", std::to_string(facts.width));
     text = ReplaceAll(text, "[HEIGHT]", std::to_string(facts.height));
-    if (facts.extraSizes) text = ReplaceAll(text, kViewerSetsEmpty, kViewerSetsBoth);
-    return text;
+    std::string sets;
+    if (facts.extraSizes) sets = "half double";
+    if (facts.zoomWidth > 0) sets += std::string(sets.empty() ? "" : " ") + "zoom";
+    if (sets.empty()) return text;
+    std::string filled = "data-sets=\"" + sets + "\"";
+    if (facts.zoomWidth > 0) {
+        filled += " data-zoom-width=\"" + std::to_string(facts.zoomWidth) + "\" data-zoom-height=\"" +
+                  std::to_string(facts.zoomHeight) + "\"";
+    }
+    return ReplaceAll(text, kViewerSetsEmpty, filled);
 }
 
 Status WriteViewerPage(const std::string& templatePath, const std::string& directory, const ViewerPageFacts& facts) {
