@@ -64,9 +64,10 @@ Status DecodeWebp(std::span<const std::uint8_t> bytes, const std::string& file, 
     const VP8StatusCode found = WebPGetFeatures(bytes.data(), bytes.size(), &features);
     if (found == VP8_STATUS_NOT_ENOUGH_DATA) return Damaged(file, "it ends inside its header");
     if (found != VP8_STATUS_OK) return Status::Error(file, "not a WebP file");
-    if (features.has_animation) return DecodeAnimation(bytes, file, out);
+    // The canvas's size, for an animation too: its decoder allocates the canvas as it starts.
     if (Status status = CheckDecodedSize(features.width, features.height, bytes.size(), file, "WebP"); !status.ok())
         return status;
+    if (features.has_animation) return DecodeAnimation(bytes, file, out);
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return Status::Error(file, "WebP decoder version mismatch");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "codecs/avif_io.h"
@@ -269,6 +270,19 @@ TEST(ModernCodecs, BoastfulHeadersAreRefused) {
     };
     refused("huge.avif", avifSized(30000, 30000), "too large");
     refused("bomb.avif", avifSized(9000, 9000), "decompression bomb");
+}
+
+// Every input a fuzzer once found fatal is now refused with its file named.
+TEST(FuzzRegressions, EachIsRefusedCleanly) {
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TURNLET_FUZZ_REGRESSIONS)) {
+        Picture target;
+        const Status status = LoadPicture(entry.path().string(), target);
+        EXPECT_FALSE(status.ok()) << entry.path();
+        EXPECT_EQ(status.file(), entry.path().string());
+        ++seen;
+    }
+    EXPECT_GE(seen, 2);
 }
 
 // An encoder that cannot take the picture leaves no file behind.
