@@ -18,7 +18,8 @@ namespace turnlet {
 namespace {
 
 const char kUsage[] =
-    "Usage: turnlet-export PROJECT.trn.prj [--output DIR] [--smooth] [--extra-sizes] [--quiet]\n"
+    "Usage: turnlet-export PROJECT.trn.prj [--output DIR] [--smooth] [--extra-sizes] [--zoom-set]\n"
+    "                      [--mp4] [--animated-webp] [--ffmpeg PROGRAM] [--quiet]\n"
     "\n"
     "Exports the frames of a Turnlet project (and its HTML5 viewer page, when the project asks\n"
     "for one) exactly as the editor's Export dialog does. A missing export folder is created.\n"
@@ -27,7 +28,12 @@ const char kUsage[] =
     "  --smooth        smooth resize: a smaller frame averages the area each of its pixels\n"
     "                  covers (as the project's EXPORT_SMOOTH=1 asks)\n"
     "  --extra-sizes   also write every frame at half and double size into half/ and double/\n"
-    "                  for the viewer page (as EXPORT_EXTRA_SIZES=1 asks; JPEG and PNG only)\n"
+    "                  for the viewer page (as EXPORT_EXTRA_SIZES=1 asks; not for BMP)\n"
+    "  --zoom-set      also write every frame at the crop's full resolution into zoom/, which\n"
+    "                  the viewer page fetches only for views zoomed in that far (not for BMP)\n"
+    "  --mp4           also make turn.mp4, a video of one turn (H.264, made by FFmpeg)\n"
+    "  --animated-webp also make turn.webp, an animated WebP of one turn\n"
+    "  --ffmpeg PROGRAM  the FFmpeg program for --mp4 (default: ffmpeg on the PATH)\n"
     "  --quiet         no progress bar\n"
     "  --help          this text\n"
     "  --version       the version\n"
@@ -50,6 +56,13 @@ class TerminalObserver : public ExportObserver {
     }
     void exportPreview(const Picture&) override {}
     void exportPreviewCleared() override {}
+    void exportVideoProgress(const std::string& video, int done, int total) override {
+        if (!progress_ || total <= 0) return;
+        const std::string name = video.substr(video.find_last_of('/') + 1);
+        std::fprintf(stderr, "\r%-16s %d/%d%*s", name.c_str(), done, total, 30, "");
+        std::fflush(stderr);
+        shown_ = true;
+    }
     void exportEnded(const ExportOutcome& outcome) override {
         if (shown_) std::fputc('\n', stderr);
         shown_ = false;
@@ -64,7 +77,10 @@ class TerminalObserver : public ExportObserver {
 };
 
 int Run(int argc, char** argv) {
-    CommandLine line{"turnlet-export", kUsage, {"--quiet", "--smooth", "--extra-sizes"}, {"--output"}};
+    CommandLine line{"turnlet-export",
+                     kUsage,
+                     {"--quiet", "--smooth", "--extra-sizes", "--zoom-set", "--mp4", "--animated-webp"},
+                     {"--output", "--ffmpeg"}};
     if (const int parsed = line.Parse(argc, argv); parsed >= 0) return parsed;
     Project project;
     if (const int opened = OpenCommandLineProject(line, project); opened >= 0) return opened;
@@ -90,6 +106,13 @@ int Run(int argc, char** argv) {
             "--extra-sizes: the project makes no viewer page (HTML5_VIEWER=0 or BMP), so no half- or "
             "double-size frames are written");
     }
+    // The zoom set belongs to the page, like the extra sizes; the videos need none.
+    plan->zoomSet = plan->page && line.has("--zoom-set");
+    if (line.has("--zoom-set") && !plan->page)
+        line.Error("--zoom-set: the project makes no viewer page (HTML5_VIEWER=0 or BMP), so no zoom set is written");
+    plan->videoMp4 = line.has("--mp4");
+    plan->animatedWebp = line.has("--animated-webp");
+    plan->ffmpegPath = line.value("--ffmpeg");
 
     TerminalObserver observer(plan->frameCount(), !line.has("--quiet") && isatty(STDERR_FILENO));
     auto session = std::make_shared<ExportSession>(observer, plan);

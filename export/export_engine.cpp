@@ -15,6 +15,7 @@
 #include "codecs/image_files.h"
 #include "codecs/jpeg_io.h"
 #include "codecs/picture_writer.h"
+#include "export/turn_video.h"
 #include "export/viewer_page.h"
 #include "render/source_scheduler.h"
 
@@ -136,6 +137,12 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
     observer_.exportPreview(output);
 }
 
+bool ExportSession::VideoProgress(const std::string& video, int done, int total) {
+    if (stopped_) return false;
+    observer_.exportVideoProgress(video, done, total);
+    return true;
+}
+
 void ExportSession::Ended(const ExportOutcome& outcome) {
     outcome_ = outcome;
     if (retired_) return;
@@ -212,6 +219,7 @@ Status ExportPicture::Execute(Worker& worker) {
     } else {
         outcome_.end = outcome_.written < outcome_.total ? ExportOutcome::End::Stopped : ExportOutcome::End::Finished;
     }
+    if (outcome_.end == ExportOutcome::End::Finished) MakeVideos(worker);
     SettlePage();
     return Status::Ok();
 }
@@ -227,6 +235,42 @@ void ExportPicture::SettlePage() {
     } else {
         outcome_.pageFailure = RemoveViewerPage(plan_->directory);
         if (outcome_.pageFailure.ok()) outcome_.page = ExportOutcome::Page::Removed;
+    }
+}
+
+void ExportPicture::MakeVideos(Worker& worker) {
+    using Writer = Status (*)(const TurnVideo&, const VideoStep&, bool&);
+    const struct {
+        bool wanted;
+        const char* name;
+        Writer write;
+    } videos[] = {{plan_->videoMp4, kTurnMp4Name, WriteTurnMp4}, {plan_->animatedWebp, kTurnWebpName, WriteTurnWebp}};
+    TurnVideo video;
+    for (int k = 0; k < plan_->frameCount(); ++k) video.frames.push_back(plan_->directory + "/" + plan_->FileName(k));
+    video.turnSeconds = plan_->videoSeconds > 0 ? plan_->videoSeconds : 8;
+    video.quality = plan_->jpegQuality;
+    video.ffmpegPath = plan_->ffmpegPath;
+    for (const auto& kind : videos) {
+        if (!kind.wanted) continue;
+        video.output = plan_->directory + "/" + kind.name;
+        // Each step is a hand-over: the progress shows on the owner's thread, and Stop is seen there.
+        const VideoStep step = [&](int done, int total) {
+            bool going = false;
+            return worker.handOver([&] { going = session_->VideoProgress(video.output, done, total); }) && going;
+        };
+        bool stopped = false;
+        const Status status = kind.write(video, step, stopped);
+        if (stopped) {
+            outcome_.end = ExportOutcome::End::Stopped;
+            outcome_.videoFailure = Status::Error(video.output, "stopped before it was finished");
+            return;
+        }
+        if (status.ok()) {
+            outcome_.videos.push_back(video.output);
+        } else if (outcome_.videoFailure.ok()) {
+            // One video that cannot be made (no FFmpeg) does not keep the other from being made.
+            outcome_.videoFailure = status;
+        }
     }
 }
 

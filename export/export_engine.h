@@ -82,6 +82,8 @@ class ExportObserver {
     // first call); copy it to keep it.
     virtual void exportPreview(const Picture& frame) = 0;
     virtual void exportPreviewCleared() = 0;
+    // After the frames: the video file being made has done of total frames (total when it is written).
+    virtual void exportVideoProgress(const std::string& video, int done, int total) {}
     // The export has ended, its files and page are settled; for a finished export the progress
     // bar and preview are reset after this returns.
     virtual void exportEnded(const ExportOutcome& outcome) = 0;
@@ -103,6 +105,8 @@ class ExportSession {
     void HandOver(const Picture& output, ExportParams& params);
     // The worker's run has ended; shown unless the export was retired.
     void Ended(const ExportOutcome& outcome);
+    // Shows how far the video being made is; false once the export was stopped.
+    bool VideoProgress(const std::string& video, int done, int total);
 
     const ExportPlan& plan() const { return *plan_; }
     const std::shared_ptr<const ExportPlan>& sharedPlan() const { return plan_; }
@@ -164,6 +168,8 @@ class ExportPicture {
     // The frames, without the page; fills outcome_ but its end and page.
     Status WriteFrames(Worker& worker);
     void SettlePage();
+    // The videos the plan asks for, once every frame is written.
+    void MakeVideos(Worker& worker);
     void Delivered(const Status& status);
 
     std::shared_ptr<ExportSession> session_;

@@ -45,6 +45,12 @@ struct ExportPlan {
     // Every frame also at the crop's full resolution (ZoomFrameSize), for views zoomed in further
     // than the largest other set serves; nothing when it would be no larger.
     bool zoomSet = false;
+    // Videos of one turn made from the written frames, beside them: an MP4 (H.264, by FFmpeg) and an
+    // animated WebP (export/turn_video.h), each videoSeconds long.
+    bool videoMp4 = false;
+    bool animatedWebp = false;
+    double videoSeconds = 8;
+    std::string ffmpegPath;  // the FFmpeg program; empty: "ffmpeg" found on the PATH
     std::optional<PlannedPage> page;
     friend bool operator==(const ExportPlan&, const ExportPlan&) = default;
 
@@ -91,7 +97,10 @@ struct ExportOutcome {
     enum class Page { None, Complete, Shortened, Removed };
     Page page = Page::None;
     Status pageFailure;  // the page could not be shortened or removed
-    bool succeeded() const { return end == End::Finished && problems.empty() && pageFailure.ok(); }
+    // The videos of the turn that were written, and why one was not (FFmpeg missing, stopped ...).
+    std::vector<std::string> videos;
+    Status videoFailure;
+    bool succeeded() const { return end == End::Finished && problems.empty() && pageFailure.ok() && videoFailure.ok(); }
 };
 
 }  // namespace turnlet

@@ -32,7 +32,8 @@ enum class Msg {
     ExportFailed,
     ExportPageShortened,  // {1} frames the page now shows
     ExportPageRemoved,
-    ExportPageFailed,  // {1} the reason
+    ExportPageFailed,   // {1} the reason
+    ExportVideoFailed,  // {1} the reason
     ExportNothingToExport,
     ExportCreateFolder,  // {1} the folder
     ExportFolderFailed,  // {1} the reason
