@@ -98,10 +98,11 @@ struct Row {
     int frames = 0;
 };
 
-// Processor time of this thread: on a shared machine, far steadier than the time on the clock.
+// Processor time of this process (encoders may use threads of their own): on a shared machine, far
+// steadier than the time on the clock.
 double CpuSeconds() {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 

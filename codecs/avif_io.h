@@ -27,9 +27,9 @@ inline constexpr int kAvifQuantizerAt90 = 8;
 // How AVIF frames are encoded: which AV1 encoder, at which of libavif's speeds (0 slowest .. 10).
 struct AvifEncoding {
     enum class Encoder { Aom, Svt, Rav1e };
-    // libaom at its fastest still-picture speed: about 10 times JPEG's encode time, where SVT-AV1
-    // takes 15 times longer per picture than that (it sets up for video) and rav1e at speed 10 11
-    // times, for more bytes at the same quantizer.
+    // libaom at its fastest still-picture speed (10 is the same): about 10 times JPEG's encode
+    // time, where SVT-AV1 takes 20 times that processor time per picture (it sets up for video) and
+    // rav1e at its fastest 6 times, both for more bytes at the same quantizer.
     Encoder encoder = Encoder::Aom;
     int speed = 9;
     int threads = 1;          // the picture writer runs one encode per core
