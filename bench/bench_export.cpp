@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,7 +64,7 @@ const std::vector<std::string>& Sources() {
 struct Scenario {
     const char* name;
     int rotation;
-    const char* crop[4];  // empty: the whole (turned) picture
+    std::optional<CropArea> crop;  // none: the whole (turned) picture
     int frames;
     int outWidth;
     int outHeight;
@@ -71,8 +72,8 @@ struct Scenario {
 
 // The same two exports as the shared export_speed.sh.
 const Scenario kScenarios[] = {
-    {"crop", 90, {"500", "1500", "3000", "3000"}, 34, 1000, 1000},
-    {"full", 0, {"", "", "", ""}, 24, 1500, 1000},
+    {"crop", 90, CropArea{500, 1500, 3000, 3000}, 34, 1000, 1000},
+    {"full", 0, std::nullopt, 24, 1500, 1000},
 };
 
 long MinorFaults() {
@@ -111,25 +112,20 @@ std::shared_ptr<const ExportPlan> Plan(const Scenario& s, const std::string& dir
     Project project;
     project.sources = Sources();
     project.lastFrame = kSources - 1;
-    // Angle, scale and tone keyframes at the first and the seventh photograph, interpolated between.
-    TextGrid& frames = project.frames;
-    frames.setRowCount(kSources + 1);
+    // Angle, scale and tone keyframes at the first and the seventh photograph, interpolated between,
+    // set on every photograph as the frames show them.
     for (int r = 1; r <= kSources; ++r) {
         const double t = r <= 7 ? (r - 1) / 6.0 : (kSources + 1 - r) / 6.0;
-        frames.set(r, 2, std::to_string(static_cast<int>(12 * t)));
-        frames.set(r, 3, std::to_string(static_cast<int>(-7 * t)));
-        frames.set(r, 4, std::to_string(5 - 8 * t));
-        frames.set(r, 5, std::to_string(90 - 30 * t));
-        frames.set(r, 6, std::to_string(10 - 10 * t));
-        frames.set(r, 7, std::to_string(5 - 5 * t));
-        frames.set(r, 8, std::to_string(-5 + 5 * t));
+        ChangeKeyframe(project.keyframes, project.sources[static_cast<std::size_t>(r - 1)],
+                       {static_cast<double>(static_cast<int>(12 * t)), static_cast<double>(static_cast<int>(-7 * t)),
+                        5 - 8 * t, 90 - 30 * t, 10 - 10 * t, 5 - 5 * t, -5 + 5 * t});
     }
-    project.crop = {s.crop[0], s.crop[1], s.crop[2], s.crop[3]};
+    project.crop = s.crop;
     project.rotationIndex = s.rotation / 90;
     ExportSettings& settings = project.exportSettings;
-    settings.framesText = std::to_string(s.frames);
-    settings.widthText = std::to_string(s.outWidth);
-    settings.heightText = std::to_string(s.outHeight);
+    settings.frames = s.frames;
+    settings.width = s.outWidth;
+    settings.height = s.outHeight;
     settings.proportional = false;
     settings.html5Viewer = false;
     settings.directory = dir;

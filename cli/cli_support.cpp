@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 
+#include "base/program_files.h"
 #include "base/version.h"
 #include "codecs/image_files.h"
 #include "shell/catalogue.h"
@@ -68,8 +69,8 @@ std::string Describe(const Status& status) {
 }
 
 int OpenCommandLineProject(const CommandLine& line, Project& project) {
-    New(project);
-    if (Status status = OpenProject(project, line.argument); !status.ok()) {
+    // A project without an export folder of its own exports beside the program, as the editor would.
+    if (Status status = OpenProject(project, line.argument, ExecutableDirectory() + "/result"); !status.ok()) {
         line.Error(status.message());
         return kExitUsage;
     }

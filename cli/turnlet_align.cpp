@@ -30,7 +30,9 @@ const char kUsage[] =
     "  --output FILE   write the project to FILE (the input is left as it is); with --find-last\n"
     "                  nothing is written without it\n"
     "  --keep-manual   keep the keyframes the project already has\n"
-    "  --find-last     print \"last frame: K (confidence C)\" or \"no full turn found\"\n"
+    "  --find-last     print \"last frame: K (confidence C; runner-up: R, C2)\", the same after\n"
+    "                  \"one full turn already, \" when the frames from the first one on are one\n"
+    "                  turn, or \"no full turn found\"\n"
     "  --quiet         print nothing but errors\n"
     "  --help          this text\n"
     "  --version       the version\n"
@@ -50,11 +52,20 @@ int FindLast(const CommandLine& line, Project& project, const AlignSettings& set
         return kExitOk;
     }
     const int last = project.firstFrame + end.last;
-    std::printf("last frame: %d (confidence %.2f)\n", last, end.confidence);
+    std::string runnerUp;
+    if (end.runnerUpConfidence >= 0.005) {
+        runnerUp = end.runnerUp < 0 ? "; runner-up: no full turn, "
+                                    : "; runner-up: " + std::to_string(project.firstFrame + end.runnerUp) + ", ";
+        char confidence[16];
+        std::snprintf(confidence, sizeof confidence, "%.2f", end.runnerUpConfidence);
+        runnerUp += confidence;
+    }
+    std::printf("%slast frame: %d (confidence %.2f%s)\n", end.oneTurn ? "one full turn already, " : "", last,
+                end.confidence, runnerUp.c_str());
     if (line.value("--output").empty()) return kExitOk;
     // The frame numbers' own rule: the last frame is kept within the list and not below the first.
     SetLastFrame(project, last);
-    if (Status status = SaveProject(project, line.value("--output")); !status.ok()) {
+    if (Status status = SaveProject(project, ProjectFileNameForSave(line.value("--output"))); !status.ok()) {
         line.Error(status.message());
         return kExitFailed;
     }
@@ -100,9 +111,8 @@ int Run(int argc, char** argv) {
         return kExitFailed;
     }
 
-    const AppliedAlignment applied = ApplyAlignment(project.keyframes, project.frames, project.sources,
+    const AppliedAlignment applied = ApplyAlignment(project.keyframes, ProjectFrames(project), project.sources,
                                                     project.firstFrame, alignment.frames, !line.has("--keep-manual"));
-    RestoreKeyframes(project);
     if (!quiet) {
         std::printf("frame  DX        DY        angle     brightness  confidence\n");
         for (std::size_t k = 0; k < alignment.frames.size(); ++k) {
@@ -120,12 +130,13 @@ int Run(int argc, char** argv) {
             std::printf("\n");
         }
     }
-    const std::string target = line.value("--output").empty() ? line.argument : line.value("--output");
+    const std::string target =
+        line.value("--output").empty() ? line.argument : ProjectFileNameForSave(line.value("--output"));
     if (Status status = SaveProject(project, target); !status.ok()) {
         line.Error(status.message());
         return kExitFailed;
     }
-    if (!quiet) std::printf("Wrote %s\n", project.saveFileName.c_str());
+    if (!quiet) std::printf("Wrote %s\n", target.c_str());
     return kExitOk;
 }
 

@@ -114,6 +114,12 @@ int Run(int argc, char** argv) {
     plan->animatedWebp = line.has("--animated-webp");
     plan->ffmpegPath = line.value("--ffmpeg");
 
+    if (const std::vector<std::string> leftovers = LeftoverFrames(*plan); !leftovers.empty()) {
+        line.Error("warning: " + plan->directory + " holds " + std::to_string(leftovers.size()) +
+                   " frame files of an earlier export that this export does not replace (such as " + leftovers.front() +
+                   ")");
+    }
+
     TerminalObserver observer(plan->frameCount(), !line.has("--quiet") && isatty(STDERR_FILENO));
     auto session = std::make_shared<ExportSession>(observer, plan);
     ExportPicture worker(session, {});

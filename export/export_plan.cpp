@@ -2,8 +2,12 @@
 // A frozen export: the frame parameters and file names it gives.
 #include "export/export_plan.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace turnlet {
 
@@ -60,6 +64,34 @@ Status CheckExportFrames(int n) {
     if (n >= 1 && n <= kMaxExportFrames) return Status::Ok();
     return Status::Error({}, std::to_string(n) + " is not a number of frames an export can make (1 to " +
                                  std::to_string(kMaxExportFrames) + ")");
+}
+
+std::vector<std::string> LeftoverFrames(const ExportPlan& plan) {
+    std::vector<std::string> leftovers;
+    const std::string own = ExportExtension(plan.typeIndex);
+    auto look = [&](const std::filesystem::path& folder) {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            if (!it->is_regular_file(error)) continue;
+            const std::string name = it->path().filename().string();
+            const std::size_t dot = name.find('.');
+            if (dot == std::string::npos || dot < 4) continue;
+            bool digits = true;
+            for (std::size_t i = 0; i < dot; ++i) digits = digits && std::isdigit(static_cast<unsigned char>(name[i]));
+            const std::string extension = name.substr(dot);
+            bool frameType = false;
+            for (int type = 0; type < kExportTypeCount; ++type)
+                frameType = frameType || extension == ExportExtension(type);
+            if (!digits || !frameType) continue;
+            // More digits than any export writes: not one of its frames either way.
+            const long long number = dot > 12 ? -1 : std::stoll(name.substr(0, dot));
+            if (extension != own || number < 1 || number > plan.frameCount()) leftovers.push_back(it->path().string());
+        }
+    };
+    look(plan.directory);
+    for (const char* set : {"half", "double", "zoom"}) look(std::filesystem::path(plan.directory) / set);
+    std::sort(leftovers.begin(), leftovers.end());
+    return leftovers;
 }
 
 }  // namespace turnlet

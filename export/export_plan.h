@@ -63,7 +63,7 @@ struct ExportPlan {
 
 // The type list's items: new ones come after the old, so the indexes stored in projects keep their meaning.
 inline constexpr int kExportJpeg = 0, kExportPng = 1, kExportBmp = 2, kExportWebp = 3, kExportAvif = 4;
-inline constexpr int kExportTypes = 5;
+inline constexpr int kExportTypeCount = kExportAvif + 1;
 
 // ".jpg", ".png", ".bmp", ".webp" or ".avif" for the type list's items 0 .. 4 (".jpg" for any other).
 std::string ExportExtension(int typeIndex);
@@ -77,6 +77,11 @@ inline constexpr int kMaxExportFrames = 100000;
 
 // An error naming n unless 1 <= n <= kMaxExportFrames.
 Status CheckExportFrames(int n);
+
+// Frame files of an earlier export in the plan's folder (and its extra sets' folders) that this
+// export will not write over: numbered files of any frame type beyond its frames, or of another
+// type. Left beside the new frames they would mix two exports.
+std::vector<std::string> LeftoverFrames(const ExportPlan& plan);
 
 // A frame that went out in the background colour because its source is of no known type.
 struct FrameProblem {

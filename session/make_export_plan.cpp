@@ -7,14 +7,13 @@
 #include <cstdint>
 #include <limits>
 
-#include "base/number_text.h"
 #include "tuning/frames_table.h"
 #include "tuning/tune_params.h"
 
 namespace turnlet {
 namespace {
 
-constexpr int kBmp = 2;
+static_assert(kExportTypes == kExportTypeCount, "the project's type list is the export's");
 
 std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
@@ -49,18 +48,17 @@ bool DistortsCrop(FrameSize size, std::int32_t cropWidth, std::int32_t cropHeigh
     return std::abs(frame / crop - 1) > 0.01;
 }
 
-FrameSize ExportFrameSize(const Project& project, const CropArea& area) {
-    const ExportSettings& ex = project.exportSettings;
-    FrameSize size{ex.widthText.empty() ? area.width : IntegerOr(ex.widthText, 200),
-                   ex.heightText.empty() ? area.height : IntegerOr(ex.heightText, 200)};
-    return ex.proportional ? FollowCrop(size, area.width, area.height) : size;
+FrameSize ExportFrameSize(const ExportSettings& settings, const CropArea& area) {
+    FrameSize size{settings.width > 0 ? settings.width : area.width,
+                   settings.height > 0 ? settings.height : area.height};
+    return settings.proportional ? FollowCrop(size, area.width, area.height) : size;
 }
 
 Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, ExportPlan& plan) {
     const ExportSettings& ex = project.exportSettings;
     if (project.sources.empty())
         return Status::Error({}, "the project has no source images, so there is nothing to export");
-    const int n = IntegerOr(ex.framesText, 100);
+    const int n = ex.frames;
     if (Status status = CheckExportFrames(n); !status.ok()) return status;
 
     plan = ExportPlan{};
@@ -69,7 +67,7 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
     plan.cropTop = crop.top;
     plan.cropWidth = crop.width;
     plan.cropHeight = crop.height;
-    const FrameSize size = ExportFrameSize(project, crop);
+    const FrameSize size = ExportFrameSize(ex, crop);
     plan.outputWidth = size.width;
     plan.outputHeight = size.height;
     plan.rotationDegrees = project.rotationDegrees();
@@ -78,11 +76,12 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
     plan.jpegQuality = std::clamp(ex.jpegQuality, 1, 100);
     plan.directory = request.directory ? *request.directory : ex.directory;
     plan.smooth = ex.smooth || request.smooth;
-    if (ex.html5Viewer && plan.typeIndex != kBmp) plan.page = PlannedPage{request.templatePath};
+    if (ex.html5Viewer && plan.typeIndex != kExportBmp) plan.page = PlannedPage{request.templatePath};
     // The extra sets belong to the page: none without one.
     plan.extraSizes = plan.page && (ex.extraSizes || request.extraSizes);
 
-    const int m = FrameCount(project.firstFrame, project.lastFrame);
+    const FrameRows rows = ProjectFrames(project);
+    const int m = static_cast<int>(rows.size());
     const CropArea noCrop;
     plan.frames.reserve(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) {
@@ -90,7 +89,9 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
         const std::int64_t index = static_cast<std::int64_t>(project.firstFrame) + s;
         if (index < 0 || index >= static_cast<std::int64_t>(project.sources.size()))
             return Status::Error({}, "frame " + std::to_string(s) + " of the turn lies beyond the source list");
-        const TuneParams values = TuneParamsFromRow(project.frames, s + 1, noCrop, project.backgroundColor);
+        const KeyframeValues none{};
+        const KeyframeValues& frame = s < m ? rows[static_cast<std::size_t>(s)].values : none;
+        const TuneParams values = TuneParamsFromValues(frame, noCrop, project.backgroundColor);
         plan.frames.push_back({project.sources[static_cast<std::size_t>(index)], values.ShiftX, values.ShiftY,
                                values.Angle, values.Scale, values.Brightness, values.Contrast, values.Gamma});
     }

@@ -41,9 +41,9 @@ struct ExportPlanRequest {
     bool extraSizes = false;
 };
 
-// The frame size an export of project makes: the width and height fields (an empty one takes the
-// area's size, a non-number 200), kept in the crop's proportions when the project asks for that.
-FrameSize ExportFrameSize(const Project& project, const CropArea& area);
+// The frame size an export makes: the settings' width and height (one not set takes the area's
+// size), kept in the crop's proportions when the settings ask for that.
+FrameSize ExportFrameSize(const ExportSettings& settings, const CropArea& area);
 
 // Everything the export of project will do, fixed now. Fails, naming what is wrong, when there is
 // nothing to export or the number of frames is out of range.

@@ -72,6 +72,75 @@ Pair PairOf(Msg message) {
             return {"An export is running. Stop it?", "Идёт экспорт. Остановить его?"};
         case Msg::OpenFolder:
             return {"Open folder", "Открыть папку"};
+        case Msg::GuideMissing:
+            return {"{1}: the user guide is missing from the program's folder.",
+                    "{1}: руководства пользователя нет в папке программы."};
+        case Msg::NoBrowser:
+            return {"{1}: no web browser could be started to show the user guide.",
+                    "{1}: не удалось запустить веб-браузер, чтобы показать руководство."};
+        case Msg::UnsavedChanges:
+            return {"The project {1} has changes that are not saved. Save them first?",
+                    "В проекте {1} есть несохранённые изменения. Сохранить их?"};
+        case Msg::Untitled:
+            return {"Untitled", "Без имени"};
+        case Msg::Undo:
+            return {"Undo {1}", "Отменить: {1}"};
+        case Msg::Redo:
+            return {"Redo {1}", "Повторить: {1}"};
+        case Msg::UndoNothing:
+            return {"Undo", "Отменить"};
+        case Msg::RedoNothing:
+            return {"Redo", "Повторить"};
+        case Msg::CommandAddSources:
+            return {"adding images", "добавление изображений"};
+        case Msg::CommandDeleteSources:
+            return {"deleting images", "удаление изображений"};
+        case Msg::CommandMoveSources:
+            return {"moving an image", "перемещение изображения"};
+        case Msg::CommandRotation:
+            return {"rotation", "поворот"};
+        case Msg::CommandCrop:
+            return {"crop", "обрезка"};
+        case Msg::CommandFirstFrame:
+            return {"first frame", "первый кадр"};
+        case Msg::CommandLastFrame:
+            return {"last frame", "последний кадр"};
+        case Msg::CommandMoveRange:
+            return {"moving the pair", "сдвиг пары"};
+        case Msg::CommandFrameValues:
+            return {"frame values", "параметры кадра"};
+        case Msg::CommandDeleteKeyframe:
+            return {"clearing the keyframe", "удаление ключевого кадра"};
+        case Msg::CommandClearKeyframes:
+            return {"clearing all keyframes", "удаление всех ключевых кадров"};
+        case Msg::CommandAlignment:
+            return {"auto-align", "автовыравнивание"};
+        case Msg::CommandExportSettings:
+            return {"export settings", "параметры экспорта"};
+        case Msg::CommandBackground:
+            return {"background colour", "цвет фона"};
+        case Msg::CommandLocateSources:
+            return {"locating the images", "поиск изображений"};
+        case Msg::ReplaceFile:
+            return {"{1} already exists. Replace it?", "{1} уже существует. Заменить его?"};
+        case Msg::BadFileName:
+            return {"{1}: a file name cannot hold *, ?, [ or ].", "{1}: имя файла не может содержать *, ?, [ или ]."};
+        case Msg::LeftoverFrames:
+            return {
+                "The folder holds {1} frame files of an earlier export that this export will not replace (such "
+                "as {2}). Remove them, so that the folder holds this export alone?",
+                "В папке есть файлы кадров прежнего экспорта ({1}), которые этот экспорт не заменит (например, "
+                "{2}). Удалить их, чтобы в папке был только этот экспорт?"};
+        case Msg::MissingSources:
+            return {
+                "{1} of the project's photos are not where the project says (the first: {2}). Were they "
+                "moved? Choose the folder they are in now.",
+                "Снимков проекта нет на своих местах: {1} (первый: {2}). Их переместили? Выберите папку, где "
+                "они теперь."};
+        case Msg::LocateSourcesTitle:
+            return {"The folder of the photos", "Папка снимков"};
+        case Msg::MissingFile:
+            return {"The file is missing", "Файл отсутствует"};
     }
     return {"", ""};
 }

@@ -40,6 +40,35 @@ enum class Msg {
     ExportSizeDistorts,  // {1}x{2} frame, {3}x{4} crop
     ExportStopQuestion,  // closing the dialog while an export runs
     OpenFolder,          // the button beside "Export finished!"
+    GuideMissing,        // {1} the user guide's file
+    NoBrowser,           // {1} the user guide's file
+    UnsavedChanges,      // {1} the project's file, or Untitled
+    Untitled,
+    Undo,  // {1} what the step did
+    Redo,
+    UndoNothing,
+    RedoNothing,
+    CommandAddSources,
+    CommandDeleteSources,
+    CommandMoveSources,
+    CommandRotation,
+    CommandCrop,
+    CommandFirstFrame,
+    CommandLastFrame,
+    CommandMoveRange,
+    CommandFrameValues,
+    CommandDeleteKeyframe,
+    CommandClearKeyframes,
+    CommandAlignment,
+    CommandExportSettings,
+    CommandBackground,
+    CommandLocateSources,
+    ReplaceFile,         // {1} the file
+    BadFileName,         // {1} the name typed
+    LeftoverFrames,      // {1} how many, {2} one of them
+    MissingSources,      // {1} how many, {2} the first
+    LocateSourcesTitle,  // the folder chooser's title
+    MissingFile,         // a source list item whose file is gone
 };
 
 // The message's text in language.

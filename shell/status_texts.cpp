@@ -34,9 +34,8 @@ StatusSummary StatusTexts(const StatusFacts& facts) {
     const std::string w = FormatInteger(facts.pictureWidth);
     const std::string h = FormatInteger(facts.pictureHeight);
     summary.panels[0] = SizeText(source, w, h);
-    summary.panels[1] = !facts.crop.width.empty() && !facts.crop.height.empty()
-                            ? SizeText(area, facts.crop.width, facts.crop.height)
-                            : SizeText(area, w, h);
+    summary.panels[1] = facts.crop ? SizeText(area, FormatInteger(facts.crop->width), FormatInteger(facts.crop->height))
+                                   : SizeText(area, w, h);
     summary.panels[2] = all + FormatInteger(static_cast<long long>(facts.sourceCount));
     summary.panels[3] = selected + FormatInteger(static_cast<long long>(facts.lastFrame) - facts.firstFrame + 1);
     return summary;

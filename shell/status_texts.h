@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,7 @@ struct StatusFacts {
     bool imagesLoaded = false;
     std::string_view languageCode;
     int pictureWidth = 0, pictureHeight = 0;  // the preview picture (full-size rotated source)
-    CropTexts crop;
+    std::optional<CropArea> crop;
     std::size_t sourceCount = 0;
     int firstFrame = 0, lastFrame = 0;
 };
@@ -35,8 +36,8 @@ struct StatusSummary {
     std::array<std::string, 4> panels;
 };
 
-// Source size, area size (the Width and Height texts as they stand when both are set, else the
-// source size), number of sources, number of frames between first and last.
+// Source size, area size (the crop's, else the source size), number of sources, number of frames
+// between first and last.
 StatusSummary StatusTexts(const StatusFacts& facts);
 
 }  // namespace turnlet

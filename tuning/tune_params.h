@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The values one tuned picture is made with, read from the frames table and the crop fields.
+// The values one tuned picture is made with: a frame's values and the crop.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "base/color.h"
 #include "render/frame_render.h"
-#include "tuning/text_grid.h"
+#include "tuning/keyframes.h"
 
 namespace turnlet {
 
@@ -35,9 +35,12 @@ struct CropArea {
     friend bool operator==(const CropArea&, const CropArea&) = default;
 };
 
-// The record for frames-table row `row` (row 0, the header, gives all values 0): shifts from the
-// integer parts of DX and DY, negated; angle and scale negated; tone as it stands.
-TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const CropArea& crop, Color background);
+// A value as a whole number of pixels: truncated toward zero, saturated to 32 bits.
+std::int32_t WholePixels(double value);
+
+// The record for a frame's values: shifts from the whole parts of DX and DY, negated; angle and
+// scale negated; tone as it stands.
+TuneParams TuneParamsFromValues(const KeyframeValues& values, const CropArea& crop, Color background);
 
 // The renderer's parameters for one tuned picture of outputWidth x outputHeight: the frame the
 // export makes before its final resize when the output size is the crop size.

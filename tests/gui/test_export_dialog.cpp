@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "controls.h"
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
 #include "picture_view.h"
 
@@ -60,7 +60,7 @@ class ExportDialogTest : public QObject {
     void fieldsAreCorrectedWhenLeft() {
         Editor e;
         TForm8& d = e.windows().Form8();
-        e.form().Area = {0, 0, 1200, 900};
+        e.form().session().SetCrop(turnlet::CropArea{0, 0, 1200, 900});
         struct Case {
             QLineEdit* edit;
             void (TForm8::*exit)();
@@ -80,9 +80,9 @@ class ExportDialogTest : public QObject {
             (d.*c.exit)();
             QCOMPARE(c.edit->text(), QString::fromLatin1(c.expected));
         }
-        QCOMPARE(e.form().project.exportSettings.framesText, "1000");
+        QCOMPARE(e.form().session().project().exportSettings.frames, 1000);
         QCOMPARE(d.TrackBar1->value(), 100);
-        QCOMPARE(e.form().project.exportSettings.jpegQuality, 100);
+        QCOMPARE(e.form().session().project().exportSettings.jpegQuality, 100);
         // The slider writes its position into the quality field.
         d.TrackBar1->setValue(75);
         QCOMPARE(d.Edit3->text(), QStringLiteral("75"));
@@ -95,9 +95,9 @@ class ExportDialogTest : public QObject {
         d.Edit5->setText(QStringLiteral("2000"));
         d.Edit5Exit();
         QCOMPARE(d.Edit4->text(), QStringLiteral("2666"));
-        QCOMPARE(e.form().project.exportSettings.widthText, "2666");
+        QCOMPARE(e.form().session().project().exportSettings.width, 2666);
         // An area without a size leaves the other field alone.
-        e.form().Area = {0, 0, 0, 0};
+        e.form().session().SetCrop(turnlet::CropArea{0, 0, 0, 0});
         d.Edit5->setText(QStringLiteral("300"));
         d.Edit5Exit();
         QCOMPARE(d.Edit4->text(), QStringLiteral("2666"));
@@ -108,12 +108,13 @@ class ExportDialogTest : public QObject {
             QCOMPARE(!d.TrackBar1->isHidden(), type == 0);
             QCOMPARE(!d.Label4->isHidden(), type == 0);
             QCOMPARE(!d.CheckBox2->isHidden(), type != 2);
-            QCOMPARE(e.form().project.exportSettings.typeIndex, type);
+            QCOMPARE(e.form().session().project().exportSettings.typeIndex, type);
         }
 
         // Opening with only the height empty makes both the area's size.
-        e.form().Area = {0, 0, 640, 480};
+        e.form().session().SetCrop(turnlet::CropArea{0, 0, 640, 480});
         d.Edit5->clear();
+        d.Edit5->textEdited(QString());
         d.FormShow();
         QCOMPARE(d.Edit4->text(), QStringLiteral("640"));
         QCOMPARE(d.Edit5->text(), QStringLiteral("480"));
@@ -240,12 +241,14 @@ class ExportDialogTest : public QObject {
             edited = true;
             QVERIFY(!d.Edit4->isEnabled() && !d.ComboBox1->isEnabled() && !d.Edit2->isEnabled());
             QVERIFY(!d.Button2->isEnabled() && d.Button3->isEnabled());
-            turnlet::Project& p = e.form().project;
-            p.crop = {"1", "1", "10", "10"};
-            p.exportSettings.widthText = p.exportSettings.heightText = "77";
-            p.exportSettings.typeIndex = 2;
-            p.exportSettings.directory = e.path("elsewhere").toStdString();
-            p.rotationIndex = 1;
+            turnlet::EditorSession& session = e.form().session();
+            session.SetCrop(turnlet::CropArea{1, 1, 10, 10});
+            turnlet::ExportSettings settings = session.project().exportSettings;
+            settings.width = settings.height = 77;
+            settings.typeIndex = 2;
+            settings.directory = e.path("elsewhere").toStdString();
+            session.SetExportSettings(settings);
+            session.SetRotation(1);
         });
         editor->start(1);
         d.Button2Click();
@@ -272,7 +275,7 @@ class ExportDialogTest : public QObject {
         Editor e;
         ExportSetup s(e);
         TForm8& d = s.form8;
-        const turnlet::ExportSettings& ex = e.form().project.exportSettings;
+        const turnlet::ExportSettings& ex = e.form().session().project().exportSettings;
         QVERIFY(!d.CheckBox3->isChecked() && !d.CheckBox4->isChecked());
         QCOMPARE(d.CheckBox3->text(), QStringLiteral("Smooth resize"));
         QCOMPARE(d.CheckBox4->text(), QStringLiteral("Half and double sizes"));
@@ -318,8 +321,9 @@ class ExportDialogTest : public QObject {
         QCOMPARE(twice.height(), 32);
 
         // Open puts the project's values back; the texts follow the language.
-        e.form().project.exportSettings.smooth = false;
-        d.ShowFields();
+        turnlet::ExportSettings settings = e.form().session().project().exportSettings;
+        settings.smooth = false;
+        e.form().session().SetExportSettings(settings);
         QVERIFY(!d.CheckBox3->isChecked() && d.CheckBox4->isChecked());
         e.form().N6Click();
         QCOMPARE(d.CheckBox3->text(), QString::fromUtf8("Сглаженное масштабирование"));
@@ -379,8 +383,8 @@ class ExportDialogTest : public QObject {
         QVERIFY(message.contains(QStringLiteral("0005: ") + odd));
         QVERIFY(QFile::exists(s.out + "/0005.jpg"));
 
-        e.form().ListBox1->selectAll();
-        e.form().Delete1Click();
+        e.form().TabSheet1->ListBox1->selectAll();
+        e.form().TabSheet1->Delete1Click();
         e.form().Export1Click();
         QCOMPARE(e.dialogs.messages.value(2), QStringLiteral("No images loaded!"));
         s.form8.Button2Click();
@@ -398,14 +402,14 @@ class ExportDialogTest : public QObject {
         QCOMPARE(d.Edit4->text(), QStringLiteral("64"));
         QCOMPARE(d.Edit5->text(), QStringLiteral("48"));
         // A wide crop drawn later: the height follows the width when the dialog opens again.
-        f.project.crop = {"0", "0", "60", "6"};
+        f.session().SetCrop(turnlet::CropArea{0, 0, 60, 6});
         f.Areaparams1Click();
         d.FormShow();
         QCOMPARE(d.Edit4->text(), QStringLiteral("64"));
         QCOMPARE(d.Edit5->text(), QStringLiteral("6"));
         QVERIFY(d.Label8->isHidden());
         // The export itself follows a crop changed without opening the dialog.
-        f.project.crop = {"0", "0", "20", "40"};
+        f.session().SetCrop(turnlet::CropArea{0, 0, 20, 40});
         s.set(d.Edit1, QStringLiteral("1"));
         d.CheckBox2->setChecked(false);
         d.Button2Click();
@@ -426,7 +430,8 @@ class ExportDialogTest : public QObject {
         QVERIFY(d.Label8->isHidden());
         // A new project starts from its crop, not from the last project's size.
         f.New1Click();
-        QVERIFY(f.project.exportSettings.widthText.empty() && f.project.exportSettings.heightText.empty());
+        QCOMPARE(f.session().project().exportSettings.width, 0);
+        QCOMPARE(f.session().project().exportSettings.height, 0);
     }
 };
 

@@ -158,7 +158,7 @@ TEST(WriteFailures, AtomicFilesKeepTheirPreviousBytes) {
     const std::string templatePath = work.file("Turnlet.html");
     WriteBytes(templatePath, "<html>[ITEMS] [TYPE] [WIDTH] [HEIGHT]" + std::string(20000, ' ') + "</html>");
     Project project;
-    New(project);
+    New(project, "/photos/result");
     for (int i = 0; i < 200; ++i)
         project.sources.push_back("/photos/a rather long folder name/IMG_" + std::to_string(i) + ".jpg");
     Settings settings;

@@ -49,21 +49,19 @@ TEST(TunedView, ShowsTheExportsFrameBeforeItsFinalResize) {
     Project project;
     project.sources = sources;
     project.lastFrame = 3;
-    TextGrid& frames = project.frames;
-    frames.setRowCount(5);
-    const char* values[4][7] = {{"0", "0", "0", "0", "0", "0", "0"},
-                                {"10.9", "-3.9", "12.5", "100", "0", "0", "0"},
-                                {"-4", "6.66667", "-30", "-250", "20", "-10", "35"},
-                                {" 12.34", "0", "180", "-1000", "0", "0", "0"}};
-    for (int r = 1; r <= 4; ++r)
-        for (int c = 2; c <= 8; ++c) frames.set(r, c, values[r - 1][c - 2]);
-    project.crop = {"5", "3", "30", "28"};
+    // Every frame a keyframe, so each shows its own values.
+    const KeyframeValues values[4] = {{0, 0, 0, 0, 0, 0, 0},
+                                      {10.9, -3.9, 12.5, 100, 0, 0, 0},
+                                      {-4, 6.66667, -30, -250, 20, -10, 35},
+                                      {12.34, 0, 180, -1000, 0, 0, 0}};
+    for (int k = 0; k < 4; ++k) ChangeKeyframe(project.keyframes, sources[k], values[k]);
+    project.crop = CropArea{5, 3, 30, 28};
     project.rotationIndex = 1;
     project.backgroundColor = 0x00336699;
     ExportSettings& settings = project.exportSettings;
-    settings.framesText = "4";
-    settings.widthText = "30";
-    settings.heightText = "28";
+    settings.frames = 4;
+    settings.width = 30;
+    settings.height = 28;
     settings.typeIndex = 1;  // PNG: the files hold the frames exactly
     settings.directory = folder.file("out");
     settings.html5Viewer = false;
@@ -79,15 +77,16 @@ TEST(TunedView, ShowsTheExportsFrameBeforeItsFinalResize) {
         ASSERT_TRUE(LoadPicture(settings.directory + "/000" + std::to_string(k + 1) + ".png", exported[k]).ok());
         ASSERT_TRUE(LoadPicture(sources[k], decoded[k]).ok());
     }
-    const CropArea crop = CropArea{5, 3, 30, 28};
+    const CropArea crop = *project.crop;
+    const FrameRows frames = ProjectFrames(project);
     Picture view, work, expected;
     for (int k = 0; k < 4; ++k) {
         SCOPED_TRACE(k);
         const int j = (k + 1) % 4;
         TuneRequest r;
         r.rotationDegrees = 90;
-        r.MainTuneParams = TuneParamsFromRow(frames, k + 1, crop, 0x00336699);
-        r.InterlaceTuneParams = TuneParamsFromRow(frames, j + 1, crop, 0x00336699);
+        r.MainTuneParams = TuneParamsFromValues(frames[k].values, crop, 0x00336699);
+        r.InterlaceTuneParams = TuneParamsFromValues(frames[j].values, crop, 0x00336699);
         r.viewWidth = r.viewHeight = 100;
         RenderTunedView(decoded[k], decoded[j], r, view, work);
         ASSERT_TRUE(view == exported[k]);

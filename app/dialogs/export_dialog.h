@@ -4,9 +4,11 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 #include "export/export_engine.h"
+#include "project/project.h"
 
 class QCheckBox;
 class QComboBox;
@@ -20,17 +22,17 @@ namespace turnlet {
 
 class ExportRunner;
 class PictureView;
-class TForm2;
+class AppContext;
 
-// Created once at start-up, after the main window, and kept until the end. Its fields are the
-// project's export settings: every edit goes straight into the project, and ShowFields puts the
-// project's values back after New or Open. It serves its export's hand-overs on the GUI thread, so
-// it stays usable while an export runs, even while shown modally.
+// Created once at start-up, after the main window, and kept until the end. Its fields show the
+// session's export settings, and every edit changes them through the session. An export is a plan
+// frozen when it starts: while it runs the fields are locked. It serves its export's hand-overs on
+// the GUI thread, so it stays usable while an export runs, even while shown modally.
 class TForm8 : public QDialog, public ExportObserver {
     Q_OBJECT
 
   public:
-    explicit TForm8(TForm2& mainWindow);
+    TForm8(AppContext& app, QWidget* parent);
     ~TForm8() override;
 
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
@@ -66,7 +68,7 @@ class TForm8 : public QDialog, public ExportObserver {
     void Button3Click();
     void Button4Click();
 
-    // The project's export settings into the fields (after New or Open).
+    // The session's export settings into the fields.
     void ShowFields();
     // The note beside the number of frames, in the interface language.
     void ShowRepeatNote();
@@ -97,7 +99,14 @@ class TForm8 : public QDialog, public ExportObserver {
     // Whether the dialog may close: asks to stop a running export first.
     bool MayClose();
 
-    TForm2& mainWindow_;
+    // Each edit is a command of the session; typing into a field is one step until it is left.
+    void Change(const std::function<void(ExportSettings&)>& edit);
+    void Typed(const std::function<void(ExportSettings&)>& edit);
+    void EndTyping();
+
+    AppContext& app_;
+    bool ownEdit_ = false;  // the dialog's own edit: its fields already show it
+    bool typing_ = false;
     // Set only while Edit3Exit moves the slider, so the slider does not write back into Edit3.
     bool qualityGuard_ = false;
     bool updating_ = false;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The "Import from video" dialog: FFmpeg splits a video into numbered pictures.
-#include "video_import_dialog.h"
+#include "dialogs/video_import_dialog.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <QUrl>
 
 #include "dialogs.h"
-#include "main_window.h"
+#include "app_context.h"
 #include "named_widget.h"
 #include "source/video_import.h"
 
@@ -28,7 +28,7 @@ const char* const kDownloadPage = "https://ffmpeg.org/download.html";
 
 }  // namespace
 
-TForm3::TForm3(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
+TForm3::TForm3(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Import from video"));
     setFixedSize(620, 214);
@@ -42,7 +42,13 @@ TForm3::TForm3(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
     };
     Label2 = label("Label2", "FFMPEG", {8, 12, 145, 17});
     Edit1 = Named(new QLineEdit(this), "Edit1", {156, 9, 346, 23});
-    Edit1->setReadOnly(true);  // only "Select" changes the program used
+    // Typed or chosen with "Select": a program on another path, or just "ffmpeg" found on the PATH.
+    connect(Edit1, &QLineEdit::editingFinished, this, [this] {
+        const std::string path = Edit1->text().trimmed().toStdString();
+        if (path == app_.settings().ffmpegPath) return;
+        app_.settings().ffmpegPath = path;
+        app_.settingsChanged();
+    });
     Button1 = button("Button1", "Select", {508, 8, 104, 25});
     Button2 = button("Button2", "Not installed?", {156, 36, 150, 25});
     Label1 = label("Label1", "Source video", {8, 76, 145, 17});
@@ -78,32 +84,32 @@ void TForm3::showEvent(QShowEvent* event) {
 }
 
 void TForm3::FormShow() {
-    Edit1->setText(Text(mainWindow_.settings.ffmpegPath));
+    Edit1->setText(Text(app_.settings().ffmpegPath));
 }
 
 void TForm3::Button1Click() {
-    QString start = Text(mainWindow_.settings.ffmpegPath);
+    QString start = Text(app_.settings().ffmpegPath);
     if (start.isEmpty()) start = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     const QString path =
-        mainWindow_.dialogs().openFile(this, QStringLiteral("FFMPEG"), QString::fromLatin1(kFfmpegFilter), start);
+        app_.dialogs().openFile(this, QStringLiteral("FFMPEG"), QString::fromLatin1(kFfmpegFilter), start);
     if (path.isEmpty()) return;
-    mainWindow_.settings.ffmpegPath = path.toStdString();
+    app_.settings().ffmpegPath = path.toStdString();
     Edit1->setText(path);
-    mainWindow_.SettingsChanged();
+    app_.settingsChanged();
 }
 
 void TForm3::Button2Click() {
-    mainWindow_.dialogs().openUrl(QUrl(QString::fromLatin1(kDownloadPage)));
+    app_.dialogs().openUrl(QUrl(QString::fromLatin1(kDownloadPage)));
 }
 
 void TForm3::Button3Click() {
     const QString path =
-        mainWindow_.dialogs().openFile(this, Label1->text(), QString::fromLatin1(kVideoFilter), Edit2->text());
+        app_.dialogs().openFile(this, Label1->text(), QString::fromLatin1(kVideoFilter), Edit2->text());
     if (!path.isEmpty()) Edit2->setText(path);
 }
 
 void TForm3::Button4Click() {
-    const QString folder = mainWindow_.dialogs().chooseFolder(this, Label3->text(), Edit3->text());
+    const QString folder = app_.dialogs().chooseFolder(this, Label3->text(), Edit3->text());
     if (!folder.isEmpty()) Edit3->setText(folder);
 }
 
@@ -124,8 +130,8 @@ int TForm3::CountPictures(bool sinceStart) const {
 
 void TForm3::Button5Click() {
     if (process_) return;
-    Dialogs& dialogs = mainWindow_.dialogs();
-    const QString ffmpeg = Text(mainWindow_.settings.ffmpegPath);
+    Dialogs& dialogs = app_.dialogs();
+    const QString ffmpeg = Text(app_.settings().ffmpegPath);
     const QString video = Edit2->text();
     folder_ = Edit3->text();
     typeIndex_ = ComboBox1->currentIndex();
@@ -217,8 +223,7 @@ void TForm3::Finished(bool started, bool crashed, int exitCode, const QString& s
     busy_ = nullptr;
     Button5->setEnabled(true);
     if (cancelled_) return;  // the user ended it and knows
-    mainWindow_.dialogs().message(
-        this, Text(DescribeVideoImport(outcome, mainWindow_.settings.ffmpegPath, folder_.toStdString())));
+    app_.dialogs().message(this, Text(DescribeVideoImport(outcome, app_.settings().ffmpegPath, folder_.toStdString())));
 }
 
 }  // namespace turnlet

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The About box.
-#include "about_box.h"
+#include "dialogs/about_box.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -14,7 +14,7 @@
 
 #include "shell/catalogue.h"
 #include "dialogs.h"
-#include "main_window.h"
+#include "app_context.h"
 #include "shell/about_direction.h"
 
 namespace turnlet {
@@ -36,7 +36,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 }  // namespace
 
-TAboutBox::TAboutBox(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
+TAboutBox::TAboutBox(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About program"));
     setFixedSize(320, 232);
@@ -45,7 +45,7 @@ TAboutBox::TAboutBox(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mai
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(8, 8, 304, 185);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    const QString pictures = QString::fromStdString(mainWindow_.project.programDir) + QStringLiteral("/about/");
+    const QString pictures = QString::fromStdString(app_.resourceDir()) + QStringLiteral("/about/");
     for (int i = 0; i < 9; ++i) {
         QLabel* image = MakeLabel(Panel1, "", QString(), {kImageLeft, kImageTop, kImageSize, kImageSize});
         image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
@@ -93,7 +93,7 @@ void TAboutBox::showEvent(QShowEvent* event) {
 }
 
 void TAboutBox::FormShow() {
-    const std::string& code = mainWindow_.settings.languageCode;
+    const std::string& code = app_.settings().languageCode;
     setWindowTitle(QString::fromUtf8(Tr(Msg::AboutCaption, LanguageOf(code))));
     Version->setText(QString::fromUtf8(Tr(Msg::AboutVersion, LanguageOf(code))));
 }
@@ -118,9 +118,9 @@ int TAboutBox::shownPicture() const {
 }
 
 void TAboutBox::CommentsClick() {
-    const std::string& code = mainWindow_.settings.languageCode;
+    const std::string& code = app_.settings().languageCode;
     const char* page = code == "ru" ? kProductPageRussian : (code == "en" ? kProductPageEnglish : nullptr);
-    if (page) mainWindow_.dialogs().openUrl(QUrl(QString::fromLatin1(page)));
+    if (page) app_.dialogs().openUrl(QUrl(QString::fromLatin1(page)));
 }
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {

@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace turnlet {
 
-class TForm2;
+class AppContext;
 
 // Created once at start-up, after the main window, and kept until the end. FFmpeg runs as a
 // program with an argument list (never through a shell) while the dialog stays responsive; a
@@ -23,7 +23,7 @@ class TForm3 : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TForm3(TForm2& mainWindow);
+    TForm3(AppContext& app, QWidget* parent);
     ~TForm3() override;
 
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
@@ -52,7 +52,7 @@ class TForm3 : public QDialog {
     void Finished(bool started, bool crashed, int exitCode, const QString& startError);
     int CountPictures(bool sinceStart) const;
 
-    TForm2& mainWindow_;
+    AppContext& app_;
     QProcess* process_ = nullptr;
     QProgressDialog* busy_ = nullptr;
     bool cancelled_ = false;

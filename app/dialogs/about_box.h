@@ -13,7 +13,7 @@ class QTimer;
 
 namespace turnlet {
 
-class TForm2;
+class AppContext;
 
 // Created once at start-up, after the main window, and kept until the end. A figure turns its
 // eyes toward the mouse pointer: its timer runs for the whole program.
@@ -21,7 +21,7 @@ class TAboutBox : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TAboutBox(TForm2& mainWindow);
+    TAboutBox(AppContext& app, QWidget* parent);
 
     QFrame* Panel1 = nullptr;
     QLabel *ProductName = nullptr, *Version = nullptr, *Copyright = nullptr, *Comments = nullptr;
@@ -43,7 +43,7 @@ class TAboutBox : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    TForm2& mainWindow_;
+    AppContext& app_;
 };
 
 }  // namespace turnlet

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The export dialog: number, type, size and folder of the output frames; progress and preview.
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,15 +11,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QUrl>
 
 #include <filesystem>
 #include <system_error>
 
 #include "base/number_text.h"
+#include "scoped_flag.h"
 #include "dialogs.h"
 #include "export/export_runner.h"
 #include "export/viewer_page.h"
-#include "main_window.h"
+#include "app_context.h"
 #include "named_widget.h"
 #include "picture_view.h"
 #include "session/make_export_plan.h"
@@ -33,7 +35,7 @@ constexpr int kBmp = 2;
 
 }  // namespace
 
-TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindow) {
+TForm8::TForm8(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Export "));
     // One row taller than the original 262 for "Half and double sizes" under the viewer box: beside it
@@ -44,6 +46,11 @@ TForm8::TForm8(TForm2& mainWindow) : QDialog(&mainWindow), mainWindow_(mainWindo
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     });
     ShowFields();
+    app_.session().Subscribe([this](Changes changes) {
+        if ((changes & (kExportChanged | kProjectReplaced)) && !ownEdit_) ShowFields();
+        if (changes & kProjectReplaced) Image1->clearPicture();
+        if (changes & (kRangeChanged | kSourcesChanged)) ShowRepeatNote();
+    });
 }
 
 TForm8::~TForm8() {
@@ -100,49 +107,56 @@ void TForm8::BuildControls() {
     // Return in a field ends the edit; it does not start an export.
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
 
-    ExportSettings& ex = mainWindow_.project.exportSettings;
-    connect(Edit1, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
-        ex.framesText = t.toStdString();
+    // Typing into a field changes the project as soon as the text is a value; the whole edit is one
+    // step of the history, and leaving the field puts the value in range.
+    connect(Edit1, &QLineEdit::textEdited, this, [this](const QString& t) {
+        if (const auto n = ParseWholeInteger(t.toStdString())) Typed([n](ExportSettings& ex) { ex.frames = *n; });
         ShowRepeatNote();
     });
-    connect(Edit2, &QLineEdit::textEdited, this, [&ex](const QString& t) { ex.directory = t.toStdString(); });
-    connect(Edit4, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
-        ex.widthText = t.toStdString();
+    connect(Edit2, &QLineEdit::textEdited, this,
+            [this](const QString& t) { Typed([t](ExportSettings& ex) { ex.directory = t.toStdString(); }); });
+    connect(Edit4, &QLineEdit::textEdited, this, [this](const QString& t) {
+        if (const auto n = ParseWholeInteger(t.toStdString()); n || t.isEmpty())
+            Typed([n](ExportSettings& ex) { ex.width = n.value_or(0); });
         ShowShapeNote();
     });
-    connect(Edit5, &QLineEdit::textEdited, this, [this, &ex](const QString& t) {
-        ex.heightText = t.toStdString();
+    connect(Edit5, &QLineEdit::textEdited, this, [this](const QString& t) {
+        if (const auto n = ParseWholeInteger(t.toStdString()); n || t.isEmpty())
+            Typed([n](ExportSettings& ex) { ex.height = n.value_or(0); });
         ShowShapeNote();
     });
     connect(Edit1, &QLineEdit::editingFinished, this, &TForm8::Edit1Exit);
+    connect(Edit2, &QLineEdit::editingFinished, this, &TForm8::EndTyping);
     connect(Edit3, &QLineEdit::editingFinished, this, &TForm8::Edit3Exit);
     connect(Edit4, &QLineEdit::editingFinished, this, &TForm8::Edit4Exit);
     connect(Edit5, &QLineEdit::editingFinished, this, &TForm8::Edit5Exit);
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this, &ex](int index) {
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (updating_) return;
-        ex.typeIndex = index;
+        Change([index](ExportSettings& ex) { ex.typeIndex = index; });
         ComboBox1Change();
     });
-    connect(TrackBar1, &QSlider::valueChanged, this, [this, &ex](int value) {
-        if (!updating_) ex.jpegQuality = value;
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) {
+        if (!updating_) Change([value](ExportSettings& ex) { ex.jpegQuality = value; });
         TrackBar1Change();
     });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this, &ex](bool on) {
+    connect(TrackBar1, &QSlider::sliderPressed, this, [this] { app_.session().BeginGesture(); });
+    connect(TrackBar1, &QSlider::sliderReleased, this, [this] { app_.session().EndGesture(); });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
         if (updating_) return;
-        ex.proportional = on;
+        Change([on](ExportSettings& ex) { ex.proportional = on; });
         // Turned on: the size takes the crop's shape at once.
         if (on) FormShow();
         ShowShapeNote();
     });
-    connect(CheckBox2, &QCheckBox::toggled, this, [this, &ex](bool on) {
-        if (!updating_) ex.html5Viewer = on;
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.html5Viewer = on; });
         CheckBox4->setEnabled(on);
     });
-    connect(CheckBox3, &QCheckBox::toggled, this, [this, &ex](bool on) {
-        if (!updating_) ex.smooth = on;
+    connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.smooth = on; });
     });
-    connect(CheckBox4, &QCheckBox::toggled, this, [this, &ex](bool on) {
-        if (!updating_) ex.extraSizes = on;
+    connect(CheckBox4, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.extraSizes = on; });
     });
     connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
@@ -151,21 +165,42 @@ void TForm8::BuildControls() {
     connect(Button5, &QPushButton::clicked, this, &TForm8::Button5Click);
 }
 
+void TForm8::Change(const std::function<void(ExportSettings&)>& edit) {
+    ExportSettings settings = app_.session().project().exportSettings;
+    edit(settings);
+    const ScopedFlag own(ownEdit_);
+    app_.session().SetExportSettings(settings);
+}
+
+void TForm8::Typed(const std::function<void(ExportSettings&)>& edit) {
+    if (!typing_) {
+        typing_ = true;
+        app_.session().BeginGesture();
+    }
+    Change(edit);
+}
+
+void TForm8::EndTyping() {
+    if (!typing_) return;
+    typing_ = false;
+    app_.session().EndGesture();
+}
+
 void TForm8::ShowFields() {
-    const ExportSettings& ex = mainWindow_.project.exportSettings;
-    updating_ = true;
-    Edit1->setText(Text(ex.framesText));
+    const ExportSettings& ex = app_.session().project().exportSettings;
+    const ScopedFlag updating(updating_);
+    Edit1->setText(QString::number(ex.frames));
     Edit2->setText(Text(ex.directory));
     ComboBox1->setCurrentIndex(ex.typeIndex >= 0 && ex.typeIndex <= kBmp ? ex.typeIndex : 0);
     TrackBar1->setValue(ex.jpegQuality);
-    Edit4->setText(Text(ex.widthText));
-    Edit5->setText(Text(ex.heightText));
+    Edit3->setText(QString::number(ex.jpegQuality));
+    Edit4->setText(ex.width > 0 ? QString::number(ex.width) : QString());
+    Edit5->setText(ex.height > 0 ? QString::number(ex.height) : QString());
     CheckBox1->setChecked(ex.proportional);
     CheckBox2->setChecked(ex.html5Viewer);
     CheckBox3->setChecked(ex.smooth);
     CheckBox4->setChecked(ex.extraSizes);
     CheckBox4->setEnabled(ex.html5Viewer);
-    updating_ = false;
     ComboBox1Change();
     ShowRepeatNote();
     ShowShapeNote();
@@ -179,58 +214,51 @@ void TForm8::showEvent(QShowEvent* event) {
 void TForm8::FormShow() {
     ComboBox1Change();
     TrackBar1Change();
-    if (Edit4->text().isEmpty() || Edit5->text().isEmpty()) Button5Click();
-    ExportSettings& ex = mainWindow_.project.exportSettings;
+    const ExportSettings& ex = app_.session().project().exportSettings;
+    if (ex.width <= 0 || ex.height <= 0) Button5Click();
     if (ex.proportional) {
         // The crop may have changed since the size was set: the dependent side follows it.
-        const CropArea& area = mainWindow_.Area;
-        const FrameSize size =
-            FollowCrop({IntegerOr(ex.widthText, 200), IntegerOr(ex.heightText, 200)}, area.width, area.height);
-        if (size.height != IntegerOr(ex.heightText, 200)) {
-            ex.heightText = std::to_string(size.height);
-            Edit5->setText(QString::number(size.height));
-        }
+        const CropArea area = app_.area();
+        const FrameSize size = FollowCrop({ex.width, ex.height}, area.width, area.height);
+        if (size.height != ex.height) Change([&size](ExportSettings& settings) { settings.height = size.height; });
     }
     ShowRepeatNote();
     ShowShapeNote();
 }
 
 void TForm8::ShowShapeNote() {
-    const ExportSettings& ex = mainWindow_.project.exportSettings;
-    const std::optional<std::int32_t> width = ParseWholeInteger(ex.widthText);
-    const std::optional<std::int32_t> height = ParseWholeInteger(ex.heightText);
-    const CropArea& area = mainWindow_.Area;
-    const bool distorts = width && height && DistortsCrop({*width, *height}, area.width, area.height);
+    const ExportSettings& ex = app_.session().project().exportSettings;
+    const CropArea area = app_.area();
+    const bool distorts = ex.width > 0 && ex.height > 0 && DistortsCrop({ex.width, ex.height}, area.width, area.height);
     if (distorts) {
-        const Language language = LanguageOf(mainWindow_.settings.languageCode);
-        Label8->setText(Text(Tr(Msg::ExportSizeDistorts, language,
-                                {std::to_string(*width), std::to_string(*height), std::to_string(area.width),
+        Label8->setText(Text(Tr(Msg::ExportSizeDistorts, app_.language(),
+                                {std::to_string(ex.width), std::to_string(ex.height), std::to_string(area.width),
                                  std::to_string(area.height)})));
     }
     Label8->setVisible(distorts);
 }
 
 void TForm8::ShowRepeatNote() {
-    const Project& p = mainWindow_.project;
-    const int turnFrames = p.imagesLoaded ? p.frames.rowCount() - 1 : 0;
-    const std::string note =
-        FramesRepeatNote(Edit1->text().toStdString(), turnFrames, mainWindow_.settings.languageCode);
+    const Project& p = app_.session().project();
+    const int turnFrames = p.imagesLoaded() ? static_cast<int>(app_.session().frames().size()) : 0;
+    const std::string note = FramesRepeatNote(Edit1->text().toStdString(), turnFrames, app_.settings().languageCode);
     Label7->setText(Text(note));
     Label7->setVisible(!note.empty());
 }
 
 void TForm8::Edit1Exit() {
-    const QString text = QString::number(ExportFramesField(Edit1->text().toStdString()));
-    Edit1->setText(text);
-    mainWindow_.project.exportSettings.framesText = text.toStdString();
+    const int v = ExportFramesField(Edit1->text().toStdString());
+    Edit1->setText(QString::number(v));
+    Change([v](ExportSettings& ex) { ex.frames = v; });
+    EndTyping();
     ShowRepeatNote();
 }
 
 void TForm8::Button1Click() {
-    const QString folder = mainWindow_.dialogs().chooseFolder(this, Label2->text(), Edit2->text());
-    if (folder.isEmpty()) return;
+    const QString folder = app_.dialogs().chooseFolder(this, Label2->text(), Edit2->text());
+    if (folder.isEmpty() || !EnsureFolder(folder.toStdString())) return;
     Edit2->setText(folder);
-    mainWindow_.project.exportSettings.directory = folder.toStdString();
+    Change([&folder](ExportSettings& ex) { ex.directory = folder.toStdString(); });
 }
 
 void TForm8::ComboBox1Change() {
@@ -256,60 +284,68 @@ void TForm8::Edit3Exit() {
 }
 
 void TForm8::Edit4Exit() {
-    ExportSettings& ex = mainWindow_.project.exportSettings;
     const int v = FrameSizeField(Edit4->text().toStdString());
     Edit4->setText(QString::number(v));
-    ex.widthText = Edit4->text().toStdString();
-    if (CheckBox1->isChecked()) {
-        if (const auto other = ProportionalSize(v, mainWindow_.Area.height, mainWindow_.Area.width)) {
-            Edit5->setText(QString::number(*other));
-            ex.heightText = Edit5->text().toStdString();
-        }
-    }
-    ShowShapeNote();
+    const CropArea area = app_.area();
+    const bool proportional = CheckBox1->isChecked();
+    Change([&](ExportSettings& ex) {
+        ex.width = v;
+        if (!proportional) return;
+        if (const auto other = ProportionalSize(v, area.height, area.width)) ex.height = *other;
+    });
+    EndTyping();
+    ShowFields();
 }
 
 void TForm8::Edit5Exit() {
-    ExportSettings& ex = mainWindow_.project.exportSettings;
     const int v = FrameSizeField(Edit5->text().toStdString());
     Edit5->setText(QString::number(v));
-    ex.heightText = Edit5->text().toStdString();
-    if (CheckBox1->isChecked()) {
-        if (const auto other = ProportionalSize(v, mainWindow_.Area.width, mainWindow_.Area.height)) {
-            Edit4->setText(QString::number(*other));
-            ex.widthText = Edit4->text().toStdString();
-        }
-    }
-    ShowShapeNote();
+    const CropArea area = app_.area();
+    const bool proportional = CheckBox1->isChecked();
+    Change([&](ExportSettings& ex) {
+        ex.height = v;
+        if (!proportional) return;
+        if (const auto other = ProportionalSize(v, area.width, area.height)) ex.width = *other;
+    });
+    EndTyping();
+    ShowFields();
 }
 
 void TForm8::Button5Click() {
-    ExportSettings& ex = mainWindow_.project.exportSettings;
-    Edit4->setText(QString::number(mainWindow_.Area.width));
-    Edit5->setText(QString::number(mainWindow_.Area.height));
-    ex.widthText = Edit4->text().toStdString();
-    ex.heightText = Edit5->text().toStdString();
-    ShowShapeNote();
+    const CropArea area = app_.area();
+    Change([&area](ExportSettings& ex) {
+        ex.width = area.width;
+        ex.height = area.height;
+    });
+    ShowFields();
 }
 
 void TForm8::Button2Click() {
     if (runner_->running()) return;
-    const Project& p = mainWindow_.project;
-    const Language language = LanguageOf(mainWindow_.settings.languageCode);
+    const Project& p = app_.session().project();
+    const Language language = app_.language();
     ExportPlanRequest request;
-    request.pictureWidth = mainWindow_.Image1->pictureWidth();
-    request.pictureHeight = mainWindow_.Image1->pictureHeight();
-    request.templatePath = p.programDir + "/" + kViewerTemplateName;
+    request.pictureWidth = app_.previewPictureSize().width();
+    request.pictureHeight = app_.previewPictureSize().height();
+    request.templatePath = app_.resourceDir() + "/" + kViewerTemplateName;
     auto plan = std::make_shared<ExportPlan>();
     if (p.sources.empty()) {
-        mainWindow_.dialogs().message(this, Text(Tr(Msg::ExportNothingToExport, language)));
+        app_.dialogs().message(this, Text(Tr(Msg::ExportNothingToExport, language)));
         return;
     }
     if (Status status = MakeExportPlan(p, request, *plan); !status.ok()) {
-        mainWindow_.dialogs().message(this, Label1->text() + QStringLiteral(": ") + Text(status.message()));
+        app_.dialogs().message(this, Label1->text() + QStringLiteral(": ") + Text(status.message()));
         return;
     }
     if (!EnsureFolder(plan->directory)) return;
+    if (const std::vector<std::string> leftovers = LeftoverFrames(*plan); !leftovers.empty()) {
+        const std::string example = std::filesystem::path(leftovers.front()).filename().string();
+        if (app_.dialogs().question(
+                this, Text(Tr(Msg::LeftoverFrames, language, {std::to_string(leftovers.size()), example})))) {
+            std::error_code error;
+            for (const std::string& file : leftovers) std::filesystem::remove(file, error);
+        }
+    }
     ProgressBar1->setRange(0, plan->frameCount());
     ProgressBar1->setValue(0);
     LockFields(true);
@@ -319,11 +355,11 @@ void TForm8::Button2Click() {
 bool TForm8::EnsureFolder(const std::string& folder) {
     std::error_code error;
     if (std::filesystem::is_directory(folder, error)) return true;
-    const Language language = LanguageOf(mainWindow_.settings.languageCode);
-    if (!mainWindow_.dialogs().question(this, Text(Tr(Msg::ExportCreateFolder, language, {folder})))) return false;
+    const Language language = app_.language();
+    if (!app_.dialogs().question(this, Text(Tr(Msg::ExportCreateFolder, language, {folder})))) return false;
     std::filesystem::create_directories(folder, error);
     if (!error) return true;
-    mainWindow_.dialogs().message(this, Text(Tr(Msg::ExportFolderFailed, language, {folder + ": " + error.message()})));
+    app_.dialogs().message(this, Text(Tr(Msg::ExportFolderFailed, language, {folder + ": " + error.message()})));
     return false;
 }
 
@@ -345,9 +381,9 @@ void TForm8::Button4Click() {
 
 bool TForm8::MayClose() {
     if (!runner_->running() || (runner_->session() && runner_->session()->stopped())) return true;
-    const Language language = LanguageOf(mainWindow_.settings.languageCode);
+    const Language language = app_.language();
     // Yes stops it; No lets it run on with the dialog closed.
-    if (mainWindow_.dialogs().question(this, Text(Tr(Msg::ExportStopQuestion, language)))) Button3Click();
+    if (app_.dialogs().question(this, Text(Tr(Msg::ExportStopQuestion, language)))) Button3Click();
     return true;
 }
 
@@ -385,8 +421,15 @@ void TForm8::exportPreviewCleared() {
 
 void TForm8::exportEnded(const ExportOutcome& outcome) {
     LockFields(false);
-    mainWindow_.dialogs().message(this,
-                                  Text(ExportOutcomeText(outcome, LanguageOf(mainWindow_.settings.languageCode))));
+    const QString text = Text(ExportOutcomeText(outcome, app_.language()));
+    if (outcome.written == 0 || !runner_->session()) {
+        app_.dialogs().message(this, text);
+        return;
+    }
+    // The frames are what the user came for: one click shows them.
+    const QString folder = Text(runner_->session()->plan().directory);
+    if (app_.dialogs().messageWithAction(this, text, QString::fromUtf8(Tr(Msg::OpenFolder, app_.language()))))
+        app_.dialogs().openUrl(QUrl::fromLocalFile(folder));
 }
 
 }  // namespace turnlet
