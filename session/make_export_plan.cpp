@@ -79,6 +79,10 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
     if (ex.html5Viewer && plan.typeIndex != kExportBmp) plan.page = PlannedPage{request.templatePath};
     // The extra sets belong to the page: none without one.
     plan.extraSizes = plan.page && (ex.extraSizes || request.extraSizes);
+    plan.zoomSet = plan.page && (ex.zoomSet || request.zoomSet);
+    plan.videoMp4 = ex.videoMp4 || request.videoMp4;
+    plan.animatedWebp = ex.animatedWebp || request.animatedWebp;
+    plan.ffmpegPath = request.ffmpegPath;
 
     const FrameRows rows = ProjectFrames(project);
     const int m = static_cast<int>(rows.size());
