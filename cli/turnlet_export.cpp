@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "base/program_files.h"
 #include "cli/cli_support.h"
 #include "export/export_engine.h"
+#include "export/turn_video.h"
 #include "export/viewer_page.h"
 #include "project/project.h"
 #include "session/make_export_plan.h"
@@ -30,9 +32,12 @@ const char kUsage[] =
     "  --extra-sizes   also write every frame at half and double size into half/ and double/\n"
     "                  for the viewer page (as EXPORT_EXTRA_SIZES=1 asks; not for BMP)\n"
     "  --zoom-set      also write every frame at the crop's full resolution into zoom/, which\n"
-    "                  the viewer page fetches only for views zoomed in that far (not for BMP)\n"
-    "  --mp4           also make turn.mp4, a video of one turn (H.264, made by FFmpeg)\n"
-    "  --animated-webp also make turn.webp, an animated WebP of one turn\n"
+    "                  the viewer page fetches only for views zoomed in that far (as\n"
+    "                  EXPORT_ZOOM_SET=1 asks; not for BMP)\n"
+    "  --mp4           also make turn.mp4, a video of one turn (H.264, made by FFmpeg; as\n"
+    "                  EXPORT_MP4=1 asks)\n"
+    "  --animated-webp also make turn.webp, an animated WebP of one turn (as\n"
+    "                  EXPORT_ANIMATED_WEBP=1 asks)\n"
     "  --ffmpeg PROGRAM  the FFmpeg program for --mp4 (default: ffmpeg on the PATH)\n"
     "  --quiet         no progress bar\n"
     "  --help          this text\n"
@@ -96,23 +101,31 @@ int Run(int argc, char** argv) {
     if (line.values.count("--output")) request.directory = line.value("--output");
     request.smooth = line.has("--smooth");
     request.extraSizes = line.has("--extra-sizes");
+    request.zoomSet = line.has("--zoom-set");
+    request.videoMp4 = line.has("--mp4");
+    request.animatedWebp = line.has("--animated-webp");
+    request.ffmpegPath = line.value("--ffmpeg");
     auto plan = std::make_shared<ExportPlan>();
     if (Status status = MakeExportPlan(project, request, *plan); !status.ok()) {
         line.Error(line.argument + ": " + status.message());
         return kExitUsage;
     }
-    if (request.extraSizes && !plan->page) {
-        line.Error(
-            "--extra-sizes: the project makes no viewer page (HTML5_VIEWER=0 or BMP), so no half- or "
-            "double-size frames are written");
+    // The extra sets belong to the page; the videos need none.
+    for (const auto& [asked, flag, what] :
+         {std::tuple{request.extraSizes, "--extra-sizes", "no half- or double-size frames are"},
+          std::tuple{request.zoomSet, "--zoom-set", "no zoom set is"}}) {
+        if (asked && !plan->page)
+            line.Error(std::string(flag) + ": the project makes no viewer page (HTML5_VIEWER=0 or BMP), so " + what +
+                       " written");
     }
-    // The zoom set belongs to the page, like the extra sizes; the videos need none.
-    plan->zoomSet = plan->page && line.has("--zoom-set");
-    if (line.has("--zoom-set") && !plan->page)
-        line.Error("--zoom-set: the project makes no viewer page (HTML5_VIEWER=0 or BMP), so no zoom set is written");
-    plan->videoMp4 = line.has("--mp4");
-    plan->animatedWebp = line.has("--animated-webp");
-    plan->ffmpegPath = line.value("--ffmpeg");
+    // Said before the frames, not only after them: the MP4 will fail at the end.
+    if (plan->videoMp4 && FindFfmpeg(plan->ffmpegPath).empty()) {
+        line.Error(
+            "warning: the MP4 video needs FFmpeg, but " +
+            (plan->ffmpegPath.empty() ? std::string("\"ffmpeg\" is not on the PATH")
+                                      : plan->ffmpegPath + " cannot be run") +
+            ": install FFmpeg (apt install ffmpeg) or give it with --ffmpeg; the frames are exported, the MP4 is not");
+    }
 
     if (const std::vector<std::string> leftovers = LeftoverFrames(*plan); !leftovers.empty()) {
         line.Error("warning: " + plan->directory + " holds " + std::to_string(leftovers.size()) +

@@ -13,13 +13,15 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "base/files.h"
+#include "base/tasks.h"
 #include "codecs/image_files.h"
 #include "codecs/webp_io.h"
 
@@ -133,7 +135,7 @@ class FfmpegRun {
         errorsWrite.close();
         errors_ = errorsRead.fd;
         errorsRead.fd = -1;
-        reader_ = std::thread([this] {
+        const bool reading = reader_.start("reading FFmpeg's messages", [this] {
             char buffer[4096];
             for (;;) {
                 const ssize_t n = ::read(errors_, buffer, sizeof buffer);
@@ -144,6 +146,10 @@ class FfmpegRun {
                 if (messages_.size() > 65536) messages_.erase(0, messages_.size() - 32768);
             }
         });
+        if (!reading) {
+            finish(true);
+            return Status::Error({}, "no thread to read FFmpeg's messages");
+        }
         return Status::Ok();
     }
     int input() const { return input_.fd; }
@@ -158,7 +164,7 @@ class FfmpegRun {
             }
         }
         pid_ = -1;
-        if (reader_.joinable()) reader_.join();
+        reader_.join();
         if (errors_ >= 0) ::close(errors_);
         errors_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -170,7 +176,7 @@ class FfmpegRun {
     pid_t pid_ = -1;
     Fd input_;
     int errors_ = -1;
-    std::thread reader_;
+    DedicatedThread reader_;
     std::string messages_;
 };
 
@@ -212,6 +218,25 @@ std::vector<std::string> TurnMp4Arguments(int width, int height, double framesPe
             "-f",
             "mp4",
             output};
+}
+
+std::string FindFfmpeg(const std::string& configured) {
+    auto runnable = [](const std::filesystem::path& file) {
+        std::error_code error;
+        return std::filesystem::is_regular_file(file, error) && ::access(file.c_str(), X_OK) == 0;
+    };
+    if (!configured.empty()) return runnable(configured) ? configured : std::string();
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (true) {
+        const std::size_t colon = rest.find(':');
+        // An empty entry is the current folder, as the shell takes it.
+        const std::string folder(rest.substr(0, colon));
+        const std::filesystem::path candidate = std::filesystem::path(folder.empty() ? "." : folder) / "ffmpeg";
+        if (runnable(candidate)) return candidate.string();
+        if (colon == std::string_view::npos) return {};
+        rest.remove_prefix(colon + 1);
+    }
 }
 
 std::string LastMessageLines(const std::string& text, int lines) {

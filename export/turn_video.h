@@ -31,6 +31,10 @@ using VideoStep = std::function<bool(int done, int total)>;
 Status WriteTurnMp4(const TurnVideo& video, const VideoStep& step, bool& stopped);
 Status WriteTurnWebp(const TurnVideo& video, const VideoStep& step, bool& stopped);
 
+// The FFmpeg program an MP4 would run: configured when it names an executable file, else "ffmpeg"
+// found on the PATH when configured is empty; empty when there is none (the MP4 would fail).
+std::string FindFfmpeg(const std::string& configured);
+
 // FFmpeg's arguments after the program: raw blue-green-red frames of width x height on its input at
 // framesPerSecond, H.264 in yuv420p (even sides, the last column or row dropped) at 30 frames a
 // second into an MP4 at output that starts playing before it has all arrived.
