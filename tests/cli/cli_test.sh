@@ -98,7 +98,12 @@ sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=WEBP/' "$work/small.trn.prj" >"$work/web
 PATH=/nonexistent "$bin/turnlet-export" "$work/webp.trn.prj" --output "$work/webp" --mp4 --animated-webp --quiet 2>"$work/err.txt"
 check "missing FFmpeg exits 1" test $? -eq 1
 check "missing FFmpeg is named" grep -q 'turn.mp4: the MP4 video needs FFmpeg' "$work/err.txt"
+check "missing FFmpeg is said before the frames" bash -c "head -1 '$work/err.txt' | grep -q 'warning: the MP4 video needs FFmpeg'"
 check "WebP frames and the animated WebP still written" test -f "$work/webp/0006.webp" -a -s "$work/webp/turn.webp" -a ! -e "$work/webp/turn.mp4"
+# The project's own keys ask for the same without flags.
+printf 'EXPORT_ZOOM_SET=1\r\nEXPORT_ANIMATED_WEBP=1\r\n' | cat "$work/avif.trn.prj" - >"$work/keys.trn.prj"
+"$bin/turnlet-export" "$work/keys.trn.prj" --output "$work/keys" --quiet
+check "project keys: zoom set and animated WebP, no MP4" test -f "$work/keys/zoom/0006.avif" -a -s "$work/keys/turn.webp" -a ! -e "$work/keys/turn.mp4"
 
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
