@@ -57,6 +57,12 @@ Pair PairOf(Msg message) {
             return {"The viewer page could not be updated: {1}", "Не удалось обновить страницу просмотра: {1}"};
         case Msg::ExportVideoFailed:
             return {"The video of the turn was not made: {1}", "Видео оборота не создано: {1}"};
+        case Msg::ExportNoFfmpeg:
+            return {
+                "The MP4 video is made by FFmpeg, but \"{1}\" cannot be run. Install FFmpeg or give its "
+                "location under \"Import from video\". Export without the MP4?",
+                "Видео MP4 создаётся программой FFmpeg, но «{1}» не запускается. Установите FFmpeg или "
+                "укажите его расположение в окне «Взять из видео». Экспортировать без MP4?"};
         case Msg::ExportNothingToExport:
             return {"There is nothing to export: the project has no photos.",
                     "Нечего экспортировать: в проекте нет снимков."};

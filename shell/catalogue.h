@@ -34,6 +34,7 @@ enum class Msg {
     ExportPageRemoved,
     ExportPageFailed,   // {1} the reason
     ExportVideoFailed,  // {1} the reason
+    ExportNoFfmpeg,     // {1} the FFmpeg program that cannot be run; asks whether to go on without the MP4
     ExportNothingToExport,
     ExportCreateFolder,  // {1} the folder
     ExportFolderFailed,  // {1} the reason
