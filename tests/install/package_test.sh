@@ -30,7 +30,7 @@ check "package named turnlet" test "$(field Package)" = turnlet
 check "package version is the project's ($version)" test "$(field Version)" = "$version-1"
 check "file named for apt install ./turnlet_*.deb" test "$(basename "$deb")" = "turnlet_$version-1_$(field Architecture).deb"
 depends=$(field Depends)
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libturbojpeg0 libjpeg62-turbo libpng16-16 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libturbojpeg0 libjpeg62-turbo libpng16-16 libwebp7 libavif15 qt6-qpa-plugins; do
     check "Depends names $lib" grep -qE "(^|, )$lib( |,|$)" <<<"$depends"
 done
 check "Recommends ffmpeg" grep -qE "(^|, )ffmpeg(,|$)" <<<"$(field Recommends)"
