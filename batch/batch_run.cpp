@@ -250,6 +250,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     request.pictureHeight = height;
     request.templatePath = settings.viewerTemplate;
     request.directory = staged.string();
+    request.ffmpegPath = settings.ffmpegPath;
     auto plan = std::make_shared<ExportPlan>();
     if (Status status = MakeExportPlan(project, request, *plan); !status.ok()) return failWith(status);
     const int total = plan->frameCount();
@@ -269,6 +270,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
         return fail(BatchFailure::BlankFrames,
                     {std::to_string(outcome.problems.size()), outcome.problems.front().source});
     if (!outcome.pageFailure.ok()) return failWith(outcome.pageFailure);
+    if (!outcome.videoFailure.ok()) return failWith(outcome.videoFailure);
 
     result.state = ProductState::Done;
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -33,6 +33,7 @@ struct BatchSettings {
     std::string templateText;  // the template as its file would be: a product made from another is redone
     std::string root;          // the output root: each product in ROOT/<folder name>/
     std::string viewerTemplate;
+    std::string ffmpegPath;  // for a template that asks for an MP4 of the turn; empty: ffmpeg on the PATH
     bool align = false;
     bool findLast = false;
     bool force = false;  // redo products finished earlier

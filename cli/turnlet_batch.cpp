@@ -24,7 +24,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: turnlet-batch TEMPLATE.trn.prj FOLDER... [--output ROOT] [--align] [--find-last]\n"
-    "                     [--jobs N] [--report FILE] [--force] [--quiet]\n"
+    "                     [--jobs N] [--report FILE] [--force] [--ffmpeg PROGRAM] [--quiet]\n"
     "       turnlet-batch TEMPLATE.trn.prj FOLDER... --only K [options]\n"
     "       turnlet-batch TEMPLATE.trn.prj --list FILE [--index K] [options]\n"
     "\n"
@@ -43,6 +43,8 @@ const char kUsage[] =
     "  --report FILE   write the report to FILE.csv and FILE.json (default: ROOT/turnlet-batch-report\n"
     "                  when the whole list runs)\n"
     "  --force         redo products that were done before\n"
+    "  --ffmpeg PROGRAM  the FFmpeg program, when the template asks for an MP4 of the turn\n"
+    "                  (default: ffmpeg on the PATH)\n"
     "  --list FILE     the product folders, one a line (relative ones from FILE's folder; blank lines\n"
     "                  and lines starting with # are skipped), after any given as arguments\n"
     "  --only K        run only product K of the list (0 for the first): one job of a Slurm array or\n"
@@ -169,7 +171,7 @@ int Run(int argc, char** argv) {
     line.program = "turnlet-batch";
     line.usage = kUsage;
     line.switches = {"--quiet", "--align", "--find-last", "--force"};
-    line.valued = {"--output", "--jobs", "--report", "--list", "--only", "--index"};
+    line.valued = {"--output", "--jobs", "--report", "--list", "--only", "--index", "--ffmpeg"};
     line.several = true;
     if (const int parsed = line.Parse(argc, argv); parsed >= 0) return parsed;
 
@@ -212,6 +214,7 @@ int Run(int argc, char** argv) {
     settings.align = line.has("--align");
     settings.findLast = line.has("--find-last");
     settings.force = line.has("--force");
+    settings.ffmpegPath = line.value("--ffmpeg");
     settings.describe = [](BatchFailure failure, const std::vector<std::string>& details) {
         return BatchFailureText(failure, details, Language::English);
     };

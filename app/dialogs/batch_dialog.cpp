@@ -230,6 +230,7 @@ void BatchDialog::StartClick() {
     request.settings.templateText = WriteProjectText(request.settings.templateProject);
     request.settings.root = OutputEdit->text().trimmed().toStdString();
     request.settings.viewerTemplate = app_.resourceDir() + "/" + kViewerTemplateName;
+    request.settings.ffmpegPath = app_.settings().ffmpegPath;
     request.settings.align = AlignBox->isChecked();
     request.settings.findLast = FindLastBox->isChecked();
     request.settings.force = ForceBox->isChecked();

@@ -47,9 +47,9 @@ class BatchDialogTest : public QObject {
     void menuEntryInBothLanguages() {
         Editor e;
         QVERIFY(e.form().Batchexport1);
-        QCOMPARE(e.form().Batchexport1->text(), QStringLiteral("Batch export…"));
+        QCOMPARE(e.form().Batchexport1->text(), QStringLiteral("&Batch export…"));
         e.form().N6Click();
-        QCOMPARE(e.form().Batchexport1->text(), QStringLiteral("Пакетный экспорт…"));
+        QCOMPARE(e.form().Batchexport1->text(), QStringLiteral("Пак&етный экспорт…"));
         turnlet::BatchDialog d(e.form(), &e.form());
         QCOMPARE(d.windowTitle(), QStringLiteral("Пакетный экспорт"));
         QCOMPARE(d.StartButton->text(), QStringLiteral("Начать"));
