@@ -246,7 +246,8 @@ Pair PairOf(Msg message) {
         case Msg::BatchTitle:
             return {"Batch export", "Пакетный экспорт"};
         case Msg::BatchNoPhotos:
-            return {"no photos (JPEG, PNG or BMP files) in {1}", "в папке {1} нет снимков (файлов JPEG, PNG или BMP)"};
+            return {"no photos (JPEG, PNG, BMP, WebP or AVIF files) in {1}",
+                    "в папке {1} нет снимков (файлов JPEG, PNG, BMP, WebP или AVIF)"};
         case Msg::BatchTooFewPhotos:
             return {
                 "too few photos: {1} found; the template's turn skips {2} at the start and leaves {3} off at the "
@@ -262,8 +263,8 @@ Pair PairOf(Msg message) {
         case Msg::BatchSameName:
             return {"another folder of the batch has the same name: {1}", "у другой папки пакета то же имя: {1}"};
         case Msg::BatchBlankFrames:
-            return {"{1} frames came out blank: {2} is not a JPEG, PNG or BMP picture",
-                    "кадров без изображения: {1}; {2} не является изображением JPEG, PNG или BMP"};
+            return {"{1} frames came out blank: {2} is not a picture of a type Turnlet reads",
+                    "кадров без изображения: {1}; {2} не является изображением известного Turnlet типа"};
         case Msg::BatchStateDone:
             return {"Done", "Готово"};
         case Msg::BatchStateSkipped:
