@@ -153,6 +153,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
 
     auto fail = [&](BatchFailure failure, std::vector<std::string> details) {
         RemoveAll(staged);
+        result.framesWritten = 0;
         result.state = ProductState::Failed;
         result.failure = failure;
         result.details = std::move(details);
@@ -163,6 +164,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     auto stopped = [&] {
         RemoveAll(staged);
         result.state = ProductState::Stopped;
+        result.framesWritten = 0;  // none of them is kept
         return result;
     };
 

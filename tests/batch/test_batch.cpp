@@ -347,6 +347,7 @@ TEST_F(BatchRun, AnInterruptedProductLeavesNoFramesAndIsRedone) {
     std::vector<ProductResult> results = RunBatch(settings, folders, recorder, stop);
     EXPECT_EQ(results[0].state, ProductState::Done);
     EXPECT_EQ(results[1].state, ProductState::Stopped);
+    EXPECT_EQ(results[1].framesWritten, 0);  // the report counts frames kept
     EXPECT_EQ(results[2].state, ProductState::Stopped);
     EXPECT_FALSE(fs::exists(fs::path(root) / "mug"));
     EXPECT_FALSE(fs::exists(staged));
