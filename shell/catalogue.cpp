@@ -139,6 +139,14 @@ Pair PairOf(Msg message) {
             return {"The folder of the photos", "Папка снимков"};
         case Msg::MissingFile:
             return {"The file is missing", "Файл отсутствует"};
+        case Msg::AlignConfidence:
+            return {"Confidence", "Уверенность"};
+        case Msg::AlignConfidenceTip:
+            return {
+                "How sure the last Auto-align is of the frame's values: below 50 % it left the frame as it was; "
+                "check the frames marked in colour",
+                "Насколько последнее автовыравнивание уверено в значениях кадра: ниже 50 % кадр оставлен "
+                "как был; проверьте кадры, отмеченные цветом"};
     }
     return {"", ""};
 }

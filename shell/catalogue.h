@@ -68,6 +68,9 @@ enum class Msg {
     MissingSources,      // {1} how many, {2} the first
     LocateSourcesTitle,  // the folder chooser's title
     MissingFile,         // a source list item whose file is gone
+    // The last Auto-align's confidence in the frames table.
+    AlignConfidence,     // the column's header
+    AlignConfidenceTip,  // the header's tooltip
 };
 
 // The message's text in language.
