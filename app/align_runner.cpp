@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "app_context.h"
-#include "shell/align_texts.h"
+#include "shell/catalogue.h"
 
 namespace turnlet {
 
@@ -40,9 +40,8 @@ bool AlignRunner::Start(AlignJobRequest request, const char* label, Done done) {
     request.generation = generation_;
     if (!AlignWorker->tryWake(std::move(request))) return false;
     done_ = std::move(done);
-    const std::string& code = app_.settings().languageCode;
     AlignProgressDialog = new QProgressDialog(
-        QString::fromUtf8(label), QString::fromUtf8(AlignTextFor(AlignText::Cancel, code)), 0, 100, window_);
+        QString::fromUtf8(label), QString::fromUtf8(Tr(Msg::ButtonCancel, app_.language())), 0, 100, window_);
     AlignProgressDialog->setObjectName(QStringLiteral("AlignProgressDialog"));
     // The window stays responsive but takes no edits while the tables may yet be rewritten.
     AlignProgressDialog->setWindowModality(Qt::WindowModal);

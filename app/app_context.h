@@ -28,6 +28,8 @@ class AppContext {
     // The viewer template, the user guide, the About pictures.
     virtual const std::string& resourceDir() const = 0;
     Language language() { return LanguageOf(settings().languageCode); }
+    // Opens the bundled user guide in the interface's language, or says why it cannot.
+    virtual void openUserGuide() = 0;
 
     virtual void setStatusPanel(int panel, const std::string& text) = 0;
     // A failure told to the user with the file's name.

@@ -22,6 +22,7 @@
 #include "dialogs/video_import_dialog.h"
 #include "main_window.h"
 #include "project/settings_file.h"
+#include "shell/catalogue.h"
 
 namespace turnlet {
 
@@ -35,11 +36,11 @@ bool TurnletApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::bad_alloc&) {
-        failure = QStringLiteral("Not enough memory for this command.");
+        failure = QString::fromUtf8(Tr(Msg::FailNoMemory, dialogs_ ? dialogs_->language() : Language::English));
     } catch (const std::exception& e) {
         failure = QString::fromUtf8(e.what());
     } catch (...) {
-        failure = QStringLiteral("Unexpected failure.");
+        failure = QString::fromUtf8(Tr(Msg::FailUnexpected, dialogs_ ? dialogs_->language() : Language::English));
     }
     if (dialogs_) dialogs_->message(nullptr, failure);
     return false;

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
+
 #include "project/project.h"
 
 namespace turnlet {
@@ -54,25 +56,52 @@ std::optional<QColor> QtDialogs::chooseColor(QWidget* parent, const QColor& init
     return color;
 }
 
+namespace {
+
+// The standard buttons named in the interface's language, whatever translations Qt has installed.
+void NameButtons(QMessageBox& box, Language language) {
+    const std::pair<QMessageBox::StandardButton, Msg> names[] = {
+        {QMessageBox::Ok, Msg::ButtonOk},           {QMessageBox::Yes, Msg::ButtonYes},
+        {QMessageBox::No, Msg::ButtonNo},           {QMessageBox::Save, Msg::ButtonSave},
+        {QMessageBox::Discard, Msg::ButtonDiscard}, {QMessageBox::Cancel, Msg::ButtonCancel},
+    };
+    for (const auto& [standard, name] : names)
+        if (QAbstractButton* button = box.button(standard)) button->setText(QString::fromUtf8(Tr(name, language)));
+}
+
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton preferred,
+                                Language language) {
+    QMessageBox box(icon, QString::fromUtf8(kProgramTitle), text, buttons, parent);
+    box.setDefaultButton(preferred);
+    NameButtons(box, language);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
+}  // namespace
+
 void QtDialogs::message(QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, QString::fromUtf8(kProgramTitle), text);
+    Ask(parent, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok, language());
 }
 
 bool QtDialogs::messageWithAction(QWidget* parent, const QString& text, const QString& action) {
     QMessageBox box(QMessageBox::Information, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, parent);
     QPushButton* further = box.addButton(action, QMessageBox::ActionRole);
+    NameButtons(box, language());
     box.exec();
     return box.clickedButton() == further;
 }
 
 bool QtDialogs::question(QWidget* parent, const QString& text) {
-    return QMessageBox::question(parent, QString::fromUtf8(kProgramTitle), text) == QMessageBox::Yes;
+    return Ask(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, language()) ==
+           QMessageBox::Yes;
 }
 
 SaveChoice QtDialogs::askToSave(QWidget* parent, const QString& text) {
     const auto answer =
-        QMessageBox::warning(parent, QString::fromUtf8(kProgramTitle), text,
-                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        Ask(parent, QMessageBox::Warning, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+            QMessageBox::Save, language());
     if (answer == QMessageBox::Save) return SaveChoice::Save;
     if (answer == QMessageBox::Discard) return SaveChoice::Discard;
     return SaveChoice::Cancel;

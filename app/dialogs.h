@@ -11,6 +11,8 @@
 #include <deque>
 #include <optional>
 
+#include "shell/catalogue.h"
+
 class QWidget;
 
 namespace turnlet {
@@ -40,6 +42,13 @@ class Dialogs {
     virtual SaveChoice askToSave(QWidget* parent, const QString& text) = 0;
     // Opens a web address or a local file with the desktop's default application.
     virtual bool openUrl(const QUrl& url) = 0;
+
+    // The language of the buttons and titles the dialogs add themselves.
+    void setLanguage(Language language) { language_ = language; }
+    Language language() const { return language_; }
+
+  private:
+    Language language_ = Language::English;
 };
 
 // The real dialogs.

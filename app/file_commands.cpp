@@ -12,14 +12,9 @@
 #include "controls.h"
 #include "dialogs.h"
 #include "main_window.h"
+#include "shell/file_filters.h"
 
 namespace turnlet {
-namespace {
-
-const char* const kProjectFilter = "Turnlet Project (*.trn.prj);;All files (*)";
-
-}  // namespace
-
 bool TForm2::AskToKeepChanges() {
     if (!session_.modified()) return true;
     // The project being thrown away, by its file, or "Untitled" when it has none.
@@ -47,8 +42,8 @@ void TForm2::Open1Click() {
     if (!AskToKeepChanges()) return;
     if (path.empty()) {
         path = dialogs_
-                   .openFile(this, QStringLiteral("Open"), QString::fromLatin1(kProjectFilter),
-                             QString::fromStdString(session_.fileName()))
+                   .openFile(this, QString::fromUtf8(Tr(Msg::TitleOpenProject, language())),
+                             QString::fromUtf8(ProjectFilter(language())), QString::fromStdString(session_.fileName()))
                    .toStdString();
         if (path.empty()) return;
     }
@@ -93,7 +88,9 @@ void TForm2::LocateMovedSources() {
 
 bool TForm2::SaveProjectCommand(std::string name) {
     if (name.empty()) {
-        name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter), QString())
+        name = dialogs_
+                   .saveFile(this, QString::fromUtf8(Tr(Msg::TitleSaveProject, language())),
+                             QString::fromUtf8(ProjectFilter(language())), QString())
                    .toStdString();
         if (name.empty() || !NameToSaveUnder(name)) return false;
     }
@@ -125,8 +122,9 @@ bool TForm2::NameToSaveUnder(const std::string& typed) {
 }
 
 void TForm2::Saveas1Click() {
-    const QString name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter),
-                                           QString::fromStdString(session_.fileName()));
+    const QString name =
+        dialogs_.saveFile(this, QString::fromUtf8(Tr(Msg::TitleSaveProject, language())),
+                          QString::fromUtf8(ProjectFilter(language())), QString::fromStdString(session_.fileName()));
     if (name.isEmpty() || !NameToSaveUnder(name.toStdString())) return;
     SaveProjectCommand(name.toStdString());
 }

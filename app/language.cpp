@@ -4,17 +4,22 @@
 #include "language.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QAction>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTranslator>
 
 #include <string_view>
 #include <vector>
 
+#include "dialogs.h"
 #include "dialogs/about_box.h"
 #include "dialogs/export_dialog.h"
 #include "dialogs/parameters_dialog.h"
@@ -95,7 +100,29 @@ QString LanguageControlText(TForm2& form, const LanguageRow& row) {
 
 namespace {
 
+// Qt's own dialogs (file and colour choosers) speak the interface's language when Qt's
+// translations are installed; without them they stay English and everything else still works.
+void ApplyQtTranslation(Language language) {
+    static QTranslator* translator = nullptr;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    if (language != Language::Russian) return;
+    auto* loaded = new QTranslator;
+    if (!loaded->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return;
+    }
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+}
+
 void ApplyLanguage(TForm2& form, std::string_view code) {
+    form.dialogs().setLanguage(LanguageOf(code));
+    ApplyQtTranslation(LanguageOf(code));
     std::vector<LanguageRow> rows(LanguageTable().begin(), LanguageTable().end());
     rows.insert(rows.end(), AddedLanguageRows().begin(), AddedLanguageRows().end());
     for (const LanguageRow& row : rows) {

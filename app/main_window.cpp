@@ -190,7 +190,15 @@ void TForm2::Backgroundcolor1Click() {
 }
 
 void TForm2::Context1Click() {
-    const QString guide = QString::fromStdString(resourceDir_) + QStringLiteral("/help.html");
+    openUserGuide();
+}
+
+void TForm2::openUserGuide() {
+    const QString folder = QString::fromStdString(resourceDir_);
+    QString guide = folder + QStringLiteral("/help.html");
+    // The Russian guide when it is there; the English one is always shipped.
+    if (language() == Language::Russian && QFileInfo(folder + QStringLiteral("/help.ru.html")).isFile())
+        guide = folder + QStringLiteral("/help.ru.html");
     if (!QFileInfo(guide).isFile()) {
         dialogs_.message(this, QString::fromStdString(Tr(Msg::GuideMissing, language(), {guide.toStdString()})));
         return;

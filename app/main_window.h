@@ -47,6 +47,7 @@ class TForm2 : public QMainWindow, public AppContext {
     // ---- AppContext ----
     EditorSession& session() override { return session_; }
     Dialogs& dialogs() override { return dialogs_; }
+    void openUserGuide() override;
     Settings& settings() override { return settings_; }
     void settingsChanged() override { SaveINI1Click(); }
     const std::string& resourceDir() const override { return resourceDir_; }

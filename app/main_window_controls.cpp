@@ -27,11 +27,11 @@ void TForm2::BuildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
 
-    File1 = Named(bar->addMenu(QStringLiteral("File")), "File1");
-    New1 = entry(File1, "New1", "New", &TForm2::New1Click);
+    File1 = Named(bar->addMenu(QStringLiteral("&File")), "File1");
+    New1 = entry(File1, "New1", "&New", &TForm2::New1Click);
     File1->addSeparator();
-    Open1 = entry(File1, "Open1", "Open", &TForm2::Open1Click);
-    Reopen1 = Named(File1->addMenu(QStringLiteral("Reopen")), "Reopen1");
+    Open1 = entry(File1, "Open1", "&Open", &TForm2::Open1Click);
+    Reopen1 = Named(File1->addMenu(QStringLiteral("&Reopen")), "Reopen1");
     Last11 = entry(Reopen1, "Last11", "Last1", &TForm2::Last11Click);
     Last21 = entry(Reopen1, "Last21", "Last2", &TForm2::Last21Click);
     Last31 = entry(Reopen1, "Last31", "Last3", &TForm2::Last31Click);
@@ -45,26 +45,26 @@ void TForm2::BuildMenus() {
     for (QAction* last : {Last11, Last21, Last31, Last41, Last51, Last61, Last71, Last81, Last91, Last101})
         last->setVisible(false);  // shown once the recent list fills them
     File1->addSeparator();
-    Save1 = entry(File1, "Save1", "Save", &TForm2::Save1Click);
-    Saveas1 = entry(File1, "Saveas1", "Save as", &TForm2::Saveas1Click);
+    Save1 = entry(File1, "Save1", "&Save", &TForm2::Save1Click);
+    Saveas1 = entry(File1, "Saveas1", "Save &as", &TForm2::Saveas1Click);
     File1->addSeparator();
-    Exit1 = entry(File1, "Exit1", "Exit", &TForm2::Exit1Click);
+    Exit1 = entry(File1, "Exit1", "E&xit", &TForm2::Exit1Click);
     New1->setShortcut(QKeySequence::New);
     Open1->setShortcut(QKeySequence::Open);
     Save1->setShortcut(QKeySequence::Save);
     Saveas1->setShortcut(QKeySequence::SaveAs);
     Exit1->setShortcut(QKeySequence::Quit);
 
-    Editmenu1 = Named(bar->addMenu(QStringLiteral("Edit")), "Editmenu1");
+    Editmenu1 = Named(bar->addMenu(QStringLiteral("&Edit")), "Editmenu1");
     Undo1 = entry(Editmenu1, "Undo1", "Undo", &TForm2::Undo1Click);
     Redo1 = entry(Editmenu1, "Redo1", "Redo", &TForm2::Redo1Click);
     Undo1->setShortcut(QKeySequence::Undo);
     // Ctrl+Shift+Z on every desktop, and Ctrl+Y as well.
     Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
 
-    Language1 = Named(bar->addMenu(QStringLiteral("Language")), "Language1");
-    English1 = entry(Language1, "English1", "English", &TForm2::English1Click);
-    N6 = entry(Language1, "N6", "Русский", &TForm2::N6Click);
+    Language1 = Named(bar->addMenu(QStringLiteral("&Language")), "Language1");
+    English1 = entry(Language1, "English1", "&English", &TForm2::English1Click);
+    N6 = entry(Language1, "N6", "&Русский", &TForm2::N6Click);
     auto* languages = new QActionGroup(this);
     for (QAction* language : {English1, N6}) {
         language->setCheckable(true);
@@ -72,20 +72,20 @@ void TForm2::BuildMenus() {
     }
     English1->setChecked(true);
 
-    Options1 = Named(bar->addMenu(QStringLiteral("Options")), "Options1");
-    Backgroundcolor1 = entry(Options1, "Backgroundcolor1", "Background color", &TForm2::Backgroundcolor1Click);
-    Autoalign1 = Named(Options1->addAction(QStringLiteral("Auto-align")), "Autoalign1");
+    Options1 = Named(bar->addMenu(QStringLiteral("&Options")), "Options1");
+    Backgroundcolor1 = entry(Options1, "Backgroundcolor1", "&Background color", &TForm2::Backgroundcolor1Click);
+    Autoalign1 = Named(Options1->addAction(QStringLiteral("&Auto-align")), "Autoalign1");
 
     // "Export" is a command on the menu bar itself.
-    Export1 = Named(bar->addAction(QStringLiteral("Export")), "Export1");
+    Export1 = Named(bar->addAction(QStringLiteral("E&xport")), "Export1");
     connect(Export1, &QAction::triggered, this, &TForm2::Export1Click);
     Export1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
-    Help1 = Named(bar->addMenu(QStringLiteral("Help")), "Help1");
-    Context1 = entry(Help1, "Context1", "Context", &TForm2::Context1Click);
+    Help1 = Named(bar->addMenu(QStringLiteral("&Help")), "Help1");
+    Context1 = entry(Help1, "Context1", "&Context", &TForm2::Context1Click);
     Context1->setShortcut(QKeySequence::HelpContents);
     Help1->addSeparator();
-    About1 = entry(Help1, "About1", "About", &TForm2::About1Click);
+    About1 = entry(Help1, "About1", "&About", &TForm2::About1Click);
 
     PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
     // The pages' own refresh commands, under their names (wired once the pages exist).

@@ -2,6 +2,7 @@
 // turnlet-screenshot: starts the editor with photographs added and a crop drawn, shows a page (tuned
 // with a few keyframes) or a dialog, and saves a picture of it. For looking at the layout and for the
 // user guide's illustrations.
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -31,6 +32,7 @@
 #include "pages/tune_page.h"
 #include "dialogs/parameters_dialog.h"
 #include "picture_view.h"
+#include "shell/catalogue.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ void Usage() {
         "usage: turnlet-screenshot OUT.png [--size WxH] [--page 0|1|2] [--select N]\n"
         "                          [--crop LEFT,TOP,RIGHT,BOTTOM] [--range FIRST,LAST] [--tab 0|1]\n"
         "                          [--frame N] [--interlace N] [--tune] [--parameters] [--lang en|ru]\n"
-        "                          [--dialog export|video|about] PHOTO...\n"
+        "                          [--dialog export|export-size|video|about|unsaved] PHOTO...\n"
         "  Adds the photos, drags a crop over the preview (corners as fractions of the shown\n"
         "  picture, 0..1), sets the turn's range, shows the page (on \"First and last frames\" the\n"
         "  tab, on \"Tune positions\" the frame, the interlace entry and with --tune a few\n"
@@ -100,8 +102,9 @@ std::optional<Options> Parse(const QStringList& args) {
             o.crop = QRectF(QPointF(v[0].toDouble(), v[1].toDouble()), QPointF(v[2].toDouble(), v[3].toDouble()));
         } else if (a == QLatin1String("--dialog") && hasValue) {
             o.dialog = args[++i];
-            if (o.dialog != QLatin1String("export") && o.dialog != QLatin1String("video") &&
-                o.dialog != QLatin1String("about"))
+            if (o.dialog != QLatin1String("export") && o.dialog != QLatin1String("export-size") &&
+                o.dialog != QLatin1String("video") && o.dialog != QLatin1String("about") &&
+                o.dialog != QLatin1String("unsaved"))
                 return std::nullopt;
         } else if (a == QLatin1String("--lang") && hasValue) {
             o.language = args[++i];
@@ -236,6 +239,34 @@ int main(int argc, char** argv) {
         export8.Button2Click();
         WaitFor([&] { return export8.ProgressBar1->value() >= 40 || !export8.exporting(); }, 60000);
         window = &export8;
+    } else if (options->dialog == QLatin1String("export-size")) {
+        // A square size for a crop that is not square, with "Proportional" off: the shape note shows.
+        turnlet::TForm8& export8 = windows.Form8();
+        turnlet::ExportSettings settings = form.session().project().exportSettings;
+        settings.proportional = false;
+        settings.width = 800;
+        settings.height = 800;
+        form.session().SetExportSettings(settings);
+        export8.move(form.geometry().center() - QPoint(export8.width() / 2, export8.height() / 2));
+        export8.show();
+        window = &export8;
+    } else if (options->dialog == QLatin1String("unsaved")) {
+        // The question New asks about a changed project, looked at while it waits for an answer.
+        QTimer::singleShot(600, [&] {
+            for (QWidget* box : QApplication::topLevelWidgets()) {
+                if (!box->isVisible() || !box->inherits("QMessageBox")) continue;
+                box->grab().save(options->output);
+                box->close();
+            }
+        });
+        // The real message box, asked with the words New would use.
+        turnlet::QtDialogs real;
+        real.setLanguage(dialogs.language());
+        dialogs.saveAnswers.clear();
+        real.askToSave(&form,
+                       QString::fromStdString(turnlet::Tr(turnlet::Msg::UnsavedChanges, dialogs.language(),
+                                                          {turnlet::Tr(turnlet::Msg::Untitled, dialogs.language())})));
+        return 0;
     } else if (options->dialog == QLatin1String("video")) {
         turnlet::TForm3& video = windows.Form3();
         form.settings().ffmpegPath = "/usr/bin/ffmpeg";

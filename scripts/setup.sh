@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # Qt's own dialogs (file and colour choosers) in Russian
+  qt6-translations-l10n
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -82,13 +82,13 @@ Pair PairOf(Msg message) {
         case Msg::Untitled:
             return {"Untitled", "Без имени"};
         case Msg::Undo:
-            return {"Undo {1}", "Отменить: {1}"};
+            return {"&Undo {1}", "&Отменить: {1}"};
         case Msg::Redo:
-            return {"Redo {1}", "Повторить: {1}"};
+            return {"&Redo {1}", "&Повторить: {1}"};
         case Msg::UndoNothing:
-            return {"Undo", "Отменить"};
+            return {"&Undo", "&Отменить"};
         case Msg::RedoNothing:
-            return {"Redo", "Повторить"};
+            return {"&Redo", "&Повторить"};
         case Msg::CommandAddSources:
             return {"adding images", "добавление изображений"};
         case Msg::CommandDeleteSources:
@@ -139,6 +139,102 @@ Pair PairOf(Msg message) {
             return {"The folder of the photos", "Папка снимков"};
         case Msg::MissingFile:
             return {"The file is missing", "Файл отсутствует"};
+        case Msg::ButtonOk:
+            return {"OK", "ОК"};
+        case Msg::ButtonYes:
+            return {"&Yes", "&Да"};
+        case Msg::ButtonNo:
+            return {"&No", "&Нет"};
+        case Msg::ButtonSave:
+            return {"&Save", "&Сохранить"};
+        case Msg::ButtonDiscard:
+            return {"&Discard", "&Не сохранять"};
+        case Msg::ButtonCancel:
+            return {"Cancel", "Отмена"};
+        case Msg::TitleOpenProject:
+            return {"Open", "Открыть"};
+        case Msg::TitleSaveProject:
+            return {"Save as", "Сохранить как"};
+        case Msg::TitleAddImages:
+            return {"Add images", "Добавить изображения"};
+        case Msg::FilterProject:
+            return {"Turnlet Project", "Проект Turnlet"};
+        case Msg::FilterAllFiles:
+            return {"All files", "Все файлы"};
+        case Msg::FilterAllPictures:
+            return {"All", "Все"};
+        case Msg::FilterJpeg:
+            return {"JPEG Image File", "Изображения JPEG"};
+        case Msg::FilterPng:
+            return {"Portable Network Graphics", "Изображения PNG"};
+        case Msg::FilterBitmaps:
+            return {"Bitmaps", "Точечные рисунки BMP"};
+        case Msg::FilterVideo:
+            return {"Video files", "Видеофайлы"};
+        case Msg::FailNoMemory:
+            return {"Not enough memory for this command.", "Для этой команды не хватает памяти."};
+        case Msg::FailUnexpected:
+            return {"Unexpected failure.", "Непредвиденный сбой."};
+        case Msg::VideoNoFfmpeg:
+            return {"Choose the FFmpeg program first (\"Select\" beside FFMPEG).",
+                    "Сначала укажите программу FFmpeg (\"Выбрать\" рядом с FFMPEG)."};
+        case Msg::VideoNoSource:
+            return {"Choose the source video first.", "Сначала выберите исходное видео."};
+        case Msg::VideoSourceMissing:
+            return {"{1}: the video file does not exist.", "{1}: такого видеофайла нет."};
+        case Msg::VideoNoFolder:
+            return {"Choose the pictures directory first.", "Сначала выберите каталог для картинок."};
+        case Msg::VideoFolderMissing:
+            return {"{1}: the folder does not exist.", "{1}: такой папки нет."};
+        case Msg::VideoReplace:
+            return {"{1} already holds numbered pictures of this format. Replace them?",
+                    "В {1} уже есть пронумерованные картинки этого формата. Заменить их?"};
+        case Msg::VideoExtracting:
+            return {"FFmpeg is extracting the pictures of\n{1}", "FFmpeg извлекает картинки из\n{1}"};
+        case Msg::VideoNotStarted:
+            return {"{1}: FFmpeg could not be started ({2}).", "{1}: не удалось запустить FFmpeg ({2})."};
+        case Msg::VideoNotStartedBare:
+            return {"{1}: FFmpeg could not be started.", "{1}: не удалось запустить FFmpeg."};
+        case Msg::VideoCrashed:
+            return {"{1}: FFmpeg ended abnormally; no pictures may be complete.",
+                    "{1}: FFmpeg завершился аварийно; картинки могут быть неполными."};
+        case Msg::VideoFailed:
+            return {"FFmpeg failed (exit code {1}).", "Ошибка FFmpeg (код завершения {1})."};
+        case Msg::VideoNothingWritten:
+            return {"FFmpeg wrote no picture into {1}.", "FFmpeg не записал ни одной картинки в {1}."};
+        case Msg::VideoOnePicture:
+            return {"1 picture written to {1}. Add them with \"Add images\".",
+                    "Записана 1 картинка в {1}. Добавьте её кнопкой \"Добавить\"."};
+        case Msg::VideoPictures:
+            return {"{1} pictures written to {2}. Add them with \"Add images\".",
+                    "Записано картинок: {1}, в {2}. Добавьте их кнопкой \"Добавить\"."};
+        case Msg::AboutNotice:
+            return {"360° views of products from a series of photographs. Free software under the MIT licence.",
+                    "Круговые 360° виды предметов из серии фотографий. Свободная программа под лицензией MIT."};
+        case Msg::AboutGuideLink:
+            return {"The user guide", "Руководство пользователя"};
+        case Msg::AlignProgress:
+            return {"Aligning frames...", "Выравнивание кадров..."};
+        case Msg::AlignReplaceManual:
+            return {"Some frames already have keyframes set by hand. Replace their values too?",
+                    "У некоторых кадров уже есть ключевые значения, заданные вручную. Заменить и их?"};
+        case Msg::FindingEnd:
+            return {"Looking for the end of the turn...", "Поиск конца оборота..."};
+        case Msg::NoFullTurn:
+            return {"No full turn found.", "Полный оборот не найден."};
+        case Msg::OneFullTurn:
+            return {"The set already is one full turn.", "Набор уже составляет один полный оборот."};
+        case Msg::TurnEndLast:
+            return {"Last frame of the turn: {1} (confidence {2}).", "Последний кадр оборота: {1} (уверенность {2})."};
+        case Msg::TurnEndRunnerUpFrame:
+            return {" Runner-up: frame {1} ({2}).", " Второй вариант: кадр {1} ({2})."};
+        case Msg::TurnEndRunnerUpNone:
+            return {" Runner-up: no full turn ({1}).", " Второй вариант: полного оборота нет ({1})."};
+        case Msg::Percent:
+            return {"{1}%", "{1} %"};
+        case Msg::UnalignedFrames:
+            return {"These frames could not be aligned and kept their values (they are selected in the table): {1}",
+                    "Не удалось выровнять кадры (их значения сохранены, они выделены в таблице): {1}"};
         case Msg::AlignConfidence:
             return {"Confidence", "Уверенность"};
         case Msg::AlignConfidenceTip:

@@ -68,6 +68,56 @@ enum class Msg {
     MissingSources,      // {1} how many, {2} the first
     LocateSourcesTitle,  // the folder chooser's title
     MissingFile,         // a source list item whose file is gone
+    // Buttons of the message boxes.
+    ButtonOk,
+    ButtonYes,
+    ButtonNo,
+    ButtonSave,
+    ButtonDiscard,
+    ButtonCancel,
+    // File choosers: titles and the names in their filters.
+    TitleOpenProject,
+    TitleSaveProject,
+    TitleAddImages,
+    FilterProject,      // "Turnlet Project"
+    FilterAllFiles,     // "All files"
+    FilterAllPictures,  // "All"
+    FilterJpeg,
+    FilterPng,
+    FilterBitmaps,
+    FilterVideo,
+    // Failures caught at the top of the event loop.
+    FailNoMemory,
+    FailUnexpected,
+    // The video import.
+    VideoNoFfmpeg,
+    VideoNoSource,
+    VideoSourceMissing,  // {1} the video
+    VideoNoFolder,
+    VideoFolderMissing,   // {1} the folder
+    VideoReplace,         // {1} the folder
+    VideoExtracting,      // {1} the video
+    VideoNotStarted,      // {1} the program, {2} why
+    VideoNotStartedBare,  // {1} the program
+    VideoCrashed,         // {1} the program
+    VideoFailed,          // {1} the exit code
+    VideoNothingWritten,  // {1} the folder
+    VideoOnePicture,      // {1} the folder
+    VideoPictures,        // {1} how many, {2} the folder
+    // The About box.
+    AboutNotice,
+    AboutGuideLink,
+    // Automatic alignment and the end of the turn.
+    AlignProgress,
+    AlignReplaceManual,
+    FindingEnd,
+    NoFullTurn,
+    OneFullTurn,
+    TurnEndLast,           // {1} the frame, {2} the confidence
+    TurnEndRunnerUpFrame,  // {1} the frame, {2} its confidence
+    TurnEndRunnerUpNone,   // {1} its confidence
+    Percent,               // {1} a whole number
+    UnalignedFrames,       // {1} the list
     // The last Auto-align's confidence in the frames table.
     AlignConfidence,     // the column's header
     AlignConfidenceTip,  // the header's tooltip

@@ -10,22 +10,22 @@ namespace {
 constexpr int kNoColumn = -1;
 
 constexpr std::array<LanguageRow, kLanguageRows> kRows{{
-    {"TForm2", "File1", kNoColumn, "File", "Файл"},
-    {"TForm2", "New1", kNoColumn, "New", "Новый"},
-    {"TForm2", "Open1", kNoColumn, "Open", "Открыть"},
-    {"TForm2", "Reopen1", kNoColumn, "Reopen", "Последние"},
-    {"TForm2", "Save1", kNoColumn, "Save", "Сохранить"},
-    {"TForm2", "Saveas1", kNoColumn, "Save as", "Сохранить как"},
-    {"TForm2", "Exit1", kNoColumn, "Exit", "Выход"},
-    {"TForm2", "Export1", kNoColumn, "Export", "Экспорт"},
-    {"TForm2", "Language1", kNoColumn, "Language", "Язык"},
-    {"TForm2", "English1", kNoColumn, "English", "English"},
-    {"TForm2", "N6", kNoColumn, "Русский", "Русский"},
-    {"TForm2", "Help1", kNoColumn, "Help", "Помощь"},
-    {"TForm2", "Context1", kNoColumn, "Context", "Справка"},
-    {"TForm2", "About1", kNoColumn, "About", "О программе"},
-    {"TForm2", "Options1", kNoColumn, "Options", "Настройки"},
-    {"TForm2", "Backgroundcolor1", kNoColumn, "Background color", "Цвет фона"},
+    {"TForm2", "File1", kNoColumn, "&File", "&Файл"},
+    {"TForm2", "New1", kNoColumn, "&New", "&Новый"},
+    {"TForm2", "Open1", kNoColumn, "&Open", "&Открыть"},
+    {"TForm2", "Reopen1", kNoColumn, "&Reopen", "&Последние"},
+    {"TForm2", "Save1", kNoColumn, "&Save", "&Сохранить"},
+    {"TForm2", "Saveas1", kNoColumn, "Save &as", "Сохранить &как"},
+    {"TForm2", "Exit1", kNoColumn, "E&xit", "&Выход"},
+    {"TForm2", "Export1", kNoColumn, "E&xport", "&Экспорт"},
+    {"TForm2", "Language1", kNoColumn, "&Language", "&Язык"},
+    {"TForm2", "English1", kNoColumn, "&English", "&English"},
+    {"TForm2", "N6", kNoColumn, "&Русский", "&Русский"},
+    {"TForm2", "Help1", kNoColumn, "&Help", "По&мощь"},
+    {"TForm2", "Context1", kNoColumn, "&Context", "&Справка"},
+    {"TForm2", "About1", kNoColumn, "&About", "&О программе"},
+    {"TForm2", "Options1", kNoColumn, "&Options", "&Настройки"},
+    {"TForm2", "Backgroundcolor1", kNoColumn, "&Background color", "&Цвет фона"},
     {"TForm2", "TabSheet1", kNoColumn, "Import images", "Импорт изображений"},
     {"TForm2", "TabSheet2", kNoColumn, "First and last frames", "Крайние изображения"},
     {"TForm2", "TabSheet3", kNoColumn, "Tune positions", "Подгонка положения изображений"},
@@ -49,7 +49,7 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm2", "Button11", kNoColumn, "Clear all keyframes", "Очистить все"},
     {"TForm2", "Button4", kNoColumn, "Parameters", "Параметры"},
     {"TForm2", "Button5", kNoColumn, "Next", "Далее"},
-    {"TForm2", "Label9", kNoColumn, "Intrelace with", "Показать с"},
+    {"TForm2", "Label9", kNoColumn, "Interlace with", "Показать с"},
     {"TForm2", "StringGrid1", 1, "Keyframe", "Ключевой"},
     {"TForm2", "StringGrid1", 4, "Angle", "Угол"},
     {"TForm2", "StringGrid1", 5, "Scale", "Масштаб"},
@@ -90,11 +90,12 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm9", "Button1", kNoColumn, "Default values", "Значения по умолчанию"},
 }};
 
-constexpr std::array<LanguageRow, 5> kAddedRows{{
+constexpr std::array<LanguageRow, 6> kAddedRows{{
     {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
     {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
     {"TForm2", "Button12", kNoColumn, "Auto-align", "Автовыравнивание"},
-    {"TForm2", "Autoalign1", kNoColumn, "Auto-align", "Автовыравнивание"},
+    {"TForm2", "Autoalign1", kNoColumn, "&Auto-align", "&Автовыравнивание"},
+    {"TForm2", "Editmenu1", kNoColumn, "&Edit", "&Правка"},
     {"TForm2", "BitBtn3", kNoColumn, "Find end of turn", "Найти конец оборота"},
 }};
 

@@ -58,25 +58,4 @@ std::string LastLines(std::string_view text, int lines) {
     return result;
 }
 
-std::string DescribeVideoImport(const VideoImportOutcome& outcome, const std::string& ffmpegPath,
-                                const std::string& folder) {
-    const std::string tail = LastLines(outcome.messages, 6);
-    const std::string details = tail.empty() ? std::string() : "\n\n" + tail;
-    switch (outcome.kind) {
-        case VideoImportOutcome::Kind::NotStarted:
-            return ffmpegPath + ": FFmpeg could not be started" +
-                   (outcome.startError.empty() ? std::string() : " (" + outcome.startError + ")") + ".";
-        case VideoImportOutcome::Kind::Crashed:
-            return ffmpegPath + ": FFmpeg ended abnormally; no pictures may be complete." + details;
-        case VideoImportOutcome::Kind::Failed:
-            return "FFmpeg failed (exit code " + std::to_string(outcome.exitCode) + ")." + details;
-        case VideoImportOutcome::Kind::NothingWritten:
-            return "FFmpeg wrote no picture into " + folder + "." + details;
-        case VideoImportOutcome::Kind::Done:
-            break;
-    }
-    return std::to_string(outcome.pictures) + (outcome.pictures == 1 ? " picture" : " pictures") + " written to " +
-           folder + ". Add them with \"Add images\".";
-}
-
 }  // namespace turnlet

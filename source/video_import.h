@@ -35,8 +35,4 @@ struct VideoImportOutcome {
     std::string messages;    // FFmpeg's error output
 };
 
-// The message that tells the user how the run ended; FFmpeg's last lines follow a failure.
-std::string DescribeVideoImport(const VideoImportOutcome& outcome, const std::string& ffmpegPath,
-                                const std::string& folder);
-
 }  // namespace turnlet

@@ -23,10 +23,6 @@ namespace {
 // Where the pictures stand in the panel, and their size.
 constexpr int kImageLeft = 5, kImageTop = 16, kImageSize = 100;
 
-// The product pages in the two languages.
-const char* const kProductPageEnglish = "https://turnlet.example/en/";
-const char* const kProductPageRussian = "https://turnlet.example/ru/";
-
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -62,13 +58,12 @@ TAboutBox::TAboutBox(AppContext& app, QWidget* parent) : QDialog(parent), app_(a
     Version =
         MakeLabel(Panel1, "Version", QString::fromUtf8(Tr(Msg::AboutVersion, Language::English)), {120, 46, 176, 17});
     Version->setFont(bold);
-    Copyright = MakeLabel(Panel1, "Copyright",
-                          QStringLiteral("360° views of products from a series of photographs. "
-                                         "Free software under the MIT licence."),
-                          {120, 72, 176, 60});
+    Copyright =
+        MakeLabel(Panel1, "Copyright", QString::fromUtf8(Tr(Msg::AboutNotice, Language::English)), {120, 72, 176, 60});
     Copyright->setWordWrap(true);
     Copyright->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Comments = MakeLabel(Panel1, "Comments", QStringLiteral("Turnlet on the web"), {120, 140, 176, 34});
+    Comments = MakeLabel(Panel1, "Comments", QString::fromUtf8(Tr(Msg::AboutGuideLink, Language::English)),
+                         {120, 140, 176, 34});
     Comments->setWordWrap(true);
     Comments->setCursor(Qt::PointingHandCursor);
     Comments->setStyleSheet(QStringLiteral("color: #0645ad; text-decoration: underline"));
@@ -96,6 +91,8 @@ void TAboutBox::FormShow() {
     const std::string& code = app_.settings().languageCode;
     setWindowTitle(QString::fromUtf8(Tr(Msg::AboutCaption, LanguageOf(code))));
     Version->setText(QString::fromUtf8(Tr(Msg::AboutVersion, LanguageOf(code))));
+    Copyright->setText(QString::fromUtf8(Tr(Msg::AboutNotice, LanguageOf(code))));
+    Comments->setText(QString::fromUtf8(Tr(Msg::AboutGuideLink, LanguageOf(code))));
 }
 
 void TAboutBox::Timer1Timer() {
@@ -118,9 +115,8 @@ int TAboutBox::shownPicture() const {
 }
 
 void TAboutBox::CommentsClick() {
-    const std::string& code = app_.settings().languageCode;
-    const char* page = code == "ru" ? kProductPageRussian : (code == "en" ? kProductPageEnglish : nullptr);
-    if (page) app_.dialogs().openUrl(QUrl(QString::fromLatin1(page)));
+    // The guide that ships with the program: it is there without a network and always current.
+    app_.openUserGuide();
 }
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {

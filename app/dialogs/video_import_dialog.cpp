@@ -16,14 +16,13 @@
 #include "dialogs.h"
 #include "app_context.h"
 #include "named_widget.h"
+#include "shell/file_filters.h"
+#include "shell/video_texts.h"
 #include "source/video_import.h"
 
 namespace turnlet {
 namespace {
 
-// Both the Linux and the Windows name of the program are offered.
-const char* const kFfmpegFilter = "FFMPEG (ffmpeg ffmpeg.exe);;All files (*)";
-const char* const kVideoFilter = "Video files (*.avi *.mpg *.mpeg *.mp4 *.mov);;All files (*)";
 const char* const kDownloadPage = "https://ffmpeg.org/download.html";
 
 }  // namespace
@@ -91,7 +90,7 @@ void TForm3::Button1Click() {
     QString start = Text(app_.settings().ffmpegPath);
     if (start.isEmpty()) start = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     const QString path =
-        app_.dialogs().openFile(this, QStringLiteral("FFMPEG"), QString::fromLatin1(kFfmpegFilter), start);
+        app_.dialogs().openFile(this, QStringLiteral("FFMPEG"), Text(FfmpegFilter(app_.language())), start);
     if (path.isEmpty()) return;
     app_.settings().ffmpegPath = path.toStdString();
     Edit1->setText(path);
@@ -104,7 +103,7 @@ void TForm3::Button2Click() {
 
 void TForm3::Button3Click() {
     const QString path =
-        app_.dialogs().openFile(this, Label1->text(), QString::fromLatin1(kVideoFilter), Edit2->text());
+        app_.dialogs().openFile(this, Label1->text(), Text(VideoFilter(app_.language())), Edit2->text());
     if (!path.isEmpty()) Edit2->setText(path);
 }
 
@@ -135,24 +134,23 @@ void TForm3::Button5Click() {
     const QString video = Edit2->text();
     folder_ = Edit3->text();
     typeIndex_ = ComboBox1->currentIndex();
+    const Language language = app_.language();
     if (ffmpeg.isEmpty()) {
-        dialogs.message(this, QStringLiteral("Choose the FFmpeg program first (\"Select\" beside FFMPEG)."));
+        dialogs.message(this, QString::fromUtf8(Tr(Msg::VideoNoFfmpeg, language)));
         return;
     }
     if (video.isEmpty() || !QFileInfo::exists(video) || QFileInfo(video).isDir()) {
-        dialogs.message(this, video.isEmpty() ? QStringLiteral("Choose the source video first.")
-                                              : video + QStringLiteral(": the video file does not exist."));
+        dialogs.message(this, video.isEmpty() ? QString::fromUtf8(Tr(Msg::VideoNoSource, language))
+                                              : Text(Tr(Msg::VideoSourceMissing, language, {video.toStdString()})));
         return;
     }
     if (folder_.isEmpty() || !QFileInfo(folder_).isDir()) {
-        dialogs.message(this, folder_.isEmpty() ? QStringLiteral("Choose the pictures directory first.")
-                                                : folder_ + QStringLiteral(": the folder does not exist."));
+        dialogs.message(this, folder_.isEmpty() ? QString::fromUtf8(Tr(Msg::VideoNoFolder, language))
+                                                : Text(Tr(Msg::VideoFolderMissing, language, {folder_.toStdString()})));
         return;
     }
     const bool replace = CountPictures(false) > 0;
-    if (replace && !dialogs.question(this, folder_ + QStringLiteral(" already holds numbered pictures of this "
-                                                                    "format. Replace them?")))
-        return;
+    if (replace && !dialogs.question(this, Text(Tr(Msg::VideoReplace, language, {folder_.toStdString()})))) return;
 
     QStringList arguments;
     for (const std::string& argument : FfmpegArguments(video.toStdString(), folder_.toStdString(), typeIndex_, replace))
@@ -179,8 +177,8 @@ void TForm3::Button5Click() {
         if (error == QProcess::FailedToStart) Finished(false, false, 0, process_->errorString());
     });
 
-    busy_ = new QProgressDialog(QStringLiteral("FFmpeg is extracting the pictures of\n%1").arg(video),
-                                QStringLiteral("Cancel"), 0, 0, this);
+    busy_ = new QProgressDialog(Text(Tr(Msg::VideoExtracting, language, {video.toStdString()})),
+                                QString::fromUtf8(Tr(Msg::ButtonCancel, language)), 0, 0, this);
     busy_->setWindowTitle(windowTitle());
     busy_->setWindowModality(Qt::WindowModal);
     busy_->setMinimumDuration(0);
@@ -223,7 +221,8 @@ void TForm3::Finished(bool started, bool crashed, int exitCode, const QString& s
     busy_ = nullptr;
     Button5->setEnabled(true);
     if (cancelled_) return;  // the user ended it and knows
-    app_.dialogs().message(this, Text(DescribeVideoImport(outcome, app_.settings().ffmpegPath, folder_.toStdString())));
+    app_.dialogs().message(
+        this, Text(DescribeVideoImport(outcome, app_.settings().ffmpegPath, folder_.toStdString(), app_.language())));
 }
 
 }  // namespace turnlet

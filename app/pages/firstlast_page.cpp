@@ -256,31 +256,28 @@ void FirstLastPage::BitBtn3Click() {
     request.settings.rotationDegrees = p.rotationDegrees();
     const CropArea crop = app_.area();
     request.settings.crop = {crop.left, crop.top, crop.width, crop.height};
-    align_.Start(std::move(request), AlignTextFor(AlignText::FindingEnd, app_.settings().languageCode),
-                 [this](const AlignJobResult& result) {
-                     const TurnEnd& end = result.end;
-                     if (end.cancelled) return;
-                     if (!end.status.ok()) {
-                         app_.reportFailure(end.status);
-                         return;
-                     }
-                     if (!end.found) {
-                         const QString text =
-                             QString::fromUtf8(AlignTextFor(AlignText::NoFullTurn, app_.settings().languageCode));
-                         QMetaObject::invokeMethod(
-                             this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
-                         return;
-                     }
-                     // Through the frame number's own control, so every rule of the page applies.
-                     const int first = session().project().firstFrame;
-                     SpinEdit2->setValue(first + end.last);
-                     const int runnerUp = end.runnerUp < 0 ? -1 : first + end.runnerUp;
-                     const QString text =
-                         QString::fromStdString(TurnEndText(end.oneTurn, first + end.last, end.confidence, runnerUp,
-                                                            end.runnerUpConfidence, app_.settings().languageCode));
-                     QMetaObject::invokeMethod(
-                         this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
-                 });
+    align_.Start(std::move(request), Tr(Msg::FindingEnd, app_.language()), [this](const AlignJobResult& result) {
+        const TurnEnd& end = result.end;
+        if (end.cancelled) return;
+        if (!end.status.ok()) {
+            app_.reportFailure(end.status);
+            return;
+        }
+        if (!end.found) {
+            const QString text = QString::fromUtf8(Tr(Msg::NoFullTurn, app_.language()));
+            QMetaObject::invokeMethod(
+                this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
+            return;
+        }
+        // Through the frame number's own control, so every rule of the page applies.
+        const int first = session().project().firstFrame;
+        SpinEdit2->setValue(first + end.last);
+        const int runnerUp = end.runnerUp < 0 ? -1 : first + end.runnerUp;
+        const QString text = QString::fromStdString(TurnEndText(end.oneTurn, first + end.last, end.confidence, runnerUp,
+                                                                end.runnerUpConfidence, app_.language()));
+        QMetaObject::invokeMethod(
+            this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
+    });
 }
 
 }  // namespace turnlet

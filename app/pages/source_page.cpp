@@ -25,14 +25,10 @@
 #include "named_widget.h"
 #include "picture_view.h"
 #include "scoped_flag.h"
+#include "shell/file_filters.h"
 
 namespace turnlet {
 namespace {
-
-// The add-images dialog's filter (Qt's file chooser matches it regardless of letter case).
-const char* const kPictureFilter =
-    "All (*.jpg *.jpeg *.png *.bmp);;JPEG Image File (*.jpg *.jpeg);;Portable Network Graphics (*.png);;"
-    "Bitmaps (*.bmp)";
 
 const char* const kInvalidField = "background: #ffd8d8";
 
@@ -194,7 +190,8 @@ void SourcePage::Button8Click() {
 
 void SourcePage::Button9Click() {
     const QStringList files =
-        app_.dialogs().openFiles(this, QStringLiteral("Add images"), QString::fromLatin1(kPictureFilter));
+        app_.dialogs().openFiles(this, QString::fromUtf8(Tr(Msg::TitleAddImages, app_.language())),
+                                 QString::fromUtf8(PictureFilter(app_.language())));
     if (files.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& file : files) paths.push_back(file.toStdString());

@@ -338,14 +338,13 @@ void TunePage::Button12Click() {
         manual = manual || session().HasHandSetKeyframe(*path);
     }
     if (request.settings.paths.size() < 2) return;
-    const std::string& code = app_.settings().languageCode;
     const bool replaceManual =
-        manual && app_.dialogs().question(this, QString::fromUtf8(AlignTextFor(AlignText::ReplaceManual, code)));
+        manual && app_.dialogs().question(this, QString::fromUtf8(Tr(Msg::AlignReplaceManual, app_.language())));
     request.task = AlignTask::AutoAlign;
     request.settings.rotationDegrees = p.rotationDegrees();
     const CropArea crop = app_.area();
     request.settings.crop = {crop.left, crop.top, crop.width, crop.height};
-    align_.Start(std::move(request), AlignTextFor(AlignText::Progress, code),
+    align_.Start(std::move(request), Tr(Msg::AlignProgress, app_.language()),
                  [this, replaceManual](const AlignJobResult& result) {
                      const TurnAlignment& alignment = result.alignment;
                      if (alignment.cancelled) return;
@@ -360,7 +359,7 @@ void TunePage::Button12Click() {
                      CurrentFrame = applied.unaligned.front();
                      Drawtunedimage1Click();
                      const QString text =
-                         QString::fromStdString(UnalignedFramesText(applied.unaligned, app_.settings().languageCode));
+                         QString::fromStdString(UnalignedFramesText(applied.unaligned, app_.language()));
                      QMetaObject::invokeMethod(
                          this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
                  });

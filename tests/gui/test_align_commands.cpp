@@ -164,7 +164,7 @@ class AlignCommandsTest : public QObject {
         auto& f = e.form();
         f.N6Click();
         QCOMPARE(f.TabSheet3->Button12->text(), QStringLiteral("Автовыравнивание"));
-        QCOMPARE(f.Autoalign1->text(), QStringLiteral("Автовыравнивание"));
+        QCOMPARE(f.Autoalign1->text(), QStringLiteral("&Автовыравнивание"));
         QCOMPARE(f.TabSheet2->BitBtn3->text(), QStringLiteral("Найти конец оборота"));
         f.English1Click();
         QCOMPARE(f.TabSheet2->BitBtn3->text(), QStringLiteral("Find end of turn"));

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The interface language over every window, and the About box that follows it.
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSet>
+#include <QUrl>
 #include <QLabel>
 #include <QTableView>
 #include <QTimer>
 #include <vector>
 
+#include "dialogs.h"
 #include "dialogs/about_box.h"
 #include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
@@ -46,7 +55,7 @@ class LanguageTest : public QObject {
         auto& f = e.form();
         f.Timer1Timer();  // the start applies English over the designed texts
         QCOMPARE(e.windows().Form8().windowTitle(), QStringLiteral("Export"));
-        QCOMPARE(f.TabSheet3->Label9->text(), QStringLiteral("Intrelace with"));
+        QCOMPARE(f.TabSheet3->Label9->text(), QStringLiteral("Interlace with"));
         for (const char* code : {"ru", "en"}) {
             if (std::string_view(code) == "ru")
                 f.N6->trigger();
@@ -61,7 +70,7 @@ class LanguageTest : public QObject {
         QCOMPARE(f.TabSheet3->StringGrid1->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Angle"));
         QCOMPARE(f.TabSheet3->StringGrid1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("DX"));
         // Languages name themselves in either language.
-        QCOMPARE(f.N6->text(), QString::fromUtf8("Русский"));
+        QCOMPARE(f.N6->text(), QString::fromUtf8("&Русский"));
         // Russian headers survive New and a new list of sources.
         f.N6Click();
         f.New1Click();
@@ -80,8 +89,13 @@ class LanguageTest : public QObject {
         about.FormShow();
         QCOMPARE(about.windowTitle(), QString::fromUtf8("О программе"));
         QCOMPARE(about.Version->text(), QString::fromUtf8("Версия 3.0"));
+        QCOMPARE(about.Comments->text(), QString::fromUtf8("Руководство пользователя"));
+        for (const char* guide : {"help.html", "help.ru.html"}) {
+            QFile file(e.path(guide));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
         about.CommentsClick();
-        QVERIFY(e.dialogs.openedUrls.value(0).toString().contains(QStringLiteral("/ru")));
+        QCOMPARE(e.dialogs.openedUrls.value(0), QUrl::fromLocalFile(e.path("help.ru.html")));
 
         // Before the first tick no picture shows; then exactly one, the one the pointer points to.
         about.Timer1->stop();
@@ -101,6 +115,48 @@ class LanguageTest : public QObject {
             QCOMPARE(visible, 1);
         }
         QCOMPARE(about.Timer1->interval(), 100);
+    }
+
+    // Alt+letter reaches one entry only: no two entries of the bar or of one menu share a mnemonic.
+    void mnemonicsAreUniqueInBothLanguages() {
+        Editor e;
+        auto& f = e.form();
+        for (QAction* language : {f.N6, f.English1}) {
+            language->trigger();
+            QList<QMenu*> menus{nullptr};
+            for (QMenu* menu : f.menuBar()->findChildren<QMenu*>()) menus << menu;
+            for (QMenu* menu : menus) {
+                const QList<QAction*> actions = menu ? menu->actions() : f.menuBar()->actions();
+                QSet<QChar> letters;
+                for (QAction* action : actions) {
+                    if (action->isSeparator() || !action->isVisible()) continue;
+                    const QString text = action->text();
+                    const qsizetype at = text.indexOf(QLatin1Char('&'));
+                    if (menu == nullptr || menu == f.File1 || menu == f.Help1 || menu == f.Options1)
+                        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+                    if (at < 0) continue;
+                    QVERIFY2(!letters.contains(text[at + 1].toLower()), qPrintable(text));
+                    letters.insert(text[at + 1].toLower());
+                }
+            }
+        }
+    }
+
+    // The questions' own buttons follow the interface language.
+    void messageBoxButtonsInRussian() {
+        turnlet::QtDialogs dialogs;
+        dialogs.setLanguage(turnlet::Language::Russian);
+        QStringList seen;
+        QTimer::singleShot(0, [&seen] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            for (QAbstractButton* button : box->buttons()) seen << button->text();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QCOMPARE(dialogs.askToSave(nullptr, QStringLiteral("?")), turnlet::SaveChoice::Cancel);
+        seen.sort();
+        QCOMPARE(seen, QStringList({QString::fromUtf8("&Не сохранять"), QString::fromUtf8("&Сохранить"),
+                                    QString::fromUtf8("Отмена")}));
     }
 };
 

@@ -115,8 +115,8 @@ class TunePageTest : public QObject {
             QCOMPARE(f.TabSheet3->StringGrid1->selectionModel()->currentIndex().row(), s.frame);
             QCOMPARE(f.StatusBar1->panelText(turnlet::kPathPanel), files[s.frame]);
         }
-        f.TabSheet3->TrackBar1->setValue(1);  // the dialog follows by the integer parts
-        QCOMPARE(e.windows().Form9().TrackBar1->value(), 12);
+        f.TabSheet3->TrackBar1->setValue(1);  // the dialog follows: the angle in tenths, the rest whole
+        QCOMPARE(e.windows().Form9().TrackBar1->value(), 127);
         QCOMPARE(e.windows().Form9().TrackBar3->value(), -3);
         QCOMPARE(f.session().project().keyframes.size(), 1u);
     }

@@ -148,7 +148,10 @@ class VideoImportTest : public QObject {
         QVERIFY(e.dialogs.filters.value(0).startsWith(QStringLiteral("Video files (*.avi *.mpg *.mpeg *.mp4 *.mov)")));
         form3.Button2Click();
         QVERIFY(e.dialogs.openedUrls.value(0).toString().contains(QStringLiteral("ffmpeg.org")));
-        QVERIFY(form3.Edit1->isReadOnly());
+        // A typed path is kept as the program's.
+        form3.Edit1->setText(QStringLiteral("/opt/ff/ffmpeg"));
+        emit form3.Edit1->editingFinished();
+        QCOMPARE(e.form().settings().ffmpegPath, std::string("/opt/ff/ffmpeg"));
     }
 };
 

@@ -238,6 +238,9 @@ TEST(ProjectReader, CanonicalisesWhatItCannotRead) {
          "CROP_LEFT=0\r\nCROP_TOP=0\r\nCROP_WIDTH=100\r\nCROP_HEIGHT=100"},
         {{"CROP_LEFT=-5", "CROP_TOP=007", "CROP_WIDTH=+20", "CROP_HEIGHT=0"},
          "CROP_LEFT=-5\r\nCROP_TOP=7\r\nCROP_WIDTH=20\r\nCROP_HEIGHT=0"},
+        // The largest value a field holds comes back as written, never as another number.
+        {{"CROP_LEFT=0", "CROP_TOP=0", "CROP_WIDTH=2147483647", "CROP_HEIGHT=2147483647"},
+         "CROP_LEFT=0\r\nCROP_TOP=0\r\nCROP_WIDTH=2147483647\r\nCROP_HEIGHT=2147483647"},
         {{"CROP_LEFT=1", "CROP_TOP=2", "CROP_WIDTH=", "CROP_HEIGHT=4"},
          "CROP_LEFT=\r\nCROP_TOP=\r\nCROP_WIDTH=\r\nCROP_HEIGHT="},
         {{"CROP_LEFT=1", "CROP_TOP=2", "CROP_WIDTH=3"}, "CROP_LEFT=\r\nCROP_TOP=\r\nCROP_WIDTH=\r\nCROP_HEIGHT="},

@@ -40,10 +40,10 @@ TEST(LanguageTable, ExactTexts) {
         const char* russian;
     };
     const Case cases[] = {
-        {"TForm2", "File1", -1, "File", "Файл"},
-        {"TForm2", "N6", -1, "Русский", "Русский"},
-        {"TForm2", "English1", -1, "English", "English"},
-        {"TForm2", "Label9", -1, "Intrelace with", "Показать с"},
+        {"TForm2", "File1", -1, "&File", "&Файл"},
+        {"TForm2", "N6", -1, "&Русский", "&Русский"},
+        {"TForm2", "English1", -1, "&English", "&English"},
+        {"TForm2", "Label9", -1, "Interlace with", "Показать с"},
         {"TForm2", "TabSheet6", -1, "Interlace mode", "Черезстрочный режим"},
         {"TForm2", "StringGrid1", 1, "Keyframe", "Ключевой"},
         {"TForm2", "StringGrid1", 4, "Angle", "Угол"},

@@ -34,19 +34,5 @@ TEST(VideoImport, LastLinesSkipProgressAndBlanks) {
     EXPECT_EQ(LastLines("only", 3), "only");
 }
 
-TEST(VideoImport, Messages) {
-    using Kind = VideoImportOutcome::Kind;
-    VideoImportOutcome failed{Kind::Failed, 1, 0, "", "x\ny\nclip.mp4: No such file or directory\n"};
-    EXPECT_EQ(DescribeVideoImport(failed, "/usr/bin/ffmpeg", "/o"),
-              "FFmpeg failed (exit code 1).\n\nx\ny\nclip.mp4: No such file or directory");
-    VideoImportOutcome notStarted{Kind::NotStarted, 0, 0, "No such file or directory", ""};
-    EXPECT_EQ(DescribeVideoImport(notStarted, "/nope/ffmpeg", "/o"),
-              "/nope/ffmpeg: FFmpeg could not be started (No such file or directory).");
-    VideoImportOutcome none{Kind::NothingWritten, 0, 0, "", "Output file is empty\n"};
-    EXPECT_EQ(DescribeVideoImport(none, "f", "/o"), "FFmpeg wrote no picture into /o.\n\nOutput file is empty");
-    VideoImportOutcome done{Kind::Done, 0, 25, "", "noise"};
-    EXPECT_EQ(DescribeVideoImport(done, "f", "/o"), "25 pictures written to /o. Add them with \"Add images\".");
-}
-
 }  // namespace
 }  // namespace turnlet
