@@ -4,14 +4,18 @@
 
 #include <exception>
 #include <new>
+#include <span>
 #include <utility>
+#include <vector>
 
+#include "avif_io.h"
 #include "base/files.h"
 #include "base/text.h"
 #include "bmp_io.h"
 #include "jpeg_io.h"
 #include "output_file.h"
 #include "png_io.h"
+#include "webp_io.h"
 
 namespace turnlet {
 
@@ -22,16 +26,28 @@ constexpr std::size_t kMaxFileBytes = std::size_t{2} << 30;
 // Read first for a JPEG's size; a header beyond it (a lot of metadata) is found by reading it all.
 constexpr std::size_t kJpegHeadBytes = std::size_t{256} << 10;
 
+Status WriteEncoded(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    OutputFile out(path);
+    Status status = out.open();
+    if (status.ok()) status = out.write(data, size);
+    if (status.ok()) status = out.close();
+    return status;
+}
+
 Status SaveByType(FileType type, const Picture& picture, const std::string& path, int jpegQuality, JpegBuffer& jpeg) {
+    if (type == FileType::Webp || type == FileType::Avif) {
+        // Encoded first, like JPEG, so a picture the encoder refuses creates no file.
+        std::vector<std::uint8_t> encoded;
+        Status status = type == FileType::Webp ? EncodeWebp(picture, jpegQuality, path, encoded)
+                                               : EncodeAvif(picture, jpegQuality, path, encoded);
+        if (!status.ok()) return status;
+        return WriteEncoded(path, encoded.data(), encoded.size());
+    }
     if (type == FileType::Jpeg) {
         // Encode first so a picture the encoder refuses creates no file.
         Status status = EncodeJpeg(picture, jpegQuality, path, jpeg);
         if (!status.ok()) return status;
-        OutputFile out(path);
-        status = out.open();
-        if (status.ok()) status = out.write(jpeg.data(), jpeg.size());
-        if (status.ok()) status = out.close();
-        return status;
+        return WriteEncoded(path, jpeg.data(), jpeg.size());
     }
     OutputFile out(path);
     Status status = out.open();
@@ -39,6 +55,25 @@ Status SaveByType(FileType type, const Picture& picture, const std::string& path
     status = type == FileType::Bmp ? WriteBmp(picture, out) : WritePng(picture, out);
     if (!status.ok()) return status;
     return out.close();
+}
+
+// Every type but JPEG is decoded whole.
+Status DecodeWhole(FileType type, std::span<const std::uint8_t> bytes, const std::string& path, Picture& out) {
+    switch (type) {
+        case FileType::Bmp:
+            return DecodeBmp(bytes, path, out);
+        case FileType::Jpeg:
+            return DecodeJpeg(bytes, path, out);
+        case FileType::Png:
+            return DecodePng(bytes, path, out);
+        case FileType::Webp:
+            return DecodeWebp(bytes, path, out);
+        case FileType::Avif:
+            return DecodeAvif(bytes, path, out);
+        case FileType::Unknown:
+            break;
+    }
+    return Status::WrongFileType(path);
 }
 
 }  // namespace
@@ -51,6 +86,8 @@ FileType FileTypeOf(std::string_view path) {
     if (ext == ".BMP") return FileType::Bmp;
     if (ext == ".JPG" || ext == ".JPEG") return FileType::Jpeg;
     if (ext == ".PNG") return FileType::Png;
+    if (ext == ".WEBP") return FileType::Webp;
+    if (ext == ".AVIF") return FileType::Avif;
     return FileType::Unknown;
 }
 
@@ -68,19 +105,7 @@ Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
         if (!status.ok()) return status;
         if (bytes.size() == 0) return Status::Error(path, "file is empty");
         // Decoded aside and swapped in only on success, so a failure leaves target as it was.
-        switch (type) {
-            case FileType::Bmp:
-                status = DecodeBmp(bytes.view(), path, decoded);
-                break;
-            case FileType::Jpeg:
-                status = DecodeJpeg(bytes.view(), path, decoded);
-                break;
-            case FileType::Png:
-                status = DecodePng(bytes.view(), path, decoded);
-                break;
-            case FileType::Unknown:
-                break;
-        }
+        status = DecodeWhole(type, bytes.view(), path, decoded);
         if (!status.ok()) return status;
         std::swap(target, decoded);
         return Status::Ok();
@@ -107,7 +132,7 @@ Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(
             options.checkWholeFile = checkWholeFile;
             return DecodeJpegRegion(bytes.view(), path, wanted, options, target, got);
         }
-        status = type == FileType::Bmp ? DecodeBmp(bytes.view(), path, target) : DecodePng(bytes.view(), path, target);
+        status = DecodeWhole(type, bytes.view(), path, target);
         if (!status.ok()) return status;
         got = {PixelRect{0, 0, target.width(), target.height()}, target.width(), target.height()};
         return Status::Ok();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Loading and saving pictures by file extension (BMP, JPEG, PNG), and the small text helpers beside them.
+// Loading and saving pictures by file extension (BMP, JPEG, PNG, WebP, AVIF), and the small text helpers beside them.
 #pragma once
 
 #include <functional>
@@ -12,9 +12,9 @@
 
 namespace turnlet {
 
-enum class FileType { Unknown, Bmp, Jpeg, Png };
+enum class FileType { Unknown, Bmp, Jpeg, Png, Webp, Avif };
 
-// Type by the upper-cased extension: ".BMP", ".JPG"/".JPEG", ".PNG"; anything else is Unknown.
+// Type by the upper-cased extension: ".BMP", ".JPG"/".JPEG", ".PNG", ".WEBP", ".AVIF"; anything else is Unknown.
 FileType FileTypeOf(std::string_view path);
 
 // Reads path into target. On success target takes the file's size and pixels. On any failure
@@ -42,7 +42,8 @@ Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(
 Status ReadPictureSize(const std::string& path, int& width, int& height);
 
 // Writes picture to path (replacing an existing file), type by extension; jpegQuality 1..100 is
-// used for JPEG only. An empty picture cannot be written and gives an error.
+// the quality of the lossy types (JPEG, WebP, AVIF; see WebpQuality and AvifQuantizer). An empty picture cannot be
+// written and gives an error.
 Status SavePicture(const Picture& picture, const std::string& path, int jpegQuality);
 
 class JpegBuffer;

@@ -3,6 +3,8 @@
 #include "export/export_engine.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "codecs/image_files.h"
 #include "codecs/jpeg_io.h"
 #include "codecs/picture_writer.h"
+#include "export/turn_video.h"
 #include "export/viewer_page.h"
 #include "render/source_scheduler.h"
 
@@ -21,12 +24,18 @@ namespace turnlet {
 namespace {
 
 // The extra sets' frames of a frame of the given size, written as fileName into the sub-folders.
-std::vector<ExportParams::ExtraFrame> ExtraFrames(const FrameParams& frame, const std::string& directory,
-                                                  const std::string& fileName) {
-    return {{HalfFrameSize(frame.OutputWidth), HalfFrameSize(frame.OutputHeight),
-             directory + "/" + kHalfSizeFolder + "/" + fileName},
-            {DoubleFrameSize(frame.OutputWidth), DoubleFrameSize(frame.OutputHeight),
-             directory + "/" + kDoubleSizeFolder + "/" + fileName}};
+std::vector<ExportParams::ExtraFrame> ExtraFrames(const ExportPlan& plan, const FrameParams& frame,
+                                                  const std::string& directory, const std::string& fileName) {
+    std::vector<ExportParams::ExtraFrame> extras;
+    if (plan.extraSizes) {
+        extras.push_back({HalfFrameSize(frame.OutputWidth), HalfFrameSize(frame.OutputHeight),
+                          directory + "/" + kHalfSizeFolder + "/" + fileName});
+        extras.push_back({DoubleFrameSize(frame.OutputWidth), DoubleFrameSize(frame.OutputHeight),
+                          directory + "/" + kDoubleSizeFolder + "/" + fileName});
+    }
+    if (const ZoomSize zoom = ZoomFrameSize(plan); !zoom.empty())
+        extras.push_back({zoom.width, zoom.height, directory + "/" + kZoomFolder + "/" + fileName});
+    return extras;
 }
 
 FrameParams Resized(FrameParams frame, const ExportParams::ExtraFrame& extra) {
@@ -45,7 +54,8 @@ Status MakeFolder(const std::filesystem::path& folder) {
 }
 
 ViewerPageFacts PageFacts(const ExportPlan& plan, int frames) {
-    return {frames, plan.typeIndex, plan.outputWidth, plan.outputHeight, plan.extraSizes};
+    const ZoomSize zoom = ZoomFrameSize(plan);
+    return {frames, plan.typeIndex, plan.outputWidth, plan.outputHeight, plan.extraSizes, zoom.width, zoom.height};
 }
 
 }  // namespace
@@ -56,6 +66,17 @@ std::int32_t HalfFrameSize(std::int32_t size) {
 
 std::int32_t DoubleFrameSize(std::int32_t size) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{size} * 2, 0, INT32_MAX));
+}
+
+ZoomSize ZoomFrameSize(const ExportPlan& plan) {
+    if (!plan.zoomSet || plan.outputWidth <= 0 || plan.outputHeight <= 0) return {};
+    const double factor = std::max(static_cast<double>(plan.cropWidth) / plan.outputWidth,
+                                   static_cast<double>(plan.cropHeight) / plan.outputHeight);
+    const double width = std::round(plan.outputWidth * factor), height = std::round(plan.outputHeight * factor);
+    const std::int32_t largest = plan.extraSizes ? DoubleFrameSize(plan.outputWidth) : plan.outputWidth;
+    // A size no picture could have is left to CheckFrameSizes, which names it.
+    if (!(width > largest) || width > INT32_MAX || height > INT32_MAX) return {};
+    return {static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
 }
 
 ExportSession::ExportSession(ExportObserver& observer, std::shared_ptr<const ExportPlan> plan)
@@ -88,10 +109,8 @@ void ExportSession::PlanAhead(int k, ExportParams& params) const {
         for (int row = first; row < end && row < first + kPlannedFramesPerSource; ++row) {
             const FrameParams frame = plan_->Frame(row);
             // The extra sizes render from the same decode, so it must hold what they read too.
-            if (plan_->extraSizes) {
-                for (const ExportParams::ExtraFrame& extra : ExtraFrames(frame, {}, {}))
-                    plan.frames.push_back(Resized(frame, extra));
-            }
+            for (const ExportParams::ExtraFrame& extra : ExtraFrames(*plan_, frame, {}, {}))
+                plan.frames.push_back(Resized(frame, extra));
             plan.frames.push_back(frame);
         }
         if (next == 0) break;
@@ -111,11 +130,17 @@ void ExportSession::HandOver(const Picture& output, ExportParams& params) {
     params.SourcePath = plan_->frames[c].source;
     const std::string fileName = plan_->FileName(c);
     params.OutputPath = plan_->directory + "/" + fileName;
-    if (plan_->extraSizes) params.Extras = ExtraFrames(params, plan_->directory, fileName);
+    params.Extras = ExtraFrames(*plan_, params, plan_->directory, fileName);
     PlanAhead(c, params);
     counter_ = c + 1;
     observer_.exportProgress(c + 1);
     observer_.exportPreview(output);
+}
+
+bool ExportSession::VideoProgress(const std::string& video, int done, int total) {
+    if (stopped_) return false;
+    observer_.exportVideoProgress(video, done, total);
+    return true;
 }
 
 void ExportSession::Ended(const ExportOutcome& outcome) {
@@ -194,6 +219,7 @@ Status ExportPicture::Execute(Worker& worker) {
     } else {
         outcome_.end = outcome_.written < outcome_.total ? ExportOutcome::End::Stopped : ExportOutcome::End::Finished;
     }
+    if (outcome_.end == ExportOutcome::End::Finished) MakeVideos(worker);
     SettlePage();
     return Status::Ok();
 }
@@ -209,6 +235,42 @@ void ExportPicture::SettlePage() {
     } else {
         outcome_.pageFailure = RemoveViewerPage(plan_->directory);
         if (outcome_.pageFailure.ok()) outcome_.page = ExportOutcome::Page::Removed;
+    }
+}
+
+void ExportPicture::MakeVideos(Worker& worker) {
+    using Writer = Status (*)(const TurnVideo&, const VideoStep&, bool&);
+    const struct {
+        bool wanted;
+        const char* name;
+        Writer write;
+    } videos[] = {{plan_->videoMp4, kTurnMp4Name, WriteTurnMp4}, {plan_->animatedWebp, kTurnWebpName, WriteTurnWebp}};
+    TurnVideo video;
+    for (int k = 0; k < plan_->frameCount(); ++k) video.frames.push_back(plan_->directory + "/" + plan_->FileName(k));
+    video.turnSeconds = plan_->videoSeconds > 0 ? plan_->videoSeconds : 8;
+    video.quality = plan_->jpegQuality;
+    video.ffmpegPath = plan_->ffmpegPath;
+    for (const auto& kind : videos) {
+        if (!kind.wanted) continue;
+        video.output = plan_->directory + "/" + kind.name;
+        // Each step is a hand-over: the progress shows on the owner's thread, and Stop is seen there.
+        const VideoStep step = [&](int done, int total) {
+            bool going = false;
+            return worker.handOver([&] { going = session_->VideoProgress(video.output, done, total); }) && going;
+        };
+        bool stopped = false;
+        const Status status = kind.write(video, step, stopped);
+        if (stopped) {
+            outcome_.end = ExportOutcome::End::Stopped;
+            outcome_.videoFailure = Status::Error(video.output, "stopped before it was finished");
+            return;
+        }
+        if (status.ok()) {
+            outcome_.videos.push_back(video.output);
+        } else if (outcome_.videoFailure.ok()) {
+            // One video that cannot be made (no FFmpeg) does not keep the other from being made.
+            outcome_.videoFailure = status;
+        }
     }
 }
 
@@ -257,7 +319,10 @@ Status ExportPicture::WriteFrames(Worker& worker) {
         outcome_.written = frame - 1;
         return status;
     };
-    Picture extra;  // the extra sizes' frames; outputs keep the main one for the preview
+    Picture extra;  // the extra sizes' frames, step by step; outputs keep the main one for the preview
+    // Written by the writer: two of each size, so one renders while the other may still be written
+    // (a main frame's write always starts between the two). A deque: growing it moves none.
+    std::deque<std::array<Picture, 2>> extras;
     Picture loaded;
     JpegBuffer jpeg;
     ExportParams params;
@@ -306,31 +371,37 @@ Status ExportPicture::WriteFrames(Worker& worker) {
         if (!status.ok()) return fail(frame, status);
         current = (current + 1) % 3;
 
-        for (const ExportParams::ExtraFrame& size : params.Extras) {
+        for (std::size_t e = 0; e < params.Extras.size(); ++e) {
+            const ExportParams::ExtraFrame& size = params.Extras[e];
             const FrameParams sized = Resized(params, size);
             if (status = CheckFrameSizes(sized, size.OutputPath); !status.ok()) return fail(frame, status);
             if (status = MakeFolder(std::filesystem::path(size.OutputPath).parent_path()); !status.ok())
                 return fail(frame, status);
             if (!sources) {
                 RenderFrameStepByStep(*decoded, sized, extra);
-            } else {
-                // The part planned for this frame holds what every size reads: no second decode.
-                if (decoded != &noPicture) {
-                    status = sources->Get(params.SourcePath, sized, decoded, where);
-                    if (!status.ok()) return fail(frame, status);
-                }
-                if (!RenderFrameFused(*decoded, where, sized, extra))
-                    return fail(frame, Status::Error(params.SourcePath,
-                                                     "the decoded part of the picture misses pixels of the frame"));
+                // Not complete until its last size is written.
+                outcome_.written = frame - 1;
+                status = SavePicture(extra, size.OutputPath, params.JpegQuality, jpeg);
+                if (!status.ok()) return fail(frame, status);
+                continue;
             }
-            // The main frame's file comes first, as without the writer.
-            if (status = written(); !status.ok()) return status;
-            // Not complete until its last size is written.
-            outcome_.written = frame - 1;
-            status = SavePicture(extra, size.OutputPath, params.JpegQuality, jpeg);
-            if (!status.ok()) return fail(frame, status);
+            // The part planned for this frame holds what every size reads: no second decode.
+            if (decoded != &noPicture) {
+                status = sources->Get(params.SourcePath, sized, decoded, where);
+                if (!status.ok()) return fail(frame, status);
+            }
+            if (extras.size() <= e) extras.resize(e + 1);
+            Picture& target = extras[e][static_cast<std::size_t>(frame) % 2];
+            if (!RenderFrameFused(*decoded, where, sized, target))
+                return fail(frame, Status::Error(params.SourcePath,
+                                                 "the decoded part of the picture misses pixels of the frame"));
+            // Encoded beside the main frames (AVIF's take long), complete with its frame once every
+            // write started before a wait has ended.
+            status = writer->Start(target, size.OutputPath, params.JpegQuality);
+            if (!status.ok()) return writeFailed(status);
+            inFlight.emplace_back(frame, size.OutputPath);
         }
-        if (!params.Extras.empty()) outcome_.written = frame;
+        if (!sources && !params.Extras.empty()) outcome_.written = frame;
     }
 }
 

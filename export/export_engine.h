@@ -44,11 +44,22 @@ struct ExportParams : FrameParams {
 // as the main set, at about half and twice the main frames' size.
 inline constexpr const char* kHalfSizeFolder = "half";
 inline constexpr const char* kDoubleSizeFolder = "double";
+inline constexpr const char* kZoomFolder = "zoom";
 // A side of the half-size set: half the main frame's, rounded up, at least 1.
 std::int32_t HalfFrameSize(std::int32_t size);
 // A side of the double-size set: twice the main frame's (saturated to 32 bits; CheckFrameSizes then
 // refuses it).
 std::int32_t DoubleFrameSize(std::int32_t size);
+
+// The zoom set's frame size: the main frame's scaled by the larger of the crop's sides over the
+// frame's (the crop's own size for a frame of its shape), each side rounded. 0 x 0 when the plan asks
+// for no zoom set or that size is no larger than the largest other set's (the double set's with
+// extra sizes, else the main set's).
+struct ZoomSize {
+    std::int32_t width = 0, height = 0;
+    bool empty() const { return width <= 0; }
+};
+ZoomSize ZoomFrameSize(const ExportPlan& plan);
 
 // Sources ExportParams::Upcoming names after the frame's own, and frames it lists per source at most
 // (a longer run of one source plans its first ones; a later frame reaching further decodes again).
@@ -71,6 +82,8 @@ class ExportObserver {
     // first call); copy it to keep it.
     virtual void exportPreview(const Picture& frame) = 0;
     virtual void exportPreviewCleared() = 0;
+    // After the frames: the video file being made has done of total frames (total when it is written).
+    virtual void exportVideoProgress(const std::string& video, int done, int total) {}
     // The export has ended, its files and page are settled; for a finished export the progress
     // bar and preview are reset after this returns.
     virtual void exportEnded(const ExportOutcome& outcome) = 0;
@@ -92,6 +105,8 @@ class ExportSession {
     void HandOver(const Picture& output, ExportParams& params);
     // The worker's run has ended; shown unless the export was retired.
     void Ended(const ExportOutcome& outcome);
+    // Shows how far the video being made is; false once the export was stopped.
+    bool VideoProgress(const std::string& video, int done, int total);
 
     const ExportPlan& plan() const { return *plan_; }
     const std::shared_ptr<const ExportPlan>& sharedPlan() const { return plan_; }
@@ -153,6 +168,8 @@ class ExportPicture {
     // The frames, without the page; fills outcome_ but its end and page.
     Status WriteFrames(Worker& worker);
     void SettlePage();
+    // The videos the plan asks for, once every frame is written.
+    void MakeVideos(Worker& worker);
     void Delivered(const Status& status);
 
     std::shared_ptr<ExportSession> session_;

@@ -45,6 +45,10 @@ std::string ExportExtension(int typeIndex) {
             return ".png";
         case 2:
             return ".bmp";
+        case 3:
+            return ".webp";
+        case 4:
+            return ".avif";
         default:
             return ".jpg";
     }
@@ -75,7 +79,9 @@ std::vector<std::string> LeftoverFrames(const ExportPlan& plan) {
             bool digits = true;
             for (std::size_t i = 0; i < dot; ++i) digits = digits && std::isdigit(static_cast<unsigned char>(name[i]));
             const std::string extension = name.substr(dot);
-            const bool frameType = extension == ".jpg" || extension == ".png" || extension == ".bmp";
+            bool frameType = false;
+            for (int type = 0; type < kExportTypeCount; ++type)
+                frameType = frameType || extension == ExportExtension(type);
             if (!digits || !frameType) continue;
             // More digits than any export writes: not one of its frames either way.
             const long long number = dot > 12 ? -1 : std::stoll(name.substr(0, dot));
@@ -83,7 +89,7 @@ std::vector<std::string> LeftoverFrames(const ExportPlan& plan) {
         }
     };
     look(plan.directory);
-    for (const char* set : {"half", "double"}) look(std::filesystem::path(plan.directory) / set);
+    for (const char* set : {"half", "double", "zoom"}) look(std::filesystem::path(plan.directory) / set);
     std::sort(leftovers.begin(), leftovers.end());
     return leftovers;
 }

@@ -36,12 +36,21 @@ struct ExportPlan {
     Color background = 0x00FFFFFF;
     std::int32_t cropLeft = 0, cropTop = 0, cropWidth = 0, cropHeight = 0;
     std::int32_t outputWidth = 0, outputHeight = 0;
-    int typeIndex = 0;  // 0 JPEG, 1 PNG, 2 BMP
-    int jpegQuality = 90;
+    int typeIndex = 0;     // 0 JPEG, 1 PNG, 2 BMP, 3 WebP, 4 AVIF
+    int jpegQuality = 90;  // the quality of every lossy type (JPEG, WebP, AVIF), 1 .. 100
     std::string directory;
     bool smooth = false;
     // Every frame also at half and double size, in the sub-folders the viewer page names.
     bool extraSizes = false;
+    // Every frame also at the crop's full resolution (ZoomFrameSize), for views zoomed in further
+    // than the largest other set serves; nothing when it would be no larger.
+    bool zoomSet = false;
+    // Videos of one turn made from the written frames, beside them: an MP4 (H.264, by FFmpeg) and an
+    // animated WebP (export/turn_video.h), each videoSeconds long.
+    bool videoMp4 = false;
+    bool animatedWebp = false;
+    double videoSeconds = 8;
+    std::string ffmpegPath;  // the FFmpeg program; empty: "ffmpeg" found on the PATH
     std::optional<PlannedPage> page;
     friend bool operator==(const ExportPlan&, const ExportPlan&) = default;
 
@@ -52,7 +61,11 @@ struct ExportPlan {
     std::string FileName(int k) const;
 };
 
-// ".jpg", ".png" or ".bmp" for the type list's items 0, 1, 2.
+// The type list's items: new ones come after the old, so the indexes stored in projects keep their meaning.
+inline constexpr int kExportJpeg = 0, kExportPng = 1, kExportBmp = 2, kExportWebp = 3, kExportAvif = 4;
+inline constexpr int kExportTypeCount = kExportAvif + 1;
+
+// ".jpg", ".png", ".bmp", ".webp" or ".avif" for the type list's items 0 .. 4 (".jpg" for any other).
 std::string ExportExtension(int typeIndex);
 
 // Output frame k of n shows frame (k * (m - 1)) / (n - 1) of the m frames of the turn; a single
@@ -89,7 +102,10 @@ struct ExportOutcome {
     enum class Page { None, Complete, Shortened, Removed };
     Page page = Page::None;
     Status pageFailure;  // the page could not be shortened or removed
-    bool succeeded() const { return end == End::Finished && problems.empty() && pageFailure.ok(); }
+    // The videos of the turn that were written, and why one was not (FFmpeg missing, stopped ...).
+    std::vector<std::string> videos;
+    Status videoFailure;
+    bool succeeded() const { return end == End::Finished && problems.empty() && pageFailure.ok() && videoFailure.ok(); }
 };
 
 }  // namespace turnlet

@@ -7,16 +7,26 @@
 
 #include "base/files.h"
 #include "base/text.h"
+#include "export/export_plan.h"
 
 namespace turnlet {
 
 std::string FillViewerTemplate(const std::string& templateText, const ViewerPageFacts& facts) {
     std::string text = ReplaceAll(templateText, "[ITEMS]", std::to_string(facts.frames));
-    text = ReplaceAll(text, "[TYPE]", facts.typeIndex == 1 ? "png" : "jpg");
+    // The frames' extension without its dot.
+    text = ReplaceAll(text, "[TYPE]", ExportExtension(facts.typeIndex).substr(1));
     text = ReplaceAll(text, "[WIDTH]", std::to_string(facts.width));
     text = ReplaceAll(text, "[HEIGHT]", std::to_string(facts.height));
-    if (facts.extraSizes) text = ReplaceAll(text, kViewerSetsEmpty, kViewerSetsBoth);
-    return text;
+    std::string sets;
+    if (facts.extraSizes) sets = "half double";
+    if (facts.zoomWidth > 0) sets += std::string(sets.empty() ? "" : " ") + "zoom";
+    if (sets.empty()) return text;
+    std::string filled = "data-sets=\"" + sets + "\"";
+    if (facts.zoomWidth > 0) {
+        filled += " data-zoom-width=\"" + std::to_string(facts.zoomWidth) + "\" data-zoom-height=\"" +
+                  std::to_string(facts.zoomHeight) + "\"";
+    }
+    return ReplaceAll(text, kViewerSetsEmpty, filled);
 }
 
 Status WriteViewerPage(const std::string& templatePath, const std::string& directory, const ViewerPageFacts& facts) {

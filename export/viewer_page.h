@@ -11,14 +11,17 @@ namespace turnlet {
 
 struct ViewerPageFacts {
     int frames = 0;     // N
-    int typeIndex = 0;  // 0 JPEG, 1 PNG (BMP writes no page)
+    int typeIndex = 0;  // 0 JPEG, 1 PNG, 3 WebP, 4 AVIF (BMP writes no page)
     int width = 0;      // the frames' size in pixels
     int height = 0;
     bool extraSizes = false;  // the half- and double-size frame sets are written too
+    int zoomWidth = 0;        // the zoom set's frame size; 0: no zoom set
+    int zoomHeight = 0;
 };
 
 // The four placeholders replaced in order: [ITEMS], [TYPE], [WIDTH], [HEIGHT]. With extra sizes the
-// viewer's empty list of extra sets, kViewerSetsEmpty, then names both (kViewerSetsBoth).
+// viewer's empty list of extra sets, kViewerSetsEmpty, then names both (kViewerSetsBoth); with a zoom
+// set it names "zoom" too, followed by data-zoom-width and data-zoom-height with its size.
 std::string FillViewerTemplate(const std::string& templateText, const ViewerPageFacts& facts);
 
 // Reads templatePath, fills it and writes directory + "/index.html", replacing an existing page.

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <span>
 
+#include "codecs/avif_io.h"
 #include "codecs/bmp_io.h"
 #include "codecs/jpeg_io.h"
 #include "codecs/png_io.h"
+#include "codecs/webp_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace turnlet;

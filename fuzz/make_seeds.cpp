@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "base/files.h"
 #include "codecs/image_files.h"
@@ -14,7 +15,10 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include <avif/avif.h>
 #include <jpeglib.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
 
 namespace fs = std::filesystem;
 using namespace turnlet;
@@ -68,6 +72,76 @@ bool WriteJpegVariant(const fs::path& path, const Picture& picture, bool progres
     return size > 0;
 }
 
+void WriteBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// Blue-green-red-alpha pixels: the pattern, its left third transparent, its middle third half so.
+std::vector<std::uint8_t> WithAlpha(const Picture& picture) {
+    std::vector<std::uint8_t> bgra;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const std::uint8_t* p = picture.pixel(x, y);
+            const int third = x * 3 / picture.width();
+            bgra.insert(bgra.end(), {p[0], p[1], p[2],
+                                     static_cast<std::uint8_t>(third == 0   ? 0
+                                                               : third == 1 ? 128
+                                                                            : 255)});
+        }
+    return bgra;
+}
+
+// A lossless WebP with transparency, a two-frame animation, and an AVIF with an alpha plane.
+bool WriteModernVariants(const fs::path& root, const Picture& picture) {
+    const int w = picture.width(), h = picture.height();
+    std::vector<std::uint8_t> bgra = WithAlpha(picture);
+    std::uint8_t* lossless = nullptr;
+    const std::size_t size = WebPEncodeLosslessBGRA(bgra.data(), w, h, w * 4, &lossless);
+    if (size == 0) return false;
+    WriteBytes(root / "webp" / "lossless-alpha.webp", lossless, size);
+    WebPFree(lossless);
+
+    WebPAnimEncoderOptions options;
+    WebPConfig config;
+    if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config)) return false;
+    WebPAnimEncoder* animation = WebPAnimEncoderNew(w, h, &options);
+    bool ok = animation != nullptr;
+    for (int k = 0; ok && k < 2; ++k) {
+        WebPPicture frame;
+        ok = WebPPictureInit(&frame) != 0;
+        frame.width = w;
+        frame.height = h;
+        frame.use_argb = 1;
+        ok = ok && WebPPictureImportBGRA(&frame, bgra.data() + k * 4, w * 4) &&
+             WebPAnimEncoderAdd(animation, &frame, k * 100, &config);
+        WebPPictureFree(&frame);
+    }
+    WebPData data;
+    WebPDataInit(&data);
+    ok = ok && WebPAnimEncoderAdd(animation, nullptr, 200, nullptr) && WebPAnimEncoderAssemble(animation, &data);
+    if (ok) WriteBytes(root / "webp" / "animated.webp", data.bytes, data.size);
+    WebPDataClear(&data);
+    WebPAnimEncoderDelete(animation);
+    if (!ok) return false;
+
+    avifImage* image =
+        avifImageCreate(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), 8, AVIF_PIXEL_FORMAT_YUV444);
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image);
+    rgb.format = AVIF_RGB_FORMAT_BGRA;
+    rgb.pixels = bgra.data();
+    rgb.rowBytes = static_cast<std::uint32_t>(w) * 4;
+    avifEncoder* encoder = avifEncoderCreate();
+    avifRWData out = AVIF_DATA_EMPTY;
+    ok = avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK && avifEncoderWrite(encoder, image, &out) == AVIF_RESULT_OK;
+    if (ok) WriteBytes(root / "avif" / "alpha-444.avif", out.data, out.size);
+    avifRWDataFree(&out);
+    avifEncoderDestroy(encoder);
+    avifImageDestroy(image);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +150,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* name : {"jpeg", "png", "bmp", "project", "settings", "text"}) fs::create_directories(root / name);
+    for (const char* name : {"jpeg", "png", "bmp", "webp", "avif", "project", "settings", "text"})
+        fs::create_directories(root / name);
 
     const int sizes[][2] = {{1, 1}, {7, 5}, {16, 9}, {33, 17}};
     for (const auto& size : sizes) {
@@ -88,12 +163,22 @@ int main(int argc, char** argv) {
             if (!status.ok()) return std::fprintf(stderr, "%s\n", status.message().c_str()), 1;
         }
         if (size[0] == 16) {
+            if (!WriteModernVariants(root, picture))
+                return std::fprintf(stderr, "cannot write WebP or AVIF seeds\n"), 1;
             if (!WriteJpegVariant(root / "jpeg" / (stem + "-progressive.jpg"), picture, true, false)) return 1;
             if (!WriteJpegVariant(root / "jpeg" / (stem + "-grey-progressive.jpg"), picture, true, true)) return 1;
             if (!WriteJpegVariant(root / "jpeg" / (stem + "-grey.jpg"), picture, false, true)) return 1;
         }
         if (!SavePicture(picture, (root / "png" / (stem + ".png")).string(), 90).ok()) return 1;
         if (!SavePicture(picture, (root / "bmp" / (stem + ".bmp")).string(), 90).ok()) return 1;
+        // Lossy at two qualities; the decoders' lossless, transparent and animated paths start from
+        // the seeds written with libwebp and libavif directly below.
+        for (const char* type : {"webp", "avif"}) {
+            for (int quality : {10, 90}) {
+                const fs::path path = root / type / (stem + "-q" + std::to_string(quality) + "." + type);
+                if (!SavePicture(picture, path.string(), quality).ok()) return 1;
+            }
+        }
     }
 
     Project project;

@@ -13,6 +13,10 @@ const char* ExportTypeName(int typeIndex) {
             return "PNG";
         case 2:
             return "BMP";
+        case 3:
+            return "WEBP";
+        case 4:
+            return "AVIF";
         default:
             return "JPEG";
     }

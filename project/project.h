@@ -19,8 +19,9 @@ namespace turnlet {
 
 inline constexpr const char* kProgramTitle = "Turnlet";
 
-// The export's type list: 0 JPEG, 1 PNG, 2 BMP.
-inline constexpr int kExportTypes = 3;
+// The export's type list: 0 JPEG, 1 PNG, 2 BMP, 3 WebP, 4 AVIF (new types after the old, so the
+// indexes stored in projects keep their meaning).
+inline constexpr int kExportTypes = 5;
 
 struct ExportSettings {
     int frames = 100;        // EXPORT_FRAMES
@@ -34,10 +35,14 @@ struct ExportSettings {
     // project that uses neither is written as before and older readers skip both lines.
     bool extraSizes = false;  // the viewer's half- and double-size frame sets
     bool smooth = false;      // smooth resize
+    // Likewise written only when set (EXPORT_ZOOM_SET=1, EXPORT_MP4=1, EXPORT_ANIMATED_WEBP=1).
+    bool zoomSet = false;       // frames at the crop's resolution for the page's zoomed views
+    bool videoMp4 = false;      // turn.mp4, one turn by FFmpeg
+    bool animatedWebp = false;  // turn.webp, one turn animated
     friend bool operator==(const ExportSettings&, const ExportSettings&) = default;
 };
 
-// "JPEG", "PNG", "BMP" for type index 0, 1, 2; "JPEG" for any other index.
+// "JPEG", "PNG", "BMP", "WEBP", "AVIF" for type index 0 .. 4; "JPEG" for any other index.
 const char* ExportTypeName(int typeIndex);
 
 struct Project {
@@ -88,7 +93,7 @@ std::string ProjectFileNameForSave(std::string name);
 std::string WriteProjectText(const Project& project);
 
 // Applies a project file's text to a project just made by New: the export presets (quality 90, no
-// width or height, both boxes checked, extra sizes and smooth resize off), then every line in order
+// width or height, both boxes checked, extra sizes, smooth resize, zoom set and videos off), then every line in order
 // (frame lines clamped against what was read before them). Never fails: unknown lines are ignored,
 // and a value that is not a number takes its key's default (crop: 0 for left and top, 100 for width
 // and height; frame size: 200), so every consumer reads one value. A frame size of 0 or less is not

@@ -17,6 +17,9 @@ constexpr int kTunePointFields = 8;
 // The export options added after the original keys: present only when on.
 constexpr std::string_view kExtraSizesOn = "EXPORT_EXTRA_SIZES=1";
 constexpr std::string_view kSmoothOn = "EXPORT_SMOOTH=1";
+constexpr std::string_view kZoomSetOn = "EXPORT_ZOOM_SET=1";
+constexpr std::string_view kVideoMp4On = "EXPORT_MP4=1";
+constexpr std::string_view kAnimatedWebpOn = "EXPORT_ANIMATED_WEBP=1";
 
 // Cells of a TUNE_POINT value. The path is not escaped, so a path holding "," gives more than eight
 // fields; the seven numbers never hold one, so they are taken from the right and the rest is the path.
@@ -98,6 +101,9 @@ std::string WriteProjectText(const Project& project) {
     lines.push_back(std::string("HTML5_VIEWER=") + (ex.html5Viewer ? "1" : "0"));
     if (ex.extraSizes) lines.emplace_back(kExtraSizesOn);
     if (ex.smooth) lines.emplace_back(kSmoothOn);
+    if (ex.zoomSet) lines.emplace_back(kZoomSetOn);
+    if (ex.videoMp4) lines.emplace_back(kVideoMp4On);
+    if (ex.animatedWebp) lines.emplace_back(kAnimatedWebpOn);
     return JoinTextLines(lines);
 }
 
@@ -109,6 +115,7 @@ void ReadProjectText(std::string_view text, Project& project) {
     ex.html5Viewer = true;
     ex.extraSizes = false;
     ex.smooth = false;
+    ex.zoomSet = ex.videoMp4 = ex.animatedWebp = false;
     // The crop's four lines as written: the crop is set only when all four hold something.
     std::string cropTexts[4];
 
@@ -149,6 +156,10 @@ void ReadProjectText(std::string_view text, Project& project) {
             ex.typeIndex = 1;
         } else if (line == "EXPORT_TYPE=BMP") {
             ex.typeIndex = 2;
+        } else if (line == "EXPORT_TYPE=WEBP") {
+            ex.typeIndex = 3;
+        } else if (line == "EXPORT_TYPE=AVIF") {
+            ex.typeIndex = 4;
         } else if (take("JPEG_QUALITY=", value)) {
             // The quality slider holds 1 .. 100 and clamps what it is given.
             ex.jpegQuality = std::clamp(IntegerOr(value, 90), 1, 100);
@@ -164,6 +175,12 @@ void ReadProjectText(std::string_view text, Project& project) {
             ex.extraSizes = true;
         } else if (line == kSmoothOn) {
             ex.smooth = true;
+        } else if (line == kZoomSetOn) {
+            ex.zoomSet = true;
+        } else if (line == kVideoMp4On) {
+            ex.videoMp4 = true;
+        } else if (line == kAnimatedWebpOn) {
+            ex.animatedWebp = true;
         } else if (take("TUNE_POINT=", value)) {
             const std::vector<std::string> cells = TunePointCells(value);
             Keyframe keyframe{cells[0], {}};

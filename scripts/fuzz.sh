@@ -10,7 +10,7 @@ build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTURNLET_FUZZ=ON -DTURNLET_SANITIZE=address,undefined \
   -DTURNLET_BUILD_APP=OFF -DTURNLET_BUILD_BENCH=OFF -DTURNLET_BUILD_TESTS=OFF >/dev/null
-targets=(jpeg jpeg_scaled png bmp project settings text)
+targets=(jpeg jpeg_scaled png bmp webp avif project settings text)
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/artifacts"

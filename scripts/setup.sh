@@ -9,6 +9,8 @@ packages=(
   # Qt's own dialogs (file and colour choosers) in Russian
   qt6-translations-l10n
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev
+  # WebP and AVIF frames; Debian's libavif carries the aom, rav1e and SVT-AV1 encoders and dav1d
+  libwebp-dev libavif-dev
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth

@@ -13,7 +13,7 @@
 namespace turnlet {
 namespace {
 
-constexpr int kBmp = 2;
+static_assert(kExportTypes == kExportTypeCount, "the project's type list is the export's");
 
 std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
@@ -72,13 +72,17 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
     plan.outputHeight = size.height;
     plan.rotationDegrees = project.rotationDegrees();
     plan.background = project.backgroundColor;
-    plan.typeIndex = ex.typeIndex >= 0 && ex.typeIndex <= kBmp ? ex.typeIndex : 0;
+    plan.typeIndex = ex.typeIndex >= 0 && ex.typeIndex < kExportTypes ? ex.typeIndex : 0;
     plan.jpegQuality = std::clamp(ex.jpegQuality, 1, 100);
     plan.directory = request.directory ? *request.directory : ex.directory;
     plan.smooth = ex.smooth || request.smooth;
-    if (ex.html5Viewer && plan.typeIndex != kBmp) plan.page = PlannedPage{request.templatePath};
+    if (ex.html5Viewer && plan.typeIndex != kExportBmp) plan.page = PlannedPage{request.templatePath};
     // The extra sets belong to the page: none without one.
     plan.extraSizes = plan.page && (ex.extraSizes || request.extraSizes);
+    plan.zoomSet = plan.page && (ex.zoomSet || request.zoomSet);
+    plan.videoMp4 = ex.videoMp4 || request.videoMp4;
+    plan.animatedWebp = ex.animatedWebp || request.animatedWebp;
+    plan.ffmpegPath = request.ffmpegPath;
 
     const FrameRows rows = ProjectFrames(project);
     const int m = static_cast<int>(rows.size());

@@ -34,11 +34,15 @@ struct ExportPlanRequest {
     int pictureWidth = 0, pictureHeight = 0;
     // The viewer template, for a project that asks for a page.
     std::string templatePath;
-    // The command line's overrides: another folder; smooth resize and the extra sizes added to the
-    // project's own choice.
+    // The command line's overrides: another folder; smooth resize, the extra sizes, the zoom set and
+    // the videos added to the project's own choice.
     std::optional<std::string> directory;
     bool smooth = false;
     bool extraSizes = false;
+    bool zoomSet = false;
+    bool videoMp4 = false, animatedWebp = false;
+    // The FFmpeg program for the MP4 (the settings' path); empty: "ffmpeg" on the PATH.
+    std::string ffmpegPath;
 };
 
 // The frame size an export makes: the settings' width and height (one not set takes the area's

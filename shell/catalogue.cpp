@@ -37,10 +37,10 @@ Pair PairOf(Msg message) {
                     "Экспорт закончен, но не все кадры получились."};
         case Msg::ExportBlankFrames:
             return {
-                "{1} of {2} frames show only the background colour, because their photos are not JPEG, PNG or "
-                "BMP pictures:\n{3}",
+                "{1} of {2} frames show only the background colour, because their photos are not JPEG, PNG, "
+                "BMP, WebP or AVIF pictures:\n{3}",
                 "{1} из {2} кадров содержат только цвет фона, потому что их снимки не являются изображениями "
-                "JPEG, PNG или BMP:\n{3}"};
+                "JPEG, PNG, BMP, WebP или AVIF:\n{3}"};
         case Msg::ExportProblemLine:
             return {"{1}: {2}", "{1}: {2}"};
         case Msg::ExportStopped:
@@ -55,6 +55,14 @@ Pair PairOf(Msg message) {
                     "Ни один кадр не записан, поэтому страница просмотра удалена."};
         case Msg::ExportPageFailed:
             return {"The viewer page could not be updated: {1}", "Не удалось обновить страницу просмотра: {1}"};
+        case Msg::ExportVideoFailed:
+            return {"The video of the turn was not made: {1}", "Видео оборота не создано: {1}"};
+        case Msg::ExportNoFfmpeg:
+            return {
+                "The MP4 video is made by FFmpeg, but \"{1}\" cannot be run. Install FFmpeg or give its "
+                "location under \"Import from video\". Export without the MP4?",
+                "Видео MP4 создаётся программой FFmpeg, но «{1}» не запускается. Установите FFmpeg или "
+                "укажите его расположение в окне «Взять из видео». Экспортировать без MP4?"};
         case Msg::ExportNothingToExport:
             return {"There is nothing to export: the project has no photos.",
                     "Нечего экспортировать: в проекте нет снимков."};

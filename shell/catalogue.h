@@ -32,7 +32,9 @@ enum class Msg {
     ExportFailed,
     ExportPageShortened,  // {1} frames the page now shows
     ExportPageRemoved,
-    ExportPageFailed,  // {1} the reason
+    ExportPageFailed,   // {1} the reason
+    ExportVideoFailed,  // {1} the reason
+    ExportNoFfmpeg,     // {1} the FFmpeg program that cannot be run; asks whether to go on without the MP4
     ExportNothingToExport,
     ExportCreateFolder,  // {1} the folder
     ExportFolderFailed,  // {1} the reason

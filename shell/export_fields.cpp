@@ -73,6 +73,8 @@ std::string ExportOutcomeText(const ExportOutcome& outcome, Language language) {
         text += "\n" + Tr(Msg::ExportBlankFrames, language, {std::to_string(outcome.problems.size()), total, list});
     }
     if (!outcome.pageFailure.ok()) text += "\n" + Tr(Msg::ExportPageFailed, language, {outcome.pageFailure.message()});
+    if (!outcome.videoFailure.ok())
+        text += "\n" + Tr(Msg::ExportVideoFailed, language, {outcome.videoFailure.message()});
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }

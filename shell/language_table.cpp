@@ -90,14 +90,18 @@ constexpr std::array<LanguageRow, kLanguageRows> kRows{{
     {"TForm9", "Button1", kNoColumn, "Default values", "Значения по умолчанию"},
 }};
 
-constexpr std::array<LanguageRow, 6> kAddedRows{{
+// Sized by its rows, so a control added later is one line.
+constexpr LanguageRow kAddedRows[] = {
     {"TForm8", "CheckBox3", kNoColumn, "Smooth resize", "Сглаженное масштабирование"},
     {"TForm8", "CheckBox4", kNoColumn, "Half and double sizes", "Половинный и двойной размер"},
     {"TForm2", "Button12", kNoColumn, "Auto-align", "Автовыравнивание"},
     {"TForm2", "Autoalign1", kNoColumn, "&Auto-align", "&Автовыравнивание"},
     {"TForm2", "Editmenu1", kNoColumn, "&Edit", "&Правка"},
     {"TForm2", "BitBtn3", kNoColumn, "Find end of turn", "Найти конец оборота"},
-}};
+    {"TForm8", "CheckBox5", kNoColumn, "Zoom set at full resolution", "Набор для увеличения в полном разрешении"},
+    {"TForm8", "CheckBox6", kNoColumn, "MP4 video of one turn", "Видео MP4 одного оборота"},
+    {"TForm8", "CheckBox7", kNoColumn, "Animated WebP of one turn", "Анимированный WebP одного оборота"},
+};
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "scoped_flag.h"
 #include "dialogs.h"
 #include "export/export_runner.h"
+#include "export/turn_video.h"
 #include "export/viewer_page.h"
 #include "app_context.h"
 #include "named_widget.h"
@@ -29,18 +30,12 @@
 #include "shell/export_fields.h"
 
 namespace turnlet {
-namespace {
-
-constexpr int kBmp = 2;
-
-}  // namespace
-
 TForm8::TForm8(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Export "));
-    // One row taller than the original 262 for "Half and double sizes" under the viewer box: beside it
-    // the Russian texts of both would not fit.
-    setFixedSize(771, 304);
+    // Taller than the original 262: a row under the viewer box for each of "Half and double sizes" and
+    // the zoom set, and one for each video (beside each other the Russian texts would not fit).
+    setFixedSize(771, 376);
     BuildControls();
     runner_ = std::make_unique<ExportRunner>(*this, [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
@@ -71,7 +66,9 @@ void TForm8::BuildControls() {
     Label7->setStyleSheet(QStringLiteral("color: #a05000"));
     Label3 = label("Label3", "Images type", {8, 44, 120, 17});
     ComboBox1 = Named(new QComboBox(this), "ComboBox1", {132, 41, 80, 23});
-    ComboBox1->addItems({QStringLiteral("JPEG"), QStringLiteral("PNG"), QStringLiteral("BMP")});
+    // New types after the old: the index is what the project stores.
+    ComboBox1->addItems({QStringLiteral("JPEG"), QStringLiteral("PNG"), QStringLiteral("BMP"), QStringLiteral("WebP"),
+                         QStringLiteral("AVIF")});
     Label4 = label("Label4", "Quality", {224, 44, 70, 17});
     TrackBar1 = Named(new QSlider(Qt::Horizontal, this), "TrackBar1", {296, 41, 160, 23});
     TrackBar1->setRange(1, 100);
@@ -94,16 +91,21 @@ void TForm8::BuildControls() {
     CheckBox2 = Named(new QCheckBox(QStringLiteral("Make HTML5 viewer"), this), "CheckBox2", {132, 182, 300, 21});
     CheckBox2->setChecked(true);
     CheckBox4 = Named(new QCheckBox(QStringLiteral("Half and double sizes"), this), "CheckBox4", {150, 206, 368, 21});
-    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 238, 510, 21});
+    CheckBox5 =
+        Named(new QCheckBox(QStringLiteral("Zoom set at full resolution"), this), "CheckBox5", {150, 230, 368, 21});
+    CheckBox6 = Named(new QCheckBox(QStringLiteral("MP4 video of one turn"), this), "CheckBox6", {132, 254, 386, 21});
+    CheckBox7 =
+        Named(new QCheckBox(QStringLiteral("Animated WebP of one turn"), this), "CheckBox7", {132, 278, 386, 21});
+    ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1", {8, 310, 510, 21});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));  // frames handed out of all
-    Button2 = button("Button2", "Export result images", {8, 269, 200, 27});
-    Button3 = button("Button3", "Stop", {216, 269, 100, 27});
-    Button4 = button("Button4", "Close", {418, 269, 100, 27});
+    Button2 = button("Button2", "Export result images", {8, 341, 200, 27});
+    Button3 = button("Button3", "Stop", {216, 341, 100, 27});
+    Button4 = button("Button4", "Close", {418, 341, 100, 27});
     Image1 = new PictureView(this, PictureView::Anchor::Centre);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(530, 8, 233, 279);
+    Image1->setGeometry(530, 8, 233, 351);
     // Return in a field ends the edit; it does not start an export.
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5}) b->setAutoDefault(false);
 
@@ -151,12 +153,22 @@ void TForm8::BuildControls() {
     connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) {
         if (!updating_) Change([on](ExportSettings& ex) { ex.html5Viewer = on; });
         CheckBox4->setEnabled(on);
+        CheckBox5->setEnabled(on);
     });
     connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) {
         if (!updating_) Change([on](ExportSettings& ex) { ex.smooth = on; });
     });
     connect(CheckBox4, &QCheckBox::toggled, this, [this](bool on) {
         if (!updating_) Change([on](ExportSettings& ex) { ex.extraSizes = on; });
+    });
+    connect(CheckBox5, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.zoomSet = on; });
+    });
+    connect(CheckBox6, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.videoMp4 = on; });
+    });
+    connect(CheckBox7, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_) Change([on](ExportSettings& ex) { ex.animatedWebp = on; });
     });
     connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
@@ -191,7 +203,7 @@ void TForm8::ShowFields() {
     const ScopedFlag updating(updating_);
     Edit1->setText(QString::number(ex.frames));
     Edit2->setText(Text(ex.directory));
-    ComboBox1->setCurrentIndex(ex.typeIndex >= 0 && ex.typeIndex <= kBmp ? ex.typeIndex : 0);
+    ComboBox1->setCurrentIndex(ex.typeIndex >= 0 && ex.typeIndex < kExportTypes ? ex.typeIndex : 0);
     TrackBar1->setValue(ex.jpegQuality);
     Edit3->setText(QString::number(ex.jpegQuality));
     Edit4->setText(ex.width > 0 ? QString::number(ex.width) : QString());
@@ -201,6 +213,10 @@ void TForm8::ShowFields() {
     CheckBox3->setChecked(ex.smooth);
     CheckBox4->setChecked(ex.extraSizes);
     CheckBox4->setEnabled(ex.html5Viewer);
+    CheckBox5->setChecked(ex.zoomSet);
+    CheckBox5->setEnabled(ex.html5Viewer);
+    CheckBox6->setChecked(ex.videoMp4);
+    CheckBox7->setChecked(ex.animatedWebp);
     ComboBox1Change();
     ShowRepeatNote();
     ShowShapeNote();
@@ -265,9 +281,9 @@ void TForm8::ComboBox1Change() {
     const int type = ComboBox1->currentIndex();
     for (QWidget* quality :
          {static_cast<QWidget*>(Label4), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(Edit3)})
-        quality->setVisible(type == 0);
-    CheckBox2->setVisible(type != kBmp);
-    CheckBox4->setVisible(type != kBmp);
+        quality->setVisible(type == kExportJpeg || type == kExportWebp || type == kExportAvif);
+    // The extra sets belong to the page, and BMP makes none.
+    for (QCheckBox* box : {CheckBox2, CheckBox4, CheckBox5}) box->setVisible(type != kExportBmp);
 }
 
 void TForm8::TrackBar1Change() {
@@ -328,6 +344,7 @@ void TForm8::Button2Click() {
     request.pictureWidth = app_.previewPictureSize().width();
     request.pictureHeight = app_.previewPictureSize().height();
     request.templatePath = app_.resourceDir() + "/" + kViewerTemplateName;
+    request.ffmpegPath = app_.settings().ffmpegPath;
     auto plan = std::make_shared<ExportPlan>();
     if (p.sources.empty()) {
         app_.dialogs().message(this, Text(Tr(Msg::ExportNothingToExport, language)));
@@ -336,6 +353,12 @@ void TForm8::Button2Click() {
     if (Status status = MakeExportPlan(p, request, *plan); !status.ok()) {
         app_.dialogs().message(this, Label1->text() + QStringLiteral(": ") + Text(status.message()));
         return;
+    }
+    // Asked before the frames, not told after them: without FFmpeg there is no MP4.
+    if (plan->videoMp4 && FindFfmpeg(plan->ffmpegPath).empty()) {
+        const std::string program = plan->ffmpegPath.empty() ? std::string("ffmpeg") : plan->ffmpegPath;
+        if (!app_.dialogs().question(this, Text(Tr(Msg::ExportNoFfmpeg, language, {program})))) return;
+        plan->videoMp4 = false;
     }
     if (!EnsureFolder(plan->directory)) return;
     if (const std::vector<std::string> leftovers = LeftoverFrames(*plan); !leftovers.empty()) {
@@ -364,10 +387,12 @@ bool TForm8::EnsureFolder(const std::string& folder) {
 }
 
 void TForm8::LockFields(bool locked) {
-    for (QWidget* field : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, ComboBox1, TrackBar1,
-                                                          CheckBox1, CheckBox2, CheckBox3, Button1, Button2, Button5})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, ComboBox1, TrackBar1, CheckBox1, CheckBox2,
+                                         CheckBox3, CheckBox6, CheckBox7, Button1, Button2, Button5})
         field->setEnabled(!locked);
     CheckBox4->setEnabled(!locked && CheckBox2->isChecked());
+    CheckBox5->setEnabled(!locked && CheckBox2->isChecked());
 }
 
 void TForm8::Button3Click() {
@@ -419,8 +444,15 @@ void TForm8::exportPreviewCleared() {
     Image1->clearPicture();
 }
 
+void TForm8::exportVideoProgress(const std::string& video, int done, int total) {
+    ProgressBar1->setRange(0, total);
+    ProgressBar1->setValue(done);
+    ProgressBar1->setFormat(Text(std::filesystem::path(video).filename().string()) + QStringLiteral(": %v / %m"));
+}
+
 void TForm8::exportEnded(const ExportOutcome& outcome) {
     LockFields(false);
+    ProgressBar1->setFormat(QStringLiteral("%v / %m"));
     const QString text = Text(ExportOutcomeText(outcome, app_.language()));
     if (outcome.written == 0 || !runner_->session()) {
         app_.dialogs().message(this, text);

@@ -50,6 +50,11 @@ class TForm8 : public QDialog, public ExportObserver {
     // "Half and double sizes": the viewer page also gets frame sets at half and twice the size;
     // only with a viewer page (hidden for BMP, off while "Make HTML5 viewer" is).
     QCheckBox* CheckBox4 = nullptr;
+    // "Zoom set at full resolution": frames at the crop's resolution that the page fetches only for
+    // views zoomed in that far; like CheckBox4, only with a viewer page.
+    QCheckBox* CheckBox5 = nullptr;
+    // "MP4 video of one turn" (by FFmpeg) and "Animated WebP of one turn", made after the frames.
+    QCheckBox *CheckBox6 = nullptr, *CheckBox7 = nullptr;
     QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     // Preview of the frame written last.
@@ -83,6 +88,7 @@ class TForm8 : public QDialog, public ExportObserver {
     void exportProgress(int position) override;
     void exportPreview(const Picture& frame) override;
     void exportPreviewCleared() override;
+    void exportVideoProgress(const std::string& video, int done, int total) override;
     void exportEnded(const ExportOutcome& outcome) override;
 
   protected:

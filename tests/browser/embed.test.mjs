@@ -368,8 +368,8 @@ test("controls: pause and play, spoken angle, keyboard pan, free wheel, full scr
 
   // A phone hears about swipes and pinches; one frame has no slider and no play button.
   for (const [name, options, expected] of [
-    ["a", { viewport: { width: 375, height: 667 }, isMobile: true, hasTouch: true }, "Swipe sideways to turn · Pinch to zoom"],
-    ["one", { viewport: { width: 375, height: 667 }, isMobile: true, hasTouch: true }, "Pinch to zoom"],
+    ["a", { viewport: { width: 375, height: 667 }, isMobile: true, hasTouch: true }, "Swipe sideways to turn · Pinch or double-tap to zoom"],
+    ["one", { viewport: { width: 375, height: 667 }, isMobile: true, hasTouch: true }, "Pinch or double-tap to zoom"],
     ["one", {}, "Ctrl + scroll or pinch to zoom · Double-click for full screen"],
   ]) {
     ({ context, page, faults } = await open(`${name}/index.html`, options));

@@ -131,7 +131,8 @@ export async function startServer(root, { bitsPerSecond = 0, latencyMs = 0 } = {
   const active = new Set();
   let budget = 0;
   let timer = null;
-  const types = { ".html": "text/html; charset=utf-8", ".jpg": "image/jpeg", ".png": "image/png" };
+  const types = { ".html": "text/html; charset=utf-8", ".jpg": "image/jpeg", ".png": "image/png", ".webp": "image/webp",
+    ".avif": "image/avif" };
   const pump = () => {
     budget += bitsPerSecond / 8 / 100;
     for (const job of active) {
@@ -196,6 +197,16 @@ export function watchFaults(page) {
   page.on("pageerror", (err) => faults.push(`pageerror: ${err.message}`));
   page.on("requestfailed", (req) => faults.push(`requestfailed: ${req.url()}`));
   return faults;
+}
+
+// A slow link for everything the page fetches (Chromium's own throttling, per request as a browser sees it).
+export async function throttle(cdp, megabitsPerSecond, latencyMs) {
+  await cdp.send("Network.enable");
+  await cdp.send("Network.setCacheDisabled", { cacheDisabled: true });
+  const bytesPerSecond = (megabitsPerSecond * 1e6) / 8;
+  await cdp.send("Network.emulateNetworkConditions", {
+    offline: false, latency: latencyMs, downloadThroughput: bytesPerSecond, uploadThroughput: bytesPerSecond,
+  });
 }
 
 export const nextPaint = (page) =>

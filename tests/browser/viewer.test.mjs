@@ -351,7 +351,9 @@ test("the unfilled template opens without script errors", async () => {
     const s = await viewerState(page);
     assert.equal(s.total, 0);
     assert.equal(await page.isVisible(".turnlet-notice"), true);
-    assert.deepEqual(faults, []);
+    // Its first-frame image names a file that only an export writes: that one load fails, nothing else.
+    const poster = /0001\.(%5B|\[)TYPE(%5D|\])|^console: Failed to load resource: net::ERR_FILE_NOT_FOUND$/;
+    assert.ok(faults.length <= 2 && faults.every((f) => poster.test(f)), faults.join("\n"));
   } finally {
     await context.close();
   }

@@ -86,5 +86,24 @@ sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=BMP/' "$work/small.trn.prj" >"$work/smal
 check "no extra sets without a page" test -f "$work/bmpsets/0006.bmp" -a ! -e "$work/bmpsets/half"
 check "the unused flag is reported" grep -q "no viewer page" "$work/err.txt"
 
+# WebP and AVIF frames with the zoom set and both videos; without FFmpeg the MP4 alone fails, by name.
+sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=AVIF/' -e 's/^EXPORT_WIDTH=.*/EXPORT_WIDTH=100\r/' \
+    -e 's/^EXPORT_HEIGHT=.*/EXPORT_HEIGHT=80\r/' "$work/small.trn.prj" >"$work/avif.trn.prj"
+"$bin/turnlet-export" "$work/avif.trn.prj" --output "$work/avif" --zoom-set --mp4 --animated-webp --quiet
+check "AVIF export with zoom set and videos exits 0" test $? -eq 0
+check "AVIF frames and zoom set written" test -f "$work/avif/0006.avif" -a -f "$work/avif/zoom/0006.avif"
+check "page names the AVIF frames and the zoom set" grep -q 'data-type="avif".*data-sets="zoom" data-zoom-width=' "$work/avif/index.html"
+check "both videos written" test -s "$work/avif/turn.mp4" -a -s "$work/avif/turn.webp"
+sed -e 's/^EXPORT_TYPE=JPEG/EXPORT_TYPE=WEBP/' "$work/small.trn.prj" >"$work/webp.trn.prj"
+PATH=/nonexistent "$bin/turnlet-export" "$work/webp.trn.prj" --output "$work/webp" --mp4 --animated-webp --quiet 2>"$work/err.txt"
+check "missing FFmpeg exits 1" test $? -eq 1
+check "missing FFmpeg is named" grep -q 'turn.mp4: the MP4 video needs FFmpeg' "$work/err.txt"
+check "missing FFmpeg is said before the frames" bash -c "head -1 '$work/err.txt' | grep -q 'warning: the MP4 video needs FFmpeg'"
+check "WebP frames and the animated WebP still written" test -f "$work/webp/0006.webp" -a -s "$work/webp/turn.webp" -a ! -e "$work/webp/turn.mp4"
+# The project's own keys ask for the same without flags.
+printf 'EXPORT_ZOOM_SET=1\r\nEXPORT_ANIMATED_WEBP=1\r\n' | cat "$work/avif.trn.prj" - >"$work/keys.trn.prj"
+"$bin/turnlet-export" "$work/keys.trn.prj" --output "$work/keys" --quiet
+check "project keys: zoom set and animated WebP, no MP4" test -f "$work/keys/zoom/0006.avif" -a -s "$work/keys/turn.webp" -a ! -e "$work/keys/turn.mp4"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

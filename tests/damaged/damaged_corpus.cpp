@@ -64,6 +64,12 @@ Bytes Written(const std::string& folder, const std::string& name, const Picture&
     return bytes;
 }
 
+std::size_t Find(const Bytes& bytes, const Bytes& wanted) {
+    const auto at = std::search(bytes.begin(), bytes.end(), wanted.begin(), wanted.end());
+    if (at == bytes.end()) throw std::runtime_error("pattern not found");
+    return static_cast<std::size_t>(at - bytes.begin());
+}
+
 std::size_t FindMarker(const Bytes& jpeg, std::uint8_t marker) {
     for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
         if (jpeg[i] == 0xFF && jpeg[i + 1] == marker) return i;
@@ -300,6 +306,33 @@ std::vector<DamagedFile> MakeDamagedCorpus(const std::string& folder) {
     add("bmp-offset-past-the-end.bmp", patched(10, static_cast<std::uint32_t>(bmp.size() + 100)));
     add("bmp-0-bits-per-pixel.bmp", patched(28, 0, 2));
     add("bmp-palette-indexes-beyond-the-palette.bmp", BmpPaletteBeyond(), true);
+
+    // WebP and AVIF: cut in their picture data, and headers claiming pictures beyond the limit or far
+    // beyond what their few bytes could hold.
+    const Bytes webp = Written(folder, "base.webp", Photo(64, 48));
+    add("webp-cut-in-data.webp", Bytes(webp.begin(), webp.begin() + static_cast<std::ptrdiff_t>(webp.size() / 2)));
+    const std::size_t vp8 = Find(webp, {0x9D, 0x01, 0x2A}) + 3;  // the lossy frame's start code, then its size
+    auto webpSized = [&](std::uint16_t width, std::uint16_t height) {
+        Bytes b = webp;
+        PutLittle16(b, vp8, width);
+        PutLittle16(b, vp8 + 2, height);
+        return b;
+    };
+    add("webp-16383x16383.webp", webpSized(16383, 16383));
+    add("webp-9000x9000-in-a-small-file.webp", webpSized(9000, 9000));
+    add("webp-text.webp", Bytes{'R', 'I', 'F', 'F', 'h', 'i'});
+    const Bytes avif = Written(folder, "base.avif", Photo(64, 48));
+    add("avif-cut-in-data.avif", Bytes(avif.begin(), avif.end() - static_cast<std::ptrdiff_t>(avif.size() / 3)));
+    const std::size_t ispe = Find(avif, {'i', 's', 'p', 'e'}) + 8;  // after the box's version and flags
+    auto avifSized = [&](std::uint32_t width, std::uint32_t height) {
+        Bytes b = avif;
+        PutBig32(b, ispe, width);
+        PutBig32(b, ispe + 4, height);
+        return b;
+    };
+    add("avif-60000x60000.avif", avifSized(60000, 60000));
+    add("avif-9000x9000-in-a-small-file.avif", avifSized(9000, 9000));
+    add("avif-empty.avif", {});
 
     // Not files at all.
     const std::string dir = folder + "/folder.jpg";

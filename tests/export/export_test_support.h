@@ -70,6 +70,13 @@ class FakeObserver : public ExportObserver {
         lastPreview.clear();
         events.push_back("clear");
     }
+    // Runs inside exportVideoProgress with the video's file name and the frames done.
+    std::function<void(const std::string&, int)> onVideoStep;
+    void exportVideoProgress(const std::string& video, int done, int total) override {
+        const std::string name = video.substr(video.find_last_of('/') + 1);
+        events.push_back("video " + name + " " + std::to_string(done) + "/" + std::to_string(total));
+        if (onVideoStep) onVideoStep(name, done);
+    }
     void exportEnded(const ExportOutcome& outcome) override {
         outcomes.push_back(outcome);
         events.push_back("ended " + std::to_string(outcome.written) + "/" + std::to_string(outcome.total));

@@ -52,7 +52,7 @@ std::vector<std::string> Sources(const std::filesystem::path& dir, int m) {
 // n frames of the turn of sources, each source with its own shift, angle, zoom and brightness,
 // turned, cropped and shrunk to 25 x 19 (odd ratios, so the half set rounds up).
 ExportPlan Plan(const std::vector<std::string>& sources, int n, const std::filesystem::path& out, bool smooth,
-                bool extraSizes) {
+                bool extraSizes, bool zoomSet = false) {
     ExportPlan plan = EvenPlan(sources, n, out.string());
     for (PlannedFrame& f : plan.frames) {
         const int r = static_cast<int>(std::find(sources.begin(), sources.end(), f.source) - sources.begin()) + 1;
@@ -71,6 +71,7 @@ ExportPlan Plan(const std::vector<std::string>& sources, int n, const std::files
     plan.rotationDegrees = 90;
     plan.smooth = smooth;
     plan.extraSizes = extraSizes;
+    plan.zoomSet = zoomSet;
     return plan;
 }
 
@@ -93,9 +94,10 @@ TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
         for (const bool pipelined : {true, false}) {
             const std::filesystem::path out =
                 FreshTempDir(std::string(smooth ? "smooth" : "nearest") + (pipelined ? "-engine" : "-steps"));
-            const ExportPlan plan = Plan(sources, n, out, smooth, true);
+            const ExportPlan plan = Plan(sources, n, out, smooth, true, true);
             FakeObserver host;
-            ASSERT_TRUE(RunPlan(host, plan, ExportOptions{pipelined}).succeeded());
+            const ExportOutcome outcome = RunPlan(host, plan, ExportOptions{pipelined});
+            ASSERT_TRUE(outcome.succeeded()) << outcome.failure.message() << " " << outcome.written;
             for (int k = 1; k <= n; ++k) {
                 // The frame as the plan describes it, rendered the documented way.
                 const FrameParams params = plan.Frame(k - 1);
@@ -104,7 +106,8 @@ TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
                 const struct {
                     const char* folder;
                     int width, height;
-                } sets[] = {{".", 25, 19}, {kHalfSizeFolder, 13, 10}, {kDoubleSizeFolder, 50, 38}};
+                } sets[] = {
+                    {".", 25, 19}, {kHalfSizeFolder, 13, 10}, {kDoubleSizeFolder, 50, 38}, {kZoomFolder, 60, 46}};
                 for (const auto& set : sets) {
                     FrameParams p = params;
                     p.OutputWidth = set.width;
@@ -127,7 +130,61 @@ TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
         EXPECT_TRUE(main == mainSets[1]);
         EXPECT_FALSE(std::filesystem::exists(plain / kHalfSizeFolder));
         EXPECT_FALSE(std::filesystem::exists(plain / kDoubleSizeFolder));
+        EXPECT_FALSE(std::filesystem::exists(plain / kZoomFolder));
     }
+}
+
+// The zoom set is the crop's own resolution in the frame's shape, and only where it is larger than the
+// largest set written anyway.
+TEST(ExtraFrameSizes, ZoomSetAtTheCropsResolutionWhenLarger) {
+    struct Case {
+        int cropWidth, cropHeight, width, height;
+        bool extraSizes;
+        ZoomSize expected;
+    };
+    const Case cases[] = {
+        {3000, 3000, 1000, 1000, true, {3000, 3000}},
+        {3000, 2000, 600, 400, false, {3000, 2000}},
+        {3000, 2000, 500, 400, false, {3000, 2400}},  // stretched frames keep their shape
+        {1500, 1500, 1000, 1000, false, {1500, 1500}},
+        {1500, 1500, 1000, 1000, true, {}},  // the double set is larger
+        {2000, 2000, 1000, 1000, true, {}},  // and as large
+        {800, 800, 1000, 1000, false, {}},   // the main set is already larger
+        {60, 45, 25, 19, true, {60, 46}},
+    };
+    for (const Case& c : cases) {
+        ExportPlan plan;
+        plan.cropWidth = c.cropWidth;
+        plan.cropHeight = c.cropHeight;
+        plan.outputWidth = c.width;
+        plan.outputHeight = c.height;
+        plan.extraSizes = c.extraSizes;
+        plan.zoomSet = true;
+        const ZoomSize zoom = ZoomFrameSize(plan);
+        EXPECT_EQ(zoom.width, c.expected.width) << c.cropWidth << " " << c.width << " " << c.extraSizes;
+        EXPECT_EQ(zoom.height, c.expected.height) << c.cropWidth << " " << c.width << " " << c.extraSizes;
+        plan.zoomSet = false;
+        EXPECT_TRUE(ZoomFrameSize(plan).empty());
+    }
+}
+
+// An extra size's file that cannot be written ends the export there: its frame is not complete,
+// the frames before it are, and nothing started after the failed write stays.
+TEST(ExtraFrameSizes, AFailedExtraWriteEndsTheExportAtItsFrame) {
+    const std::filesystem::path dir = FreshTempDir("src");
+    const std::filesystem::path out = FreshTempDir("out");
+    std::filesystem::create_directories(out / kDoubleSizeFolder / "0003.png");
+    FakeObserver host;
+    const ExportOutcome outcome = RunPlan(host, Plan(Sources(dir, 2), 6, out, false, true, true));
+    EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+    EXPECT_EQ(outcome.failure.file(), (out / kDoubleSizeFolder / "0003.png").string());
+    EXPECT_EQ(outcome.written, 2);
+    for (int k = 1; k <= 2; ++k) {
+        for (const char* set : {".", kHalfSizeFolder, kDoubleSizeFolder, kZoomFolder})
+            EXPECT_TRUE(std::filesystem::exists(out / set / Name(k, ".png"))) << set << k;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out / kZoomFolder / "0003.png"));
+    for (int k = 4; k <= 6; ++k) EXPECT_FALSE(std::filesystem::exists(out / Name(k, ".png"))) << k;
 }
 
 // A sub-folder that cannot be made ends the export at its first frame, naming the folder.
@@ -144,6 +201,19 @@ TEST(ExtraFrameSizes, AFolderInTheWayIsNamed) {
     EXPECT_FALSE(std::filesystem::exists(out / "0002.png"));
 }
 
+// Each type of the list names its frames with its own extension, in the files and on the page; an
+// index from a newer or damaged project falls back to JPEG.
+TEST(ExportTypes, FramesAndPageShareTheExtension) {
+    const std::pair<int, const char*> types[] = {{0, "jpg"},  {1, "png"}, {2, "bmp"}, {3, "webp"},
+                                                 {4, "avif"}, {5, "jpg"}, {-1, "jpg"}};
+    for (const auto& [index, ext] : types) {
+        ExportPlan plan;
+        plan.typeIndex = index;
+        EXPECT_EQ(plan.FileName(41), std::string("0042.") + ext) << index;
+        EXPECT_EQ(FillViewerTemplate("[TYPE]/[ITEMS]", {7, index, 10, 10, false}), std::string(ext) + "/7");
+    }
+}
+
 TEST(ViewerPage, NamesTheExtraSetsOnlyWhenTheyAreWritten) {
     const std::string text = "<div data-count=\"[ITEMS]\" data-sets=\"\"></div> data-sets=\"x\"";
     ViewerPageFacts facts{12, 0, 640, 480, false};
@@ -151,6 +221,15 @@ TEST(ViewerPage, NamesTheExtraSetsOnlyWhenTheyAreWritten) {
     facts.extraSizes = true;
     EXPECT_EQ(FillViewerTemplate(text, facts),
               "<div data-count=\"12\" data-sets=\"half double\"></div> data-sets=\"x\"");
+    facts.zoomWidth = 1920;
+    facts.zoomHeight = 1440;
+    EXPECT_EQ(FillViewerTemplate(text, facts),
+              "<div data-count=\"12\" data-sets=\"half double zoom\" data-zoom-width=\"1920\" "
+              "data-zoom-height=\"1440\"></div> data-sets=\"x\"");
+    facts.extraSizes = false;
+    EXPECT_EQ(FillViewerTemplate(text, facts),
+              "<div data-count=\"12\" data-sets=\"zoom\" data-zoom-width=\"1920\" "
+              "data-zoom-height=\"1440\"></div> data-sets=\"x\"");
 }
 
 }  // namespace

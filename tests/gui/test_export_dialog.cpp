@@ -17,6 +17,7 @@
 #include "gui_test_support.h"
 #include "picture_view.h"
 
+using turnlet::SaveChoice;
 using turnlet::TForm8;
 using turnlet::testing::Editor;
 
@@ -103,11 +104,14 @@ class ExportDialogTest : public QObject {
         QCOMPARE(d.Edit4->text(), QStringLiteral("2666"));
 
         // The type decides which controls show.
-        for (int type : {2, 1, 0}) {
+        for (int type : {4, 3, 2, 1, 0}) {
             d.ComboBox1->setCurrentIndex(type);
-            QCOMPARE(!d.TrackBar1->isHidden(), type == 0);
-            QCOMPARE(!d.Label4->isHidden(), type == 0);
+            const bool lossy = type == 0 || type == 3 || type == 4;
+            QCOMPARE(!d.TrackBar1->isHidden(), lossy);
+            QCOMPARE(!d.Label4->isHidden(), lossy);
             QCOMPARE(!d.CheckBox2->isHidden(), type != 2);
+            QCOMPARE(!d.CheckBox5->isHidden(), type != 2);
+            QVERIFY(!d.CheckBox6->isHidden() && !d.CheckBox7->isHidden());
             QCOMPARE(e.form().session().project().exportSettings.typeIndex, type);
         }
 
@@ -328,6 +332,93 @@ class ExportDialogTest : public QObject {
         e.form().N6Click();
         QCOMPARE(d.CheckBox3->text(), QString::fromUtf8("Сглаженное масштабирование"));
         QCOMPARE(d.CheckBox4->text(), QString::fromUtf8("Половинный и двойной размер"));
+    }
+
+    // WebP and AVIF, the zoom set and the videos: off at first, stored in the project file only when
+    // on, given back by Open; an animated WebP made after WebP frames; no FFmpeg asked about first.
+    void newTypesZoomSetAndVideosRoundTripThroughTheProject() {
+        Editor e;
+        ExportSetup s(e);
+        TForm8& d = s.form8;
+        turnlet::TForm2& f = e.form();
+        QCOMPARE(d.ComboBox1->count(), 5);
+        QCOMPARE(d.ComboBox1->itemText(3), QStringLiteral("WebP"));
+        QCOMPARE(d.ComboBox1->itemText(4), QStringLiteral("AVIF"));
+        QVERIFY(!d.CheckBox5->isChecked() && !d.CheckBox6->isChecked() && !d.CheckBox7->isChecked());
+        const QString before = QString::fromStdString(turnlet::WriteProjectText(f.session().project()));
+        for (const char* key : {"EXPORT_ZOOM_SET", "EXPORT_MP4", "EXPORT_ANIMATED_WEBP"})
+            QVERIFY(!before.contains(QLatin1String(key)));
+        d.CheckBox2->setChecked(false);
+        QVERIFY(!d.CheckBox5->isEnabled() && d.CheckBox6->isEnabled());
+        d.CheckBox2->setChecked(true);
+
+        struct Case {
+            int type;
+            bool zoom, mp4, webp;
+            QStringList lines;
+        };
+        const Case cases[] = {
+            {3, true, false, true, {"EXPORT_TYPE=WEBP", "EXPORT_ZOOM_SET=1", "EXPORT_ANIMATED_WEBP=1"}},
+            {4, false, true, false, {"EXPORT_TYPE=AVIF", "EXPORT_MP4=1"}},
+            {4, true, true, true, {"EXPORT_TYPE=AVIF", "EXPORT_ZOOM_SET=1", "EXPORT_MP4=1", "EXPORT_ANIMATED_WEBP=1"}},
+        };
+        for (const Case& c : cases) {
+            d.ComboBox1->setCurrentIndex(c.type);
+            d.CheckBox5->setChecked(c.zoom);
+            d.CheckBox6->setChecked(c.mp4);
+            d.CheckBox7->setChecked(c.webp);
+            const turnlet::ExportSettings& ex = f.session().project().exportSettings;
+            QVERIFY(ex.typeIndex == c.type && ex.zoomSet == c.zoom && ex.videoMp4 == c.mp4 &&
+                    ex.animatedWebp == c.webp);
+            // Asked for the first time only: later saves go to the same file.
+            if (&c == cases) e.dialogs.fileAnswers.push_back(e.path("formats"));
+            f.Save1Click();
+            QFile file(e.path("formats.trn.prj"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+            for (const QString& line : c.lines) QVERIFY2(lines.contains(line), qPrintable(line));
+            // Cleared by hand (New keeps the boxes), then given back by Open.
+            d.ComboBox1->setCurrentIndex(0);
+            for (QCheckBox* box : {d.CheckBox5, d.CheckBox6, d.CheckBox7}) box->setChecked(false);
+            e.dialogs.saveAnswers.push_back(SaveChoice::Discard);
+            e.dialogs.fileAnswers.push_back(e.path("formats.trn.prj"));
+            f.Open1Click();
+            QCOMPARE(d.ComboBox1->currentIndex(), c.type);
+            QCOMPARE(d.CheckBox5->isChecked(), c.zoom);
+            QCOMPARE(d.CheckBox6->isChecked(), c.mp4);
+            QCOMPARE(d.CheckBox7->isChecked(), c.webp);
+        }
+
+        // An MP4 without FFmpeg is asked about before anything is written; No exports nothing.
+        QVERIFY(e.waitForPreview(e.path("p0.png")));
+        f.Areaparams1Click();
+        d.ComboBox1->setCurrentIndex(3);
+        s.set(d.Edit1, QStringLiteral("4"));
+        f.settings().ffmpegPath = e.path("no-ffmpeg").toStdString();
+        e.dialogs.questions.clear();  // the unsaved-changes questions of Open
+        e.dialogs.questionAnswers.push_back(false);
+        d.Button2Click();
+        QVERIFY(s.waitForEnd());
+        QCOMPARE(e.dialogs.questions.size(), 1);
+        QVERIFY(e.dialogs.questions[0].startsWith(QStringLiteral("The MP4 video is made by FFmpeg, but \"") +
+                                                  e.path("no-ffmpeg")));
+        QVERIFY(!QFile::exists(s.out + "/0001.webp"));
+        // Yes: the frames, the zoom set and the animated WebP, without the MP4.
+        e.dialogs.questionAnswers.push_back(true);
+        d.Button2Click();
+        QVERIFY(s.waitForEnd());
+        QCOMPARE(e.dialogs.questions.size(), 2);
+        QCOMPARE(e.dialogs.messages.value(0), QStringLiteral("Export finished!"));
+        turnlet::Picture frame;
+        QVERIFY(turnlet::LoadPicture((s.out + "/0004.webp").toStdString(), frame).ok());
+        QVERIFY(QFile::exists(s.out + "/turn.webp"));
+        QVERIFY(!QFile::exists(s.out + "/turn.mp4"));
+        QCOMPARE(d.ProgressBar1->format(), QStringLiteral("%v / %m"));
+
+        f.N6Click();
+        QCOMPARE(d.CheckBox5->text(), QString::fromUtf8("Набор для увеличения в полном разрешении"));
+        QCOMPARE(d.CheckBox6->text(), QString::fromUtf8("Видео MP4 одного оборота"));
+        QCOMPARE(d.CheckBox7->text(), QString::fromUtf8("Анимированный WebP одного оборота"));
     }
 
     void failuresNameTheFileAndWhatWasWritten() {

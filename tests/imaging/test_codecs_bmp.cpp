@@ -10,21 +10,8 @@
 #include "codecs/image_files.h"
 #include "codecs/picture_writer.h"
 
-namespace turnlet {
+namespace turnlet::test {
 namespace {
-
-using test::Bgr;
-using test::Bytes;
-using test::CodecTest;
-using test::ExpectPixels;
-using test::PackIndexes;
-using test::PatternPicture;
-using test::PixelAt;
-using test::Put16;
-using test::Put32;
-using test::SmoothPicture;
-using test::TempDir;
-using test::WriteFile;
 
 // ---- BMP files built by hand ----
 
@@ -295,4 +282,4 @@ TEST_F(CodecTest, BmpEveryTruncationFails) {
 }
 
 }  // namespace
-}  // namespace turnlet
+}  // namespace turnlet::test

@@ -14,21 +14,8 @@
 #include "codecs/image_files.h"
 #include "codecs/picture_writer.h"
 
-namespace turnlet {
+namespace turnlet::test {
 namespace {
-
-using test::Bgr;
-using test::Bytes;
-using test::CodecTest;
-using test::ExpectPixels;
-using test::PackIndexes;
-using test::PatternPicture;
-using test::PixelAt;
-using test::Put16;
-using test::Put32;
-using test::SmoothPicture;
-using test::TempDir;
-using test::WriteFile;
 
 // ---- PNG files written with libpng ----
 
@@ -323,4 +310,4 @@ TEST_F(CodecTest, PngAbsurdSizesAreRejectedBeforeAllocating) {
 }
 
 }  // namespace
-}  // namespace turnlet
+}  // namespace turnlet::test

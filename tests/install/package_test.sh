@@ -30,7 +30,7 @@ check "package named turnlet" test "$(field Package)" = turnlet
 check "package version is the project's ($version)" test "$(field Version)" = "$version-1"
 check "file named for apt install ./turnlet_*.deb" test "$(basename "$deb")" = "turnlet_$version-1_$(field Architecture).deb"
 depends=$(field Depends)
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libturbojpeg0 libjpeg62-turbo libpng16-16 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libturbojpeg0 libjpeg62-turbo libpng16-16 libwebp7 libavif15 qt6-qpa-plugins; do
     check "Depends names $lib" grep -qE "(^|, )$lib( |,|$)" <<<"$depends"
 done
 check "Recommends ffmpeg" grep -qE "(^|, )ffmpeg(,|$)" <<<"$(field Recommends)"
@@ -39,7 +39,7 @@ check "changelog names this version" bash -c \
 check "a description under the summary" test "$(field Description | wc -l)" -ge 3
 
 for file in usr/bin/turnlet usr/bin/turnlet-export usr/bin/turnlet-align usr/share/turnlet/Turnlet.html \
-    usr/share/turnlet/help.html usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
+    usr/share/turnlet/help.html usr/share/turnlet/help.ru.html usr/share/turnlet/help.css usr/share/turnlet/help/import.png usr/share/turnlet/about/about9.png \
     usr/share/turnlet/turnlet.png usr/share/applications/turnlet.desktop \
     usr/share/icons/hicolor/256x256/apps/turnlet.png usr/share/mime/packages/turnlet.xml \
     usr/share/doc/turnlet/copyright usr/share/doc/turnlet/changelog.Debian.gz; do

@@ -117,17 +117,31 @@ TEST(ProjectWriter, NumbersAndFlags) {
     EXPECT_NE(text.find("\r\nBACKGROUND_COLOR=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_TYPE=BMP\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nEXPORT_PROPORTIONAL=0\r\nHTML5_VIEWER=0\r\n"), std::string::npos);
+    for (const auto& [index, name] : {std::pair{3, "WEBP"}, {4, "AVIF"}, {5, "JPEG"}}) {
+        Project typed = p;
+        typed.exportSettings.typeIndex = index;
+        EXPECT_NE(WriteProjectText(typed).find(std::string("\r\nEXPORT_TYPE=") + name + "\r\n"), std::string::npos);
+    }
     EXPECT_TRUE(text.starts_with("ROTATE=0\r\n"));          // no sources, no SOURCE lines
     EXPECT_TRUE(text.ends_with("\r\nHTML5_VIEWER=0\r\n"));  // the later options only when on
     const struct {
-        bool extraSizes, smooth;
+        bool extraSizes, smooth, zoomSet = false, mp4 = false, animatedWebp = false;
         const char* end;
-    } options[] = {{true, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\n"},
-                   {false, true, "\r\nHTML5_VIEWER=0\r\nEXPORT_SMOOTH=1\r\n"},
-                   {true, true, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\nEXPORT_SMOOTH=1\r\n"}};
+    } options[] = {
+        {true, false, false, false, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\n"},
+        {false, true, false, false, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_SMOOTH=1\r\n"},
+        {true, true, false, false, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_EXTRA_SIZES=1\r\nEXPORT_SMOOTH=1\r\n"},
+        {false, false, true, false, false, "\r\nHTML5_VIEWER=0\r\nEXPORT_ZOOM_SET=1\r\n"},
+        {false, false, false, true, true, "\r\nHTML5_VIEWER=0\r\nEXPORT_MP4=1\r\nEXPORT_ANIMATED_WEBP=1\r\n"},
+        {true, true, true, true, true,
+         "\r\nEXPORT_EXTRA_SIZES=1\r\nEXPORT_SMOOTH=1\r\nEXPORT_ZOOM_SET=1\r\nEXPORT_MP4=1\r\nEXPORT_ANIMATED_WEBP="
+         "1\r\n"}};
     for (const auto& o : options) {
         p.exportSettings.extraSizes = o.extraSizes;
         p.exportSettings.smooth = o.smooth;
+        p.exportSettings.zoomSet = o.zoomSet;
+        p.exportSettings.videoMp4 = o.mp4;
+        p.exportSettings.animatedWebp = o.animatedWebp;
         text = WriteProjectText(p);
         EXPECT_TRUE(text.ends_with(o.end)) << text;
         EXPECT_EQ(Read(text).exportSettings, p.exportSettings);
@@ -203,6 +217,9 @@ TEST(ProjectReader, ExportValues) {
         {{"EXPORT_TYPE=png"}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_TYPE=PNG"}, {100, dir, 1, 90, 0, 0, true, true}},
         {{"EXPORT_TYPE=BMP"}, {100, dir, 2, 90, 0, 0, true, true}},
+        {{"EXPORT_TYPE=WEBP"}, {100, dir, 3, 90, 0, 0, true, true}},
+        {{"EXPORT_TYPE=AVIF"}, {100, dir, 4, 90, 0, 0, true, true}},
+        {{"EXPORT_TYPE=avif"}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_TYPE=PNG "}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_TYPE=BMP", "EXPORT_TYPE=JPEG"}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_DIR=", "EXPORT_WIDTH=640", "EXPORT_HEIGHT=480"}, {100, "", 0, 90, 640, 480, true, true}},
@@ -219,6 +236,10 @@ TEST(ProjectReader, ExportValues) {
         {{"EXPORT_SMOOTH=0"}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_SMOOTH=yes"}, {100, dir, 0, 90, 0, 0, true, true}},
         {{"EXPORT_EXTRA_SIZES=1 "}, {100, dir, 0, 90, 0, 0, true, true}},
+        {{"EXPORT_ZOOM_SET=1"}, {100, dir, 0, 90, 0, 0, true, true, false, false, true}},
+        {{"EXPORT_MP4=1", "EXPORT_ANIMATED_WEBP=1"},
+         {100, dir, 0, 90, 0, 0, true, true, false, false, false, true, true}},
+        {{"EXPORT_ZOOM_SET=0", "EXPORT_MP4=yes", "EXPORT_ANIMATED_WEBP=1 "}, {100, dir, 0, 90, 0, 0, true, true}},
     };
     for (const auto& c : cases) {
         Project p = Read(Lines(c.lines));

@@ -126,7 +126,7 @@ class RandomEditor {
                         ex.frames = Pick(1, 1000);
                         break;
                     case 1:
-                        ex.typeIndex = Pick(0, 2);
+                        ex.typeIndex = Pick(0, kExportTypes - 1);
                         break;
                     case 2:
                         ex.jpegQuality = Pick(1, 100);
@@ -142,6 +142,9 @@ class RandomEditor {
                     default:
                         ex.directory = Pick(0, 1) ? "/out/другой, 2" : "";
                         ex.extraSizes = !ex.extraSizes;
+                        ex.zoomSet = Pick(0, 1);
+                        ex.videoMp4 = Pick(0, 1);
+                        ex.animatedWebp = Pick(0, 1);
                 }
                 session_.SetExportSettings(ex);
                 break;

@@ -89,6 +89,8 @@ TEST(MakeExportPlan, SettingsRequestAndThePage) {
         {"BMP never has a page", 2, true, true, true, false, false},
         {"no page, no extra sizes", 0, false, true, false, false, false},
         {"an unknown type is JPEG", 7, true, false, false, true, false},
+        {"WebP with a page and extra sizes", 3, true, true, false, true, true},
+        {"AVIF with a page", 4, true, false, false, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -107,6 +109,21 @@ TEST(MakeExportPlan, SettingsRequestAndThePage) {
         }
         EXPECT_EQ(plan.extraSizes, c.extra);
         EXPECT_EQ(plan.typeIndex, c.typeIndex == 7 ? 0 : c.typeIndex);
+        // The zoom set, like the extra sizes, only with a page; the videos with or without one.
+        for (const bool fromRequest : {false, true}) {
+            Project asked = p;
+            ExportPlanRequest added = request;
+            (fromRequest ? added.zoomSet : asked.exportSettings.zoomSet) = true;
+            (fromRequest ? added.videoMp4 : asked.exportSettings.videoMp4) = true;
+            (fromRequest ? added.animatedWebp : asked.exportSettings.animatedWebp) = true;
+            added.ffmpegPath = "/opt/ffmpeg";
+            ExportPlan videos;
+            ASSERT_TRUE(MakeExportPlan(asked, added, videos).ok());
+            EXPECT_EQ(videos.zoomSet, c.page);
+            EXPECT_TRUE(videos.videoMp4 && videos.animatedWebp);
+            EXPECT_EQ(videos.ffmpegPath, "/opt/ffmpeg");
+        }
+        EXPECT_FALSE(plan.zoomSet || plan.videoMp4 || plan.animatedWebp);
         EXPECT_EQ(plan.rotationDegrees, 270);
         EXPECT_EQ(plan.directory, "/out/turn");
         EXPECT_FALSE(plan.smooth);
