@@ -22,6 +22,10 @@ TURNLET_TARGET_AVX2 inline void StoreMeans(__m256d q, __m128i pack, bool wide, s
     }
 }
 
+TURNLET_TARGET_AVX2 inline __m128i Load4(const std::uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
 // The padded outputs of one row, Stride samples each, unrolled, in doubles: the sums (below 2^31)
 // convert exactly, and products and sums of integers below 2^52 are exact. Plain: the gather is
 // uniform and the samples are added as integers, then weighed once.
@@ -33,19 +37,18 @@ TURNLET_TARGET_AVX2 void FinishFixedAt(const std::uint32_t* sums, const Gather& 
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const double* w = gather.padded.data() + std::size_t{Stride} * static_cast<std::size_t>(from);
     const int* first = gather.first.data();
-    auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     to += std::size_t{3} * static_cast<std::size_t>(from);
     for (int g = from; g < width; ++g, to += 3, w += Stride) {
         const std::uint32_t* at = sums + std::size_t{3} * static_cast<std::size_t>(first[g]);
         __m256d d;
         if constexpr (Plain) {
-            __m128i sum = load(at);
-            for (int k = 1; k < Stride; ++k) sum = _mm_add_epi32(sum, load(at + 3 * k));
+            __m128i sum = Load4(at);
+            for (int k = 1; k < Stride; ++k) sum = _mm_add_epi32(sum, Load4(at + 3 * k));
             d = _mm256_mul_pd(_mm256_cvtepi32_pd(sum), uniform);
         } else {
-            d = _mm256_mul_pd(_mm256_cvtepi32_pd(load(at)), _mm256_broadcast_sd(w));
+            d = _mm256_mul_pd(_mm256_cvtepi32_pd(Load4(at)), _mm256_broadcast_sd(w));
             for (int k = 1; k < Stride; ++k)
-                d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(load(at + 3 * k)), _mm256_broadcast_sd(w + k)));
+                d = _mm256_add_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(Load4(at + 3 * k)), _mm256_broadcast_sd(w + k)));
         }
         StoreMeans(_mm256_mul_pd(_mm256_add_pd(d, half), inv), pack, g + 1 < width, to);
     }

@@ -14,6 +14,10 @@ namespace {
 
 using Terms = TransformMapping::Terms;
 
+TURNLET_TARGET_AVX2 inline int Wrapped(std::int64_t v) {
+    return static_cast<int>(static_cast<std::uint32_t>(v));
+}
+
 // Pixels of one run four at a time, with the operations of TransformMapping::SourceX and SourceY in
 // their order: the varying direction's terms apart (cosines, sines) from the run's first pixel on,
 // the other direction's fixed. A step with a lane on the background, or whose 4-byte loads could
@@ -30,9 +34,8 @@ TURNLET_TARGET_AVX2 int Run(const TurnedView& view, const TransformMapping& mapp
     const __m256d fixedSin = _mm256_set1_pd(fixed.sin), minusOne = _mm256_set1_pd(-1.0);
     const __m256d limitX = _mm256_set1_pd(view.limitX), limitY = _mm256_set1_pd(view.limitY);
     // Offsets are taken modulo 2^32: an inside pixel's lies below 2^31, so the wrapped sum is it.
-    auto wrapped = [](std::int64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)); };
-    const __m128i base = _mm_set1_epi32(wrapped(view.base)), stepX = _mm_set1_epi32(wrapped(view.stepX));
-    const __m128i stepY = _mm_set1_epi32(wrapped(view.stepY));
+    const __m128i base = _mm_set1_epi32(Wrapped(view.base)), stepX = _mm_set1_epi32(Wrapped(view.stepX));
+    const __m128i stepY = _mm_set1_epi32(Wrapped(view.stepY));
     const __m128i lastLoad = _mm_set1_epi32(static_cast<int>(view.bytes - 4));
     int q = 0;
     for (; Contiguous ? q + 4 < n : q + 4 <= n; q += 4, out += 4 * outStep) {
