@@ -23,8 +23,7 @@
 #define TURNLET_AVX2_FEATURES(X, S) TURNLET_SSSE3_FEATURES(X, S) S \
     X(Sse41, "sse4.1") S X(Sse42, "sse4.2") S X(Popcnt, "popcnt") S X(Avx, "avx") S X(Avx2, "avx2")
 #define TURNLET_AVX512_FEATURES(X, S) TURNLET_AVX2_FEATURES(X, S) S \
-    X(Avx512F, "avx512f") S X(Avx512Bw, "avx512bw") S X(Avx512Vl, "avx512vl") S \
-    X(Avx512Vbmi, "avx512vbmi") S X(Avx512Vnni, "avx512vnni")
+    X(Avx512F, "avx512f") S X(Avx512Bw, "avx512bw") S X(Avx512Vl, "avx512vl") S X(Avx512Vbmi, "avx512vbmi")
 
 // The vector levels, lowest first, as L(Level, "name", FEATURES).
 #define TURNLET_VECTOR_LEVELS(L) \
@@ -99,7 +98,7 @@ static_assert(
 // "portable", "ssse3", "avx2", "avx512vbmi".
 const char* KernelLevelName(KernelLevel level);
 
-// GCC's name of a feature ("avx512vnni").
+// GCC's name of a feature ("avx512vbmi").
 const char* CpuFeatureName(CpuFeature feature);
 
 // The features of the table this processor has (all asked once); none without vector code.

@@ -44,8 +44,7 @@ TEST(KernelLevelTable, EveryFeatureOfALevelIsNeeded) {
                 << "every feature but " << CpuFeatureName(static_cast<CpuFeature>(f));
         }
     }
-    // The processors of the fault: VBMI without VNNI or VL (Cannon Lake, or a VM that hides them).
-    EXPECT_EQ(KernelLevelFor(kEveryFeature & ~FeatureBit(CpuFeature::Avx512Vnni)), KernelLevel::Avx2);
+    // VBMI without VL (a VM may hide it), which the AVX-512 means and binning use.
     EXPECT_EQ(KernelLevelFor(kEveryFeature & ~FeatureBit(CpuFeature::Avx512Vl)), KernelLevel::Avx2);
     EXPECT_EQ(KernelLevelFor(kEveryFeature & ~FeatureBit(CpuFeature::Avx)), KernelLevel::Ssse3);
 }
