@@ -182,7 +182,7 @@ void RenderAlongLines(const TurnedView& view, const TransformMapping& mapping, c
     const bool alongX = std::abs(b) >= std::abs(a);
     // How far the source moves from a line to the one two bands on, measured at the centre: a band
     // starts a few decoded rows at a time, which the processor does not fetch ahead by itself.
-    std::int64_t ahead = 0;
+    [[maybe_unused]] std::int64_t ahead = 0;
     if (outWidth > 0 && outHeight > 0) {
         const int x = outWidth / 2, y = outHeight / 2;
         const int x2 = alongX ? x : std::min(outWidth - 1, x + 2 * kBand);
