@@ -19,9 +19,10 @@ TURNLET_TARGET_SSSE3 inline void StoreTwelve(std::uint8_t* dst, __m128i v) {
 }
 
 // 4 x 4 pixel blocks: four 12-byte source runs are widened to 4-byte lanes, transposed and narrowed.
+// Out of line: inlined into CopyTile, each turn's walk compiles to 2% more instructions.
 template <bool kClockwise>
-TURNLET_TARGET_SSSE3 void CopyTiles(const SidewaysMap& map, Picture& output, int x0, int x1, int y0, int y1,
-                                    const std::uint8_t* srcEnd) {
+[[gnu::noinline]] TURNLET_TARGET_SSSE3 void CopyTiles(const SidewaysMap& map, Picture& output, int x0, int x1, int y0,
+                                                      int y1, const std::uint8_t* srcEnd) {
     const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const std::ptrdiff_t step = kClockwise ? -static_cast<std::ptrdiff_t>(map.stride) : map.stride;

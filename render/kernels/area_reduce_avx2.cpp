@@ -28,10 +28,11 @@ TURNLET_TARGET_AVX2 inline __m128i Load4(const std::uint32_t* p) {
 
 // The padded outputs of one row, Stride samples each, unrolled, in doubles: the sums (below 2^31)
 // convert exactly, and products and sums of integers below 2^52 are exact. Plain: the gather is
-// uniform and the samples are added as integers, then weighed once.
+// uniform and the samples are added as integers, then weighed once. Kept out of line: inlined into
+// the choice of stride, its loop compiles to two more instructions an output.
 template <int Stride, bool Plain>
-TURNLET_TARGET_AVX2 void FinishFixedAt(const std::uint32_t* sums, const Gather& gather, int from, int width,
-                                       double inverse, std::uint8_t* to) {
+[[gnu::noinline]] TURNLET_TARGET_AVX2 void FinishFixedAt(const std::uint32_t* sums, const Gather& gather, int from,
+                                                         int width, double inverse, std::uint8_t* to) {
     const __m256d inv = _mm256_set1_pd(inverse), half = _mm256_set1_pd(0.5);
     const __m256d uniform = _mm256_set1_pd(static_cast<double>(gather.uniform));
     const __m128i pack = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);

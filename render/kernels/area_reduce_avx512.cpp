@@ -15,10 +15,10 @@ namespace turnlet::avx512 {
 namespace {
 
 // A padded gather's means as avx2::FinishFixed takes them, two outputs a step, each in four lanes of
-// eight; the last ones go the four-lane way.
+// eight; the last ones go the four-lane way. Out of line, as avx2::FinishFixed's are.
 template <int Stride, bool Plain>
-TURNLET_TARGET_AVX512 void FinishFixedAt(const std::uint32_t* sums, const Gather& gather, int width, double inverse,
-                                         std::uint8_t* to) {
+[[gnu::noinline]] TURNLET_TARGET_AVX512 void FinishFixedAt(const std::uint32_t* sums, const Gather& gather, int width,
+                                                           double inverse, std::uint8_t* to) {
     const __m512d inv = _mm512_set1_pd(inverse), half = _mm512_set1_pd(0.5);
     const __m512d uniform = _mm512_set1_pd(static_cast<double>(gather.uniform));
     // Bytes 0, 4 and 8 of each half's means to bytes 0-2 and 3-5.
