@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tuning/frame_edits.h"
 #include "tuning/keyframes.h"
 
 namespace turnlet {
@@ -19,8 +18,6 @@ double BrightnessOf(double factor) {
     return factor < 1 ? factor * 100 - 100 : factor * 30 - 30;
 }
 
-enum Column { kDX = 0, kDY = 1, kAngle = 2, kBrightness = 4 };
-
 }  // namespace
 
 double CombineBrightness(double first, double second) {
@@ -28,7 +25,7 @@ double CombineBrightness(double first, double second) {
     return std::clamp(std::round(combined * 1000) / 1000, -100.0, 100.0);
 }
 
-AppliedAlignment ApplyAlignment(TextGrid& keyframes, const TextGrid& frames, const std::vector<std::string>& sources,
+AppliedAlignment ApplyAlignment(Keyframes& keyframes, const FrameRows& frames, const std::vector<std::string>& sources,
                                 int firstFrame, const std::vector<FrameAlignment>& results, bool replaceManual) {
     AppliedAlignment applied;
     const int n = static_cast<int>(results.size());
@@ -41,7 +38,10 @@ AppliedAlignment ApplyAlignment(TextGrid& keyframes, const TextGrid& frames, con
     std::vector<bool> manual(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) manual[static_cast<std::size_t>(k)] = key(k) && FindKeyframe(keyframes, *key(k)) >= 0;
 
-    KeyframeValues reference = RowValues(frames, 1);
+    auto valuesOf = [&](int k) {
+        return k < static_cast<int>(frames.size()) ? frames[static_cast<std::size_t>(k)].values : KeyframeValues{};
+    };
+    KeyframeValues reference = valuesOf(0);
     if (!(manual[0] && !replaceManual)) {
         reference[kDX] = reference[kDY] = reference[kAngle] = reference[kBrightness] = 0;
     }
@@ -53,7 +53,7 @@ AppliedAlignment ApplyAlignment(TextGrid& keyframes, const TextGrid& frames, con
             continue;
         }
         const FrameAlignment& result = results[static_cast<std::size_t>(k)];
-        KeyframeValues values = RowValues(frames, k + 1);
+        KeyframeValues values = valuesOf(k);
         if (k == 0) {
             values = reference;
         } else if (result.aligned) {

@@ -9,10 +9,9 @@
 #include <cstring>
 #include <functional>
 #include <numbers>
-#include <system_error>
 
 #include "base/memory.h"
-#include <thread>
+#include "base/tasks.h"
 
 namespace turnlet {
 namespace {
@@ -384,16 +383,7 @@ LevelMasks StillMask(const Pyramid& reference, const std::vector<const Pyramid*>
         for (std::size_t p = from; p < pictures.size() && p < poses.size(); p += step)
             counter.Add(*pictures[p], poses[p], counts[from]);
     };
-    std::thread helper;
-    if (pictures.size() > 1) {
-        try {
-            helper = std::thread(countChanges, 1, 2);
-        } catch (const std::system_error&) {
-            // One thread does it all.
-        }
-    }
-    countChanges(0, helper.joinable() ? 2 : 1);
-    if (helper.joinable()) helper.join();
+    RunBoth([&] { countChanges(0, 2); }, [&] { countChanges(1, 2); }, "counting changes").throwIfFailed();
     return counter.Mask({&counts[0], &counts[1]}, minPictures);
 }
 

@@ -14,13 +14,14 @@
 
 #include <exception>
 
-#include "about_box.h"
+#include "base/program_files.h"
 #include "dialogs.h"
-#include "export_dialog.h"
+#include "dialogs/about_box.h"
+#include "dialogs/export_dialog.h"
+#include "dialogs/parameters_dialog.h"
+#include "dialogs/video_import_dialog.h"
 #include "main_window.h"
-#include "parameters_dialog.h"
 #include "project/settings_file.h"
-#include "video_import_dialog.h"
 
 namespace turnlet {
 
@@ -72,12 +73,9 @@ std::string ProgramDirectory() {
 }
 
 ProgramPlaces FindProgramPlaces(const std::string& executableDir) {
-    const QDir dir(QString::fromStdString(executableDir));
-    const QString shared = QDir::cleanPath(dir.filePath(QStringLiteral("../share/turnlet")));
-    const bool installed = !QFileInfo::exists(dir.filePath(QStringLiteral("Turnlet.html"))) &&
-                           QFileInfo::exists(shared + QStringLiteral("/Turnlet.html"));
+    const bool installed = RunsInstalled(executableDir);
     ProgramPlaces places;
-    places.resourceDir = installed ? shared.toStdString() : executableDir;
+    places.resourceDir = ResourceDirectory(executableDir);
     if (!installed && ::access(executableDir.c_str(), W_OK) == 0) {
         places.settingsFile = SettingsFilePath(executableDir);
         return places;
@@ -99,22 +97,17 @@ std::string ProjectFromArguments(const QStringList& arguments) {
 
 TurnletWindows::TurnletWindows(Dialogs& dialogs, std::string programDir) {
     const ProgramPlaces places = FindProgramPlaces(programDir);
-    form2_ = std::make_unique<TForm2>(dialogs, places.resourceDir);
+    form2_ = std::make_unique<TForm2>(dialogs, places.resourceDir, places.exportBaseDir);
     // The dialogs are children of the main window: centred on it, and ended with it.
-    auto* form3 = new TForm3(*form2_);
-    auto* aboutBox = new TAboutBox(*form2_);
-    auto* form8 = new TForm8(*form2_);
-    auto* form9 = new TForm9(*form2_);
+    TForm2& main = *form2_;
+    auto* form3 = new TForm3(main, &main);
+    auto* aboutBox = new TAboutBox(main, &main);
+    auto* form8 = new TForm8(main, &main);
+    auto* form9 = new TForm9(main, &main);
     form2_->attachForms(form3, aboutBox, form8, form9);
     form2_->SettingsFile = places.settingsFile;
-    form2_->ExportBaseDir = places.exportBaseDir;
-    if (!places.exportBaseDir.empty()) {
-        form2_->project.exportSettings.directory = places.exportBaseDir + "/result";
-        form8->ShowFields();
-    }
     const QString icon = QString::fromStdString(places.resourceDir) + QStringLiteral("/turnlet.png");
     if (QFileInfo::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
-    form2_->MarkProjectSaved();
 }
 
 TurnletWindows::~TurnletWindows() = default;

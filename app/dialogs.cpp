@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "project/project.h"
 
@@ -31,12 +32,20 @@ QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter, const QString& start) {
-    // Replacing an existing file is what the user asked for: no second question.
+    // The caller adds the extension and asks before replacing the file it will really write.
     return QFileDialog::getSaveFileName(parent, title, start, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtDialogs::chooseFolder(QWidget* parent, const QString& title, const QString& start) {
-    return QFileDialog::getExistingDirectory(parent, title, start);
+    // Any name is taken, so a folder that does not exist yet can be named; the caller makes it.
+    QFileDialog chooser(parent, title, start);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setOption(QFileDialog::ShowDirsOnly, true);
+    chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+    chooser.setOption(QFileDialog::DontConfirmOverwrite, true);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return {};
+    return chooser.selectedFiles().constFirst();
 }
 
 std::optional<QColor> QtDialogs::chooseColor(QWidget* parent, const QColor& initial) {
@@ -47,6 +56,13 @@ std::optional<QColor> QtDialogs::chooseColor(QWidget* parent, const QColor& init
 
 void QtDialogs::message(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, QString::fromUtf8(kProgramTitle), text);
+}
+
+bool QtDialogs::messageWithAction(QWidget* parent, const QString& text, const QString& action) {
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, parent);
+    QPushButton* further = box.addButton(action, QMessageBox::ActionRole);
+    box.exec();
+    return box.clickedButton() == further;
 }
 
 bool QtDialogs::question(QWidget* parent, const QString& text) {
@@ -92,6 +108,11 @@ std::optional<QColor> ScriptedDialogs::chooseColor(QWidget*, const QColor& initi
 
 void ScriptedDialogs::message(QWidget*, const QString& text) {
     messages << text;
+}
+
+bool ScriptedDialogs::messageWithAction(QWidget*, const QString& text, const QString&) {
+    messages << text;
+    return Take(actionAnswers, false);
 }
 
 bool ScriptedDialogs::question(QWidget*, const QString& text) {

@@ -31,6 +31,9 @@ class Dialogs {
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
     // A modal message with an OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
+    // A modal message with OK and a button for a further step (such as "Open folder"); true when
+    // the user chose that step.
+    virtual bool messageWithAction(QWidget* parent, const QString& text, const QString& action) = 0;
     // A modal Yes/No question; true for Yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
     // A modal Save / Discard / Cancel question before something is thrown away.
@@ -48,6 +51,7 @@ class QtDialogs final : public Dialogs {
     QString chooseFolder(QWidget* parent, const QString& title, const QString& start) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     void message(QWidget* parent, const QString& text) override;
+    bool messageWithAction(QWidget* parent, const QString& text, const QString& action) override;
     bool question(QWidget* parent, const QString& text) override;
     SaveChoice askToSave(QWidget* parent, const QString& text) override;
     bool openUrl(const QUrl& url) override;
@@ -62,6 +66,7 @@ class ScriptedDialogs final : public Dialogs {
     std::deque<QString> folderAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<bool> questionAnswers;
+    std::deque<bool> actionAnswers;  // messageWithAction; none: OK
     std::deque<SaveChoice> saveAnswers;
     bool openUrlResult = true;
 
@@ -77,6 +82,7 @@ class ScriptedDialogs final : public Dialogs {
     QString chooseFolder(QWidget* parent, const QString& title, const QString& start) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     void message(QWidget* parent, const QString& text) override;
+    bool messageWithAction(QWidget* parent, const QString& text, const QString& action) override;
     bool question(QWidget* parent, const QString& text) override;
     SaveChoice askToSave(QWidget* parent, const QString& text) override;
     bool openUrl(const QUrl& url) override;

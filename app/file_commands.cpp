@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The "File" menu: New, Open, Save, Save as and the recent projects; the unsaved-changes question.
 #include <QAction>
-#include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
-#include <QSpinBox>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "controls.h"
 #include "dialogs.h"
-#include "export_dialog.h"
 #include "main_window.h"
-#include "picture_view.h"
 
 namespace turnlet {
 namespace {
@@ -18,35 +20,13 @@ const char* const kProjectFilter = "Turnlet Project (*.trn.prj);;All files (*)";
 
 }  // namespace
 
-void TForm2::ShowProjectInControls() {
-    ListBox1->clear();
-    for (const std::string& path : project.sources) ListBox1->addItem(QString::fromStdString(path));
-    ComboBox1->setCurrentIndex(project.rotationIndex);
-    ShowCropFields();
-    ShowCropOutline();
-    ShowFrameNumbers();
-    RefreshFramesTable();
-    setWindowTitle(QString::fromStdString(project.caption));
-}
-
-// The project as a file would hold it is the one measure of a change: no page needs to report its
-// edits, and an edit undone by hand counts as no change.
-bool TForm2::ProjectModified() const {
-    return WriteProjectText(project) != savedProjectText_;
-}
-
-void TForm2::MarkProjectSaved() {
-    savedProjectText_ = WriteProjectText(project);
-}
-
 bool TForm2::AskToKeepChanges() {
-    if (!ProjectModified()) return true;
-    const QString name = project.currentProjectFile.empty()
-                             ? QStringLiteral("The project")
-                             : QStringLiteral("The project %1").arg(QString::fromStdString(project.currentProjectFile));
-    switch (dialogs_.askToSave(this, name + QStringLiteral(" has changes that are not saved. Save them first?"))) {
+    if (!session_.modified()) return true;
+    // The project being thrown away, by its file, or "Untitled" when it has none.
+    const std::string name = session_.fileName().empty() ? Tr(Msg::Untitled, language()) : session_.fileName();
+    switch (dialogs_.askToSave(this, QString::fromStdString(Tr(Msg::UnsavedChanges, language(), {name})))) {
         case SaveChoice::Save:
-            return SaveProjectCommand();
+            return SaveProjectCommand(session_.fileName());
         case SaveChoice::Discard:
             return true;
         case SaveChoice::Cancel:
@@ -57,26 +37,7 @@ bool TForm2::AskToKeepChanges() {
 
 void TForm2::New1Click() {
     if (!AskToKeepChanges()) return;
-    NewProject();
-    MarkProjectSaved();
-}
-
-void TForm2::NewProject() {
-    ControlsUpdating = true;
-    New(project);
-    if (!ExportBaseDir.empty()) project.exportSettings.directory = ExportBaseDir + "/result";
-    ++sourceGeneration_;  // a preview still in progress belongs to the old project
-    SourceRedrawPending = false;
-    SourceResizePending = false;
-    for (PictureView* view : {Image1, Image2, Image3, Image4, Image5}) view->clearPicture();
-    ShownSourcePath.clear();
-    ShowProjectInControls();
-    if (Form8) {
-        Form8->Image1->clearPicture();
-        Form8->ShowFields();
-    }
-    ControlsUpdating = false;
-    Showstatus1Click();  // no images: every panel empty
+    session_.NewProject();
 }
 
 void TForm2::Open1Click() {
@@ -87,65 +48,87 @@ void TForm2::Open1Click() {
     if (path.empty()) {
         path = dialogs_
                    .openFile(this, QStringLiteral("Open"), QString::fromLatin1(kProjectFilter),
-                             QString::fromStdString(project.saveFileName))
+                             QString::fromStdString(session_.fileName()))
                    .toStdString();
         if (path.empty()) return;
     }
-    // Read into a copy: a file that cannot be read leaves the open project exactly as it was.
-    Project opened = project;
-    if (Status status = OpenProject(opened, path); !status.ok()) {
+    // A file that cannot be read leaves the open project exactly as it was.
+    if (Status status = session_.Open(path); !status.ok()) {
         dialogs_.message(this, QString::fromStdString(status.message()));
         return;
     }
-    NewProject();
-    ControlsUpdating = true;
-    project = std::move(opened);
-    ShowProjectInControls();
-    if (Form8) Form8->ShowFields();
     // Page 0 without the page-change handler.
     PageControl1->blockSignals(true);
     PageControl1->setCurrentIndex(0);
     PageControl1->blockSignals(false);
-    if (!project.sources.empty()) ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
-    ControlsUpdating = false;
-    Drawfirstandlast1Click();
-    RestoreKeyframes();
-    Recalculatepositions1Click();
     Addlast1Click();
     Showlast1Click();
-    Showsource1Click();
-    ShowCropOutline();
-    MarkProjectSaved();
+    LocateMovedSources();
 }
 
-bool TForm2::SaveProjectCommand() {
-    std::string name = project.saveFileName;
+void TForm2::LocateMovedSources() {
+    // One folder at a time: photos taken from several folders may have moved from each.
+    for (int folders = 0; folders < 16; ++folders) {
+        const auto& sources = session_.project().sources;
+        std::error_code error;
+        const auto missing = std::find_if(sources.begin(), sources.end(), [&](const std::string& path) {
+            return !std::filesystem::exists(path, error);
+        });
+        if (missing == sources.end()) return;
+        const std::size_t count =
+            static_cast<std::size_t>(std::count_if(sources.begin(), sources.end(), [&](const std::string& path) {
+                return !std::filesystem::exists(path, error);
+            }));
+        const std::string first = *missing;
+        const std::string oldFolder = std::filesystem::path(first).parent_path().string();
+        if (!dialogs_.question(
+                this, QString::fromStdString(Tr(Msg::MissingSources, language(), {std::to_string(count), first}))))
+            return;
+        const QString folder = dialogs_.chooseFolder(this, QString::fromUtf8(Tr(Msg::LocateSourcesTitle, language())),
+                                                     QString::fromStdString(oldFolder));
+        if (folder.isEmpty() || folder.toStdString() == oldFolder) return;
+        session_.LocateSources(oldFolder, QDir::cleanPath(folder).toStdString());
+    }
+}
+
+bool TForm2::SaveProjectCommand(std::string name) {
     if (name.empty()) {
         name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter), QString())
                    .toStdString();
-        if (name.empty()) return false;
+        if (name.empty() || !NameToSaveUnder(name)) return false;
     }
-    if (Status status = SaveProject(project, name); !status.ok()) {
+    if (Status status = session_.Save(name); !status.ok()) {
         dialogs_.message(this, QString::fromStdString(status.message()));
         return false;
     }
-    setWindowTitle(QString::fromStdString(project.caption));
-    MarkProjectSaved();
     Addlast1Click();
     Showlast1Click();
     return true;
 }
 
 void TForm2::Save1Click() {
-    SaveProjectCommand();
+    SaveProjectCommand(session_.fileName());
+}
+
+bool TForm2::NameToSaveUnder(const std::string& typed) {
+    // A pattern typed into the chooser is no name: it would become a file called "*.jpg.trn.prj".
+    const std::string base = std::filesystem::path(typed).filename().string();
+    if (base.find_first_of("*?[]") != std::string::npos) {
+        dialogs_.message(this, QString::fromStdString(Tr(Msg::BadFileName, language(), {base})));
+        return false;
+    }
+    // The file really written has the extension added: that is the one to ask about.
+    const std::string name = ProjectFileNameForSave(typed);
+    std::error_code error;
+    if (name == session_.fileName() || !std::filesystem::exists(name, error)) return true;
+    return dialogs_.question(this, QString::fromStdString(Tr(Msg::ReplaceFile, language(), {name})));
 }
 
 void TForm2::Saveas1Click() {
     const QString name = dialogs_.saveFile(this, QStringLiteral("Save as"), QString::fromLatin1(kProjectFilter),
-                                           QString::fromStdString(project.saveFileName));
-    if (name.isEmpty()) return;
-    project.saveFileName = name.toStdString();
-    Save1Click();
+                                           QString::fromStdString(session_.fileName()));
+    if (name.isEmpty() || !NameToSaveUnder(name.toStdString())) return;
+    SaveProjectCommand(name.toStdString());
 }
 
 void TForm2::ReopenEntry(int entry) {

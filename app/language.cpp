@@ -15,11 +15,13 @@
 #include <string_view>
 #include <vector>
 
-#include "about_box.h"
-#include "export_dialog.h"
+#include "dialogs/about_box.h"
+#include "dialogs/export_dialog.h"
+#include "dialogs/parameters_dialog.h"
+#include "dialogs/video_import_dialog.h"
 #include "main_window.h"
-#include "parameters_dialog.h"
-#include "video_import_dialog.h"
+#include "pages/frames_table_model.h"
+#include "pages/tune_page.h"
 
 namespace turnlet {
 namespace {
@@ -79,7 +81,7 @@ QObject* LanguageControl(TForm2& form, const LanguageRow& row) {
 QString LanguageControlText(TForm2& form, const LanguageRow& row) {
     QObject* control = LanguageControl(form, row);
     if (!control) return {};
-    if (row.headerColumn >= 0) return QString::fromStdString(form.project.frames.at(0, row.headerColumn));
+    if (row.headerColumn >= 0) return form.TabSheet3->FramesModel->header(row.headerColumn);
     if (row.control[0] == '\0') return static_cast<QWidget*>(control)->windowTitle();
     if (auto* action = qobject_cast<QAction*>(control)) return action->text();
     if (auto* menu = qobject_cast<QMenu*>(control)) return menu->title();
@@ -94,7 +96,6 @@ QString LanguageControlText(TForm2& form, const LanguageRow& row) {
 namespace {
 
 void ApplyLanguage(TForm2& form, std::string_view code) {
-    bool headers = false;
     std::vector<LanguageRow> rows(LanguageTable().begin(), LanguageTable().end());
     rows.insert(rows.end(), AddedLanguageRows().begin(), AddedLanguageRows().end());
     for (const LanguageRow& row : rows) {
@@ -103,37 +104,37 @@ void ApplyLanguage(TForm2& form, std::string_view code) {
         if (!text || !control) continue;
         const QString shown = QString::fromUtf8(text);
         if (row.headerColumn >= 0) {
-            form.project.frames.set(0, row.headerColumn, text);
-            headers = true;
+            form.TabSheet3->FramesModel->setHeader(row.headerColumn, shown);
         } else if (row.control[0] == '\0') {
             static_cast<QWidget*>(control)->setWindowTitle(shown);
         } else {
             SetControlText(control, shown);
         }
     }
-    if (headers) form.RefreshFramesTable();
 }
 
 }  // namespace
 
 void TForm2::English1Click() {
-    const bool changed = settings.languageCode != "en";
-    settings.languageCode = "en";
-    ApplyLanguage(*this, settings.languageCode);
+    const bool changed = settings_.languageCode != "en";
+    settings_.languageCode = "en";
+    ApplyLanguage(*this, settings_.languageCode);
     English1->setChecked(true);
     if (Form8) Form8->ShowRepeatNote();
     Showstatus1Click();
-    if (changed) SettingsChanged();
+    ShowHistory();
+    if (changed) settingsChanged();
 }
 
 void TForm2::N6Click() {
-    const bool changed = settings.languageCode != "ru";
-    settings.languageCode = "ru";
-    ApplyLanguage(*this, settings.languageCode);
+    const bool changed = settings_.languageCode != "ru";
+    settings_.languageCode = "ru";
+    ApplyLanguage(*this, settings_.languageCode);
     N6->setChecked(true);
     if (Form8) Form8->ShowRepeatNote();
     Showstatus1Click();
-    if (changed) SettingsChanged();
+    ShowHistory();
+    if (changed) settingsChanged();
 }
 
 }  // namespace turnlet

@@ -1,29 +1,29 @@
 // SPDX-License-Identifier: MIT
-// The main window: construction, workers, layout on resize, page changes, timers, window commands.
+// The main window: construction, layout on resize, page changes, timers, window commands.
 #include "main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QSlider>
-#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
-
-#include "about_box.h"
-#include "base/messages.h"
+#include "align_runner.h"
 #include "controls.h"
 #include "dialogs.h"
-#include "export_dialog.h"
-#include "parameters_dialog.h"
+#include "dialogs/about_box.h"
+#include "dialogs/export_dialog.h"
+#include "dialogs/parameters_dialog.h"
+#include "dialogs/video_import_dialog.h"
+#include "pages/firstlast_page.h"
+#include "pages/source_page.h"
+#include "pages/tune_page.h"
 #include "picture_view.h"
-#include "scoped_flag.h"
-#include "video_import_dialog.h"
+#include "shell/command_texts.h"
+#include "shell/status_texts.h"
 
 namespace turnlet {
 namespace {
@@ -34,24 +34,26 @@ Extent ExtentOf(const QSize& size) {
 
 }  // namespace
 
-TForm2::TForm2(Dialogs& dialogs, std::string programDir, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), layout_(DesignLayout()), crop_(project, DragActive) {
-    CreateWorkers();
-    project.programDir = std::move(programDir);
-    New(project);  // an empty project; the export directory follows the program's folder
-    project.cropRect = CropRect{};
-
+TForm2::TForm2(Dialogs& dialogs, std::string resourceDir, std::string exportBaseDir, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      resourceDir_(std::move(resourceDir)),
+      session_((exportBaseDir.empty() ? resourceDir_ : exportBaseDir) + "/result"),
+      layout_(DesignLayout()) {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QString::fromUtf8(kProgramTitle));
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(ClientArea);
+    Align = new AlignRunner(*this, this);
     BuildMenus();
     BuildPages();
     ClientArea->installEventFilter(this);
     // The controls are placed by FormResize, not by a layout: the window itself sets no minimum size.
     layout()->setSizeConstraint(QLayout::SetNoConstraint);
     resize(kDesignClient.width, kDesignClient.height + menuBar()->sizeHint().height());
+    session_.Subscribe([this](Changes changes) { SessionChanged(changes); });
+    ShowCaption();
+    ShowHistory();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -65,47 +67,8 @@ TForm2::TForm2(Dialogs& dialogs, std::string programDir, QWidget* parent)
     Timer2->start();
 }
 
-void TForm2::CreateWorkers() {
-    const auto failed = [this](const Status& status) { ReportFailure(status); };
-    showSourceJob_ = std::make_unique<ShowSource>([this](const ShowSourceResult& r) { ShowSourceHandOver(r); });
-    ShowSourceWorker = std::make_unique<GuiWorker<ShowSourceRequest>>(
-        this, [job = showSourceJob_.get()](const ShowSourceRequest& request, Worker& w) { return (*job)(request, w); },
-        failed);
-    // Once the worker is idle again a view asked for meanwhile is drawn at once, not at the next
-    // retry tick: a slider drag renders back to back, always the latest state.
-    firstLastJob_ = std::make_unique<ShowFirstLast>([this](const FirstLastResult& r) { ShowFirstLastHandOver(r); });
-    ShowFirstLastWorker = std::make_unique<GuiWorker<FirstLastRequest>>(
-        this, [job = firstLastJob_.get()](const FirstLastRequest& request, Worker& w) { return (*job)(request, w); },
-        [this](const Status& status) {
-            if (reportingFirstLast_) return;
-            const ScopedFlag reporting(reportingFirstLast_);
-            ReportFailure(status);
-        },
-        [this] {
-            if (!destroyed_ && FirstLastRedrawPending) Drawfirstandlast1Click();
-        });
-    tuneJob_ = std::make_unique<TunePicture>([this](const TuneResult& r) { TunePictureHandOver(r); });
-    TunePictureWorker = std::make_unique<GuiWorker<TuneRequest>>(
-        this, [job = tuneJob_.get()](const TuneRequest& request, Worker& w) { return (*job)(request, w); },
-        [this](const Status& status) {
-            if (reportingTune_) return;
-            const ScopedFlag reporting(reportingTune_);
-            ReportFailure(status);
-        },
-        [this] {
-            if (!destroyed_ && TuneRedrawPending) Drawtunedimage1Click();
-        });
-    alignJob_ = std::make_unique<AlignJob>([this](const AlignJobResult& r) { AlignHandOver(r); });
-    AlignWorker = std::make_unique<GuiWorker<AlignJobRequest>>(
-        this, [job = alignJob_.get()](const AlignJobRequest& request, Worker& w) { return (*job)(request, w); },
-        failed);
-}
-
 TForm2::~TForm2() {
     FormDestroy();
-    // The frames table's view reads the project's grid while the window's widgets are taken down,
-    // after the project itself is gone: it must let go of it first.
-    StringGrid1->setModel(nullptr);
 }
 
 void TForm2::attachForms(TForm3* form3, TAboutBox* aboutBox, TForm8* form8, TForm9* form9) {
@@ -113,6 +76,7 @@ void TForm2::attachForms(TForm3* form3, TAboutBox* aboutBox, TForm8* form8, TFor
     AboutBox = aboutBox;
     Form8 = form8;
     Form9 = form9;
+    connect(TabSheet3, &TunePage::frameShown, Form9, &TForm9::ShowFrame);
 }
 
 void TForm2::FormDestroy() {
@@ -135,16 +99,12 @@ void TForm2::FormDestroy() {
 }
 
 void TForm2::StopWorkers() {
-    // Stopping first releases any hand-over already queued to this thread, so no destructor below
-    // waits for a step that could only run on this thread.
-    ShowSourceWorker->stop();
-    ShowFirstLastWorker->stop();
-    TunePictureWorker->stop();
-    AlignWorker->stop();
-    ShowSourceWorker.reset();
-    ShowFirstLastWorker.reset();
-    TunePictureWorker.reset();
-    AlignWorker.reset();
+    // Stopping first releases any hand-over already queued to this thread, so no destructor waits
+    // for a step that could only run on this thread.
+    TabSheet1->StopWorker();
+    TabSheet2->StopWorker();
+    TabSheet3->StopWorker();
+    Align->stop();
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
@@ -154,32 +114,28 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm2::FormResize() {
     const ResizeInput input{ExtentOf(ClientArea->size()), ExtentOf(PageControl1->chrome()),
-                            ExtentOf(PageControl2->chrome())};
+                            ExtentOf(TabSheet2->PageControl2->chrome())};
     layout_ = turnlet::FormResize(layout_, input);
     ApplyLayout();
-    Drawselection1Click();
-    if (!Image1->coversShownSize()) SourceResizePending = true;
-    TuneRedrawPending = true;
-    FirstLastRedrawPending = true;
+    TabSheet1->Resized();
+    TabSheet3->TuneRedrawPending = true;
+    TabSheet2->FirstLastRedrawPending = true;
 }
 
 void TForm2::PageControl1Change() {
-    SetStatusPanel(kPointerPanel, std::string());
+    setStatusPanel(kPointerPanel, std::string());
     const int page = PageControl1->currentIndex();
-    if (page == 1) Drawfirstandlast1Click();
-    if (page == 2) {
-        if (CurrentFrame > TrackBar1->maximum()) CurrentFrame = TrackBar1->maximum();
-        Drawtunedimage1Click();
-    }
+    if (page == 1) TabSheet2->Drawfirstandlast1Click();
+    if (page == 2) TabSheet3->Entered();
 }
 
 void TForm2::Timer1Timer() {
     Timer1->stop();
     ReadINI1Click();
-    if (settings.languageCode == "en") {
+    if (settings_.languageCode == "en") {
         English1Click();
         English1->setChecked(true);
-    } else if (settings.languageCode == "ru") {
+    } else if (settings_.languageCode == "ru") {
         N6Click();
         N6->setChecked(true);
     }
@@ -187,28 +143,60 @@ void TForm2::Timer1Timer() {
 }
 
 void TForm2::Timer2Timer() {
-    if (TuneRedrawPending) Drawtunedimage1Click();
-    if (FirstLastRedrawPending) Drawfirstandlast1Click();
-    if (SourceRedrawPending) Showsource1Click();
-    if (SourceResizePending) RedrawSourceForSize();
+    TabSheet3->Retry();
+    TabSheet2->Retry();
+    TabSheet1->Retry();
+}
+
+void TForm2::SessionChanged(Changes changes) {
+    if (changes & kProjectReplaced) Align->ProjectReplaced();
+    if (changes & (kFileChanged | kProjectReplaced)) ShowCaption();
+    if (changes & (kHistoryChanged | kProjectReplaced)) ShowHistory();
+    if (changes & (kSourcesChanged | kRangeChanged | kCropChanged | kProjectReplaced)) Showstatus1Click();
+}
+
+void TForm2::ShowCaption() {
+    std::string caption = kProgramTitle;
+    if (!session_.fileName().empty()) caption += " - " + session_.fileName();
+    // The unsaved mark, as desktop programs show it.
+    if (session_.modified()) caption = "*" + caption;
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void TForm2::ShowHistory() {
+    const Language language = this->language();
+    const std::optional<Command> undo = session_.undoCommand();
+    const std::optional<Command> redo = session_.redoCommand();
+    Undo1->setEnabled(undo.has_value());
+    Redo1->setEnabled(redo.has_value());
+    Undo1->setText(QString::fromStdString(UndoText(undo, language)));
+    Redo1->setText(QString::fromStdString(RedoText(redo, language)));
+}
+
+void TForm2::Undo1Click() {
+    session_.Undo();
+}
+
+void TForm2::Redo1Click() {
+    session_.Redo();
 }
 
 void TForm2::Backgroundcolor1Click() {
-    const Color c = project.backgroundColor;
+    const Color c = session_.project().backgroundColor;
     const std::optional<QColor> chosen = dialogs_.chooseColor(this, QColor(ColorRed(c), ColorGreen(c), ColorBlue(c)));
     if (!chosen) return;
-    project.backgroundColor = static_cast<Color>(chosen->red()) | static_cast<Color>(chosen->green()) << 8 |
-                              static_cast<Color>(chosen->blue()) << 16;
+    session_.SetBackground(static_cast<Color>(chosen->red()) | static_cast<Color>(chosen->green()) << 8 |
+                           static_cast<Color>(chosen->blue()) << 16);
 }
 
 void TForm2::Context1Click() {
-    const QString guide = QString::fromStdString(project.programDir) + QStringLiteral("/help.html");
+    const QString guide = QString::fromStdString(resourceDir_) + QStringLiteral("/help.html");
     if (!QFileInfo(guide).isFile()) {
-        dialogs_.message(this, guide + QStringLiteral(": the user guide is missing from the program's folder."));
+        dialogs_.message(this, QString::fromStdString(Tr(Msg::GuideMissing, language(), {guide.toStdString()})));
         return;
     }
     if (!dialogs_.openUrl(QUrl::fromLocalFile(guide)))
-        dialogs_.message(this, guide + QStringLiteral(": no web browser could be started to show the user guide."));
+        dialogs_.message(this, QString::fromStdString(Tr(Msg::NoBrowser, language(), {guide.toStdString()})));
 }
 
 void TForm2::Exit1Click() {
@@ -231,34 +219,61 @@ void TForm2::About1Click() {
 }
 
 void TForm2::Export1Click() {
-    if (project.imagesLoaded) {
+    // After every photo was deleted there is nothing to export either.
+    if (session_.project().imagesLoaded()) {
         Areaparams1Click();
         if (Form8) Form8->exec();
         return;
     }
-    if (const char* text = TextFor(ShownText::NoImagesLoaded, settings.languageCode))
-        dialogs_.message(this, QString::fromUtf8(text));
+    dialogs_.message(this, QString::fromUtf8(Tr(Msg::NoImagesLoaded, language())));
 }
 
-const std::string* TForm2::SourceAt(int index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= project.sources.size()) return nullptr;
-    return &project.sources[static_cast<std::size_t>(index)];
-}
-
-void TForm2::SetStatusPanel(int panel, const std::string& text) {
+void TForm2::setStatusPanel(int panel, const std::string& text) {
     StatusBar1->setPanelText(panel, QString::fromStdString(text));
 }
 
-void TForm2::ReportFailure(const Status& status) {
+void TForm2::reportFailure(const Status& status) {
     if (status.code() == Status::Code::WrongFileType) {
-        dialogs_.message(this, QString::fromUtf8(kWrongFileType));
+        const std::string text = status.file() + ": " + Tr(Msg::WrongFileType, language());
+        dialogs_.message(this, QString::fromStdString(text));
         return;
     }
     dialogs_.message(this, QString::fromStdString(status.message()));
 }
 
-QSize TForm2::DisplayBound() const {
-    return (QSizeF(Image1->size()) * Image1->devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
+QSize TForm2::previewPictureSize() const {
+    return {TabSheet1->Image1->pictureWidth(), TabSheet1->Image1->pictureHeight()};
+}
+
+int TForm2::currentPage() const {
+    return PageControl1->currentIndex();
+}
+
+void TForm2::Showstatus1Click() {
+    StatusFacts facts;
+    const Project& p = session_.project();
+    facts.imagesLoaded = p.imagesLoaded();
+    facts.languageCode = settings_.languageCode;
+    facts.pictureWidth = previewPictureSize().width();
+    facts.pictureHeight = previewPictureSize().height();
+    facts.crop = p.crop;
+    facts.sourceCount = p.sources.size();
+    facts.firstFrame = p.firstFrame;
+    facts.lastFrame = p.lastFrame;
+    const StatusSummary summary = StatusTexts(facts);
+    switch (summary.change) {
+        case StatusSummary::Change::ClearAll:
+            for (int panel = 0; panel < kStatusPanels; ++panel) setStatusPanel(panel, std::string());
+            break;
+        case StatusSummary::Change::Summary:
+            for (int panel = 0; panel < 4; ++panel) setStatusPanel(panel, summary.panels[panel]);
+            break;
+    }
+}
+
+void TForm2::Areaparams1Click() {
+    Area = area();
+    TabSheet2->InterlaceViewSize = TabSheet2->Image5->size();
 }
 
 }  // namespace turnlet

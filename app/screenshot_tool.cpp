@@ -19,14 +19,17 @@
 #include <optional>
 #include <string>
 
-#include "about_box.h"
+#include "dialogs/about_box.h"
 #include "application.h"
 #include "controls.h"
-#include "export_dialog.h"
-#include "video_import_dialog.h"
+#include "dialogs/export_dialog.h"
+#include "dialogs/video_import_dialog.h"
 #include "dialogs.h"
 #include "main_window.h"
-#include "parameters_dialog.h"
+#include "pages/firstlast_page.h"
+#include "pages/source_page.h"
+#include "pages/tune_page.h"
+#include "dialogs/parameters_dialog.h"
 #include "picture_view.h"
 
 namespace {
@@ -154,61 +157,58 @@ int main(int argc, char** argv) {
 
     if (!options->photos.isEmpty()) {
         dialogs.openFilesAnswers.push_back(options->photos);
-        form.Button9Click();
+        form.TabSheet1->Button9Click();
         if (options->select >= 0) {
-            WaitFor([&] { return !form.ShowSourceWorker->busy() && form.Image1->hasPicture(); }, 20000);
-            form.ListBox1->setCurrentRow(options->select);
-            form.Showsource1Click();
+            WaitFor([&] { return !form.TabSheet1->ShowSourceWorker->busy() && form.TabSheet1->Image1->hasPicture(); },
+                    20000);
+            form.TabSheet1->ListBox1->setCurrentRow(options->select);
+            form.TabSheet1->Showsource1Click();
         }
-        const std::string wanted = form.project.sources[static_cast<std::size_t>(
-            options->select >= 0 ? options->select : static_cast<int>(form.project.sources.size()) - 1)];
-        if (!WaitFor([&] { return form.ShownSourcePath == wanted; }, 20000)) {
+        const turnlet::Project& project = form.session().project();
+        const std::string wanted = project.sources[static_cast<std::size_t>(
+            options->select >= 0 ? options->select : static_cast<int>(project.sources.size()) - 1)];
+        if (!WaitFor([&] { return form.TabSheet1->ShownSourcePath == wanted; }, 20000)) {
             std::fputs("turnlet-screenshot: the preview did not appear\n", stderr);
             return 1;
         }
     }
-    if (options->crop && form.Image1->hasPicture()) {
-        const QSize shown = form.Image1->shownSize();
+    if (options->crop && form.TabSheet1->Image1->hasPicture()) {
+        const QSize shown = form.TabSheet1->Image1->shownSize();
         auto at = [&](double fx, double fy) {
             return QPoint(static_cast<int>(fx * (shown.width() - 1)), static_cast<int>(fy * (shown.height() - 1)));
         };
         const QPoint from = at(options->crop->left(), options->crop->top());
         const QPoint to = at(options->crop->right(), options->crop->bottom());
-        QTest::mousePress(form.Image1, Qt::LeftButton, Qt::NoModifier, from);
-        for (int step = 1; step <= 8; ++step) QTest::mouseMove(form.Image1, from + (to - from) * step / 8);
-        QTest::mouseRelease(form.Image1, Qt::LeftButton, Qt::NoModifier, to);
+        QTest::mousePress(form.TabSheet1->Image1, Qt::LeftButton, Qt::NoModifier, from);
+        for (int step = 1; step <= 8; ++step) QTest::mouseMove(form.TabSheet1->Image1, from + (to - from) * step / 8);
+        QTest::mouseRelease(form.TabSheet1->Image1, Qt::LeftButton, Qt::NoModifier, to);
         // Leave the pointer over the preview, as after a real drag: the status bar shows its position.
-        QTest::mouseMove(form.Image1, to);
+        QTest::mouseMove(form.TabSheet1->Image1, to);
     }
     if (options->first >= 0 && options->last >= 0) {
-        form.SpinEdit2->setValue(options->last);
-        form.SpinEdit1->setValue(options->first);
+        form.TabSheet2->SpinEdit2->setValue(options->last);
+        form.TabSheet2->SpinEdit1->setValue(options->first);
     }
-    if (options->tune && form.project.imagesLoaded) {
+    if (options->tune && form.session().project().imagesLoaded()) {
         // A few keyframes as after tuning: shifts, a small turn, one frame brightened.
-        const int frames = form.project.lastFrame - form.project.firstFrame + 1;
+        const int frames = static_cast<int>(form.session().frames().size());
         const turnlet::KeyframeValues keys[] = {
             {0, 0, 0, 0, 0, 0, 0}, {12, -6, 1.5, 0, 8, 0, 0}, {-4, 3, -1, 20, 0, 0, 0}};
-        for (int k = 0; k < 3 && k < frames; ++k) {
-            const int frame = form.project.firstFrame + k * (frames - 1) / 2;
-            turnlet::ChangeKeyframe(form.project.keyframes, form.project.sources[static_cast<std::size_t>(frame)],
-                                    keys[k]);
-        }
-        form.RestoreKeyframes();
+        for (int k = 0; k < 3 && k < frames; ++k) form.session().SetFrameValues(k * (frames - 1) / 2, keys[k]);
     }
     form.PageControl1->setCurrentIndex(options->page);
-    form.PageControl2->setCurrentIndex(options->tab);
+    form.TabSheet2->PageControl2->setCurrentIndex(options->tab);
     if (options->page == 2) {
-        form.ComboBox2->setCurrentIndex(options->interlace);
-        if (options->frame >= 0) form.TrackBar1->setValue(options->frame);
-        form.ComboBox2Change();
+        form.TabSheet3->ComboBox2->setCurrentIndex(options->interlace);
+        if (options->frame >= 0) form.TabSheet3->TrackBar1->setValue(options->frame);
+        form.TabSheet3->ComboBox2Change();
     }
-    if (options->page == 1) form.Drawfirstandlast1Click();
+    if (options->page == 1) form.TabSheet2->Drawfirstandlast1Click();
     // The pages' workers have drawn and nothing is waiting.
     WaitFor(
         [&] {
-            return !form.ShowFirstLastWorker->busy() && !form.TunePictureWorker->busy() && !form.TuneRedrawPending &&
-                   !form.FirstLastRedrawPending;
+            return !form.TabSheet2->ShowFirstLastWorker->busy() && !form.TabSheet3->TunePictureWorker->busy() &&
+                   !form.TabSheet3->TuneRedrawPending && !form.TabSheet2->FirstLastRedrawPending;
         },
         20000);
     if (options->language == QLatin1String("ru")) form.N6Click();
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     QWidget* window = &form;
     if (options->parameters) {
         window = &windows.Form9();
-        form.Button4Click();
+        form.TabSheet3->Button4Click();
         Settle(300);
     } else if (options->dialog == QLatin1String("export")) {
         // Shown without a modal loop of its own, so this program can look at it mid-export.
@@ -226,10 +226,10 @@ int main(int argc, char** argv) {
         QDir(out).removeRecursively();
         QDir().mkpath(out);
         form.Areaparams1Click();
-        export8.Edit2->setText(out);
-        form.project.exportSettings.directory = out.toStdString();
-        form.project.exportSettings.framesText = "150";
-        export8.ShowFields();
+        turnlet::ExportSettings settings = form.session().project().exportSettings;
+        settings.directory = out.toStdString();
+        settings.frames = 150;
+        form.session().SetExportSettings(settings);
         export8.move(form.geometry().center() - QPoint(export8.width() / 2, export8.height() / 2));
         export8.show();
         Settle(200);
@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
         window = &export8;
     } else if (options->dialog == QLatin1String("video")) {
         turnlet::TForm3& video = windows.Form3();
-        form.settings.ffmpegPath = "/usr/bin/ffmpeg";
+        form.settings().ffmpegPath = "/usr/bin/ffmpeg";
         video.Edit2->setText(QDir::home().filePath(QStringLiteral("Videos/vase-turning.mp4")));
         video.Edit3->setText(QDir::home().filePath(QStringLiteral("Pictures/vase")));
         video.move(form.geometry().center() - QPoint(video.width() / 2, video.height() / 2));

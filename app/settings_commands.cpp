@@ -8,7 +8,7 @@
 namespace turnlet {
 
 void TForm2::ReadINI1Click() {
-    const Status status = ReadSettings(SettingsFile, settings);
+    const Status status = ReadSettings(SettingsFile, settings_);
     // A file that cannot be read is never written over: its contents may still be good.
     settingsRead_ = status.ok();
     if (!status.ok()) dialogs_.message(this, QString::fromStdString(status.message()));
@@ -17,17 +17,13 @@ void TForm2::ReadINI1Click() {
 
 void TForm2::SaveINI1Click() {
     if (!settingsRead_ || SettingsFile.empty()) return;
-    if (Status status = WriteSettings(SettingsFile, settings); !status.ok())
+    if (Status status = WriteSettings(SettingsFile, settings_); !status.ok())
         dialogs_.message(this, QString::fromStdString(status.message()));
-}
-
-void TForm2::SettingsChanged() {
-    SaveINI1Click();
 }
 
 void TForm2::Showlast1Click() {
     const std::array<QAction*, kRecentMenuEntries> entries = ReopenEntries();
-    for (const RecentMenuEntry& entry : ShowLast(settings.recent)) {
+    for (const RecentMenuEntry& entry : ShowLast(settings_.recent)) {
         QAction* action = entries[static_cast<std::size_t>(entry.index)];
         QString path = QString::fromStdString(entry.caption);
         action->setData(path);
@@ -38,13 +34,13 @@ void TForm2::Showlast1Click() {
 }
 
 void TForm2::Addlast1Click() {
-    AddLast(settings, project.currentProjectFile);
-    SettingsChanged();
+    AddLast(settings_, session_.fileName());
+    settingsChanged();
 }
 
 void TForm2::Clearlast1Click() {
-    ClearLast(settings);
-    SettingsChanged();
+    ClearLast(settings_);
+    settingsChanged();
 }
 
 }  // namespace turnlet

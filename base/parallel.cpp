@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Row splitting over a few threads, spawned per call: a kernel call is far longer than a spawn.
+// Row splitting over the pool's threads, in chunks fixed by the row count alone.
 #include "parallel.h"
 
 #include <algorithm>
-#include <exception>
-#include <system_error>
 #include <thread>
-#include <vector>
+
+#include "base/tasks.h"
 
 namespace turnlet {
 
@@ -42,33 +41,14 @@ void ParallelRows(int rows, long long costPerRow, const std::function<void(int, 
         fn(0, rows);
         return;
     }
-
-    std::vector<std::exception_ptr> errors(chunks);
-    auto runChunk = [&](int index) {
+    // The same chunks whichever threads take them.
+    ForOptions options;
+    options.maxThreads = chunks;
+    ParallelFor(0, chunks, options, [&](int index, int) {
         const int begin = static_cast<int>(static_cast<long long>(rows) * index / chunks);
         const int end = static_cast<int>(static_cast<long long>(rows) * (index + 1) / chunks);
-        try {
-            fn(begin, end);
-        } catch (...) {
-            errors[index] = std::current_exception();
-        }
-    };
-
-    std::vector<std::thread> threads;
-    threads.reserve(chunks - 1);
-    for (int i = 1; i < chunks; ++i) {
-        try {
-            threads.emplace_back(runChunk, i);
-        } catch (const std::system_error&) {
-            // No thread to be had: the chunk still has to be done, so do it here.
-            runChunk(i);
-        }
-    }
-    runChunk(0);
-    for (std::thread& t : threads) t.join();
-    for (const std::exception_ptr& e : errors) {
-        if (e) std::rethrow_exception(e);
-    }
+        fn(begin, end);
+    }).throwIfFailed();
 }
 
 }  // namespace turnlet

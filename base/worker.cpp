@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace turnlet {
@@ -32,7 +33,9 @@ Worker::Worker(Job job, PostToOwner post, Finished finished)
       post_(std::move(post)),
       finished_(std::move(finished)),
       shared_(std::make_shared<Shared>()) {
-    thread_ = std::thread([this] { run(); });
+    if (!thread_.start("running a job", [this] { run(); }))
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "no thread for a worker");
 }
 
 Worker::~Worker() {
@@ -41,7 +44,7 @@ Worker::~Worker() {
 
 void Worker::join() {
     stop();
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
 }
 
 bool Worker::busy() const {
@@ -150,12 +153,8 @@ void Worker::run() {
         Status status;
         try {
             status = job_(*this);
-        } catch (const std::bad_alloc&) {
-            status = Status::Error({}, "not enough memory");
-        } catch (const std::exception& e) {
-            status = Status::Error({}, std::string("unexpected failure: ") + e.what());
         } catch (...) {
-            status = Status::Error({}, "unexpected failure");
+            status = TaskOutcome::Caught({}, {}).status;
         }
         bool stop = false;
         {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/status.h"
+#include "base/tasks.h"
 
 namespace turnlet {
 
@@ -73,7 +74,7 @@ class Worker {
     Finished finished_;
     // Shared with posted steps, which may run after the worker has gone.
     std::shared_ptr<Shared> shared_;
-    std::thread thread_;
+    DedicatedThread thread_;
 };
 
 // A worker whose every run serves one request, handed in by value under the worker's lock: the

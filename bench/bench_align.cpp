@@ -11,10 +11,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "align/turn_alignment.h"
+#include "base/tasks.h"
 #include "codecs/image_files.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
@@ -27,7 +27,7 @@ const Project* Turn() {
         const char* path = std::getenv("TURNLET_ALIGN_PROJECT");
         if (!path) return static_cast<Project*>(nullptr);
         auto* p = new Project;
-        if (!OpenProject(*p, path).ok() || p->sources.empty()) return static_cast<Project*>(nullptr);
+        if (!OpenProject(*p, path, {}).ok() || p->sources.empty()) return static_cast<Project*>(nullptr);
         return p;
     }();
     return project;
@@ -49,9 +49,7 @@ void BM_DecodeTurnOnce(benchmark::State& state) {
                 benchmark::DoNotOptimize(picture.data());
             }
         };
-        std::thread other(worker);
-        worker();
-        other.join();
+        RunBoth(worker, worker).throwIfFailed();
     }
 }
 BENCHMARK(BM_DecodeTurnOnce)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
@@ -86,8 +84,7 @@ void BM_AlignTurn(benchmark::State& state) {
     }
     AlignSettings settings;
     settings.paths = project->sources;
-    const TuneCrop crop =
-        TuneCropFromTexts(project->crop.left, project->crop.top, project->crop.width, project->crop.height, 0, 0);
+    const CropArea crop = ResolveCrop(project->crop, 0, 0);
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     settings.threads = 2;
     TurnAlignment result;

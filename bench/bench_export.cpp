@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "export/export_engine.h"
+#include "session/make_export_plan.h"
 #include "codecs/image_files.h"
 #include "codecs/jpeg_io.h"
 
@@ -62,7 +64,7 @@ const std::vector<std::string>& Sources() {
 struct Scenario {
     const char* name;
     int rotation;
-    const char* crop[4];  // empty: the whole (turned) picture
+    std::optional<CropArea> crop;  // none: the whole (turned) picture
     int frames;
     int outWidth;
     int outHeight;
@@ -70,8 +72,8 @@ struct Scenario {
 
 // The same two exports as the shared export_speed.sh.
 const Scenario kScenarios[] = {
-    {"crop", 90, {"500", "1500", "3000", "3000"}, 34, 1000, 1000},
-    {"full", 0, {"", "", "", ""}, 24, 1500, 1000},
+    {"crop", 90, CropArea{500, 1500, 3000, 3000}, 34, 1000, 1000},
+    {"full", 0, std::nullopt, 24, 1500, 1000},
 };
 
 long MinorFaults() {
@@ -87,51 +89,53 @@ double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-class BenchHost : public ExportHost, public ExportObserver {
+class BenchObserver : public ExportObserver {
   public:
-    BenchHost(const Scenario& s, std::string dir, int steadyFrom, bool smooth) : steadyFrom_(steadyFrom) {
-        inputs_.cropTexts = {s.crop[0], s.crop[1], s.crop[2], s.crop[3]};
-        inputs_.previewWidth = s.rotation == 90 ? kHeight : kWidth;
-        inputs_.previewHeight = s.rotation == 90 ? kWidth : kHeight;
-        inputs_.outputWidthText = std::to_string(s.outWidth);
-        inputs_.outputHeightText = std::to_string(s.outHeight);
-        inputs_.rotationDegrees = s.rotation;
-        inputs_.typeIndex = 0;
-        inputs_.jpegQuality = 90;
-        inputs_.directory = std::move(dir);
-        inputs_.smooth = smooth;
-    }
-    ExportInputs inputs() const override { return inputs_; }
+    explicit BenchObserver(int steadyFrom) : steadyFrom_(steadyFrom) {}
     void exportProgress(int position) override {
         if (position == steadyFrom_) steadyFaults_ = MinorFaults();
     }
     void exportPreview(const Picture&) override {}
     void exportPreviewCleared() override {}
-    void exportFinished(const std::string&) override {}
-    void exportWrongFileType(const std::string&, const std::string&) override {}
-    void exportFailed(const Status& status) override { std::fprintf(stderr, "%s\n", status.message().c_str()); }
+    void exportEnded(const ExportOutcome& outcome) override {
+        if (!outcome.failure.ok()) std::fprintf(stderr, "%s\n", outcome.failure.message().c_str());
+    }
     long steadyFaults() const { return steadyFaults_; }
 
   private:
-    ExportInputs inputs_;
     int steadyFrom_;
     long steadyFaults_ = 0;
 };
 
-TextGrid Table(const Scenario& s) {
-    // Angle, scale and tone keyframes at the first and the seventh photograph, interpolated between.
-    TextGrid frames(9, kSources + 1);
+// The scenario as a project exported through the plan the editor and turnlet-export make.
+std::shared_ptr<const ExportPlan> Plan(const Scenario& s, const std::string& dir, bool smooth) {
+    Project project;
+    project.sources = Sources();
+    project.lastFrame = kSources - 1;
+    // Angle, scale and tone keyframes at the first and the seventh photograph, interpolated between,
+    // set on every photograph as the frames show them.
     for (int r = 1; r <= kSources; ++r) {
         const double t = r <= 7 ? (r - 1) / 6.0 : (kSources + 1 - r) / 6.0;
-        frames.set(r, 2, std::to_string(static_cast<int>(12 * t)));
-        frames.set(r, 3, std::to_string(static_cast<int>(-7 * t)));
-        frames.set(r, 4, std::to_string(5 - 8 * t));
-        frames.set(r, 5, std::to_string(90 - 30 * t));
-        frames.set(r, 6, std::to_string(10 - 10 * t));
-        frames.set(r, 7, std::to_string(5 - 5 * t));
-        frames.set(r, 8, std::to_string(-5 + 5 * t));
+        ChangeKeyframe(project.keyframes, project.sources[static_cast<std::size_t>(r - 1)],
+                       {static_cast<double>(static_cast<int>(12 * t)), static_cast<double>(static_cast<int>(-7 * t)),
+                        5 - 8 * t, 90 - 30 * t, 10 - 10 * t, 5 - 5 * t, -5 + 5 * t});
     }
-    return BuildExportTable(s.frames, frames, Sources(), 0);
+    project.crop = s.crop;
+    project.rotationIndex = s.rotation / 90;
+    ExportSettings& settings = project.exportSettings;
+    settings.frames = s.frames;
+    settings.width = s.outWidth;
+    settings.height = s.outHeight;
+    settings.proportional = false;
+    settings.html5Viewer = false;
+    settings.directory = dir;
+    settings.smooth = smooth;
+    ExportPlanRequest request;
+    request.pictureWidth = s.rotation == 90 ? kHeight : kWidth;
+    request.pictureHeight = s.rotation == 90 ? kWidth : kHeight;
+    auto plan = std::make_shared<ExportPlan>();
+    if (!MakeExportPlan(project, request, *plan).ok()) std::fputs("no plan\n", stderr);
+    return plan;
 }
 
 struct Figures {
@@ -148,7 +152,6 @@ Figures g_figures[2][kWays];  // scenario, way
 
 void RunExport(benchmark::State& state, int scenario, Way way) {
     const Scenario& s = kScenarios[scenario];
-    const TextGrid table = Table(s);
     const bool pipelined = way != kStepByStep;
     const std::string dir = (BenchDir() / (std::string(s.name) + (way == kEngineSmooth ? "-smooth"
                                                                   : pipelined          ? "-engine"
@@ -158,22 +161,23 @@ void RunExport(benchmark::State& state, int scenario, Way way) {
     // The first frame of the fourth photograph: by then the buffers have reached their sizes.
     int steadyFrom = 1;
     while (steadyFrom < s.frames && ExportSourceFrame(steadyFrom - 1, s.frames, kSources) < 3) ++steadyFrom;
+    const auto plan = Plan(s, dir, way == kEngineSmooth);
     for (auto _ : state) {
-        BenchHost host(s, dir, steadyFrom, way == kEngineSmooth);
-        auto session = std::make_shared<ExportSession>(host, host, table);
+        BenchObserver host(steadyFrom);
+        auto session = std::make_shared<ExportSession>(host, plan);
         const long faults = MinorFaults();
         const double cpu = CpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         ExportPicture worker(session, {}, ExportOptions{pipelined});
         worker.Start();
-        const Status status = worker.Wait();
+        const ExportOutcome outcome = worker.Wait();
         Figures& f = g_figures[scenario][way];
         f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         f.cpu = CpuSeconds() - cpu;
         const long end = MinorFaults();
         f.faultsPerSource = static_cast<double>(end - faults) / kSources;
         f.steadyFaultsPerSource = static_cast<double>(end - host.steadyFaults()) / (kSources - 3);
-        if (!status.ok()) state.SkipWithError("export failed");
+        if (!outcome.succeeded()) state.SkipWithError("export failed");
         state.counters["cores"] = f.cpu / f.seconds;
         state.counters["faults/source"] = f.faultsPerSource;
     }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 
 #include "codecs/image_files.h"
 
@@ -23,7 +22,7 @@ PictureWriter::~PictureWriter() {
         stopping_ = true;
     }
     changed_.notify_all();
-    for (std::thread& thread : pool_) thread.join();
+    for (DedicatedThread& thread : pool_) thread.join();
 }
 
 Status PictureWriter::Settle(std::unique_lock<std::mutex>& lock) {
@@ -43,10 +42,9 @@ Status PictureWriter::Settle(std::unique_lock<std::mutex>& lock) {
 Status PictureWriter::Start(const Picture& picture, const std::string& path, int jpegQuality) {
     std::unique_lock lock(mutex_);
     if (static_cast<int>(pool_.size()) < threads_ && static_cast<int>(InFlight()) >= static_cast<int>(pool_.size())) {
-        try {
-            JpegBuffer& jpeg = jpeg_.emplace_back();
-            pool_.emplace_back([this, &jpeg] { Loop(jpeg); });
-        } catch (const std::system_error&) {
+        JpegBuffer& jpeg = jpeg_.emplace_back();
+        if (!pool_.emplace_back().start("writing pictures", [this, &jpeg] { Loop(jpeg); })) {
+            pool_.pop_back();
             jpeg_.pop_back();
             threads_ = static_cast<int>(pool_.size());
         }
@@ -90,7 +88,9 @@ void PictureWriter::Loop(JpegBuffer& jpeg) {
         // Jobs leave the deque only once done, from the front: this one stays where it is.
         Job& job = *open;
         const Picture& picture = *job.picture;
-        const std::string path = job.path;
+        // Not copied, so that nothing here can throw: no one writes a job's path, and the deque
+        // keeps the job in place until it is done.
+        const std::string& path = job.path;
         const int quality = job.quality;
         lock.unlock();
         // SavePicture turns every failure, thrown ones included, into its status.

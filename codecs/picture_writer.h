@@ -7,10 +7,10 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/status.h"
+#include "base/tasks.h"
 #include "jpeg_io.h"
 #include "imaging/picture.h"
 
@@ -62,7 +62,7 @@ class PictureWriter {
     std::deque<Job> jobs_;  // in the order started; a finished one leaves once the ones before have
     bool stopping_ = false;
     std::deque<JpegBuffer> jpeg_;  // one per thread, reused from frame to frame
-    std::vector<std::thread> pool_;
+    std::deque<DedicatedThread> pool_;
 };
 
 }  // namespace turnlet

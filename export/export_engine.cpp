@@ -1,38 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The export: table of output frames, the per-frame hand-over of one export session, and the ExportPicture worker.
+// Running a frozen export plan: the per-frame hand-over of one export session and the ExportPicture worker.
 #include "export/export_engine.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
+#include <deque>
 #include <filesystem>
-#include <limits>
 #include <system_error>
 #include <utility>
 
-#include "base/messages.h"
-#include "base/number_text.h"
+#include "base/parallel.h"
 #include "codecs/image_files.h"
 #include "codecs/jpeg_io.h"
-#include "base/parallel.h"
 #include "codecs/picture_writer.h"
+#include "export/viewer_page.h"
 #include "render/source_scheduler.h"
 
 namespace turnlet {
 
 namespace {
-
-std::int32_t Negated(std::int32_t value) {
-    // -INT32_MIN does not fit; a shift that large is off any picture anyway.
-    return value == std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::max() : -value;
-}
-
-std::string FrameFileName(std::int32_t number) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04" PRId32, number);
-    return text;
-}
 
 // The extra sets' frames of a frame of the given size, written as fileName into the sub-folders.
 std::vector<ExportParams::ExtraFrame> ExtraFrames(const FrameParams& frame, const std::string& directory,
@@ -49,14 +35,17 @@ FrameParams Resized(FrameParams frame, const ExportParams::ExtraFrame& extra) {
     return frame;
 }
 
-// The folder a file goes into, made if missing (its parent must exist, as the export folder must).
-Status MakeFolderOf(const std::string& file) {
-    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+// A folder made with its parents when missing.
+Status MakeFolder(const std::filesystem::path& folder) {
     std::error_code error;
     if (std::filesystem::is_directory(folder, error)) return Status::Ok();
-    std::filesystem::create_directory(folder, error);
+    std::filesystem::create_directories(folder, error);
     if (error) return Status::Error(folder.string(), error.message());
     return Status::Ok();
+}
+
+ViewerPageFacts PageFacts(const ExportPlan& plan, int frames) {
+    return {frames, plan.typeIndex, plan.outputWidth, plan.outputHeight, plan.extraSizes};
 }
 
 }  // namespace
@@ -69,58 +58,18 @@ std::int32_t DoubleFrameSize(std::int32_t size) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{size} * 2, 0, INT32_MAX));
 }
 
-Status CheckExportFrames(int n) {
-    if (n >= 1 && n <= kMaxExportFrames) return Status::Ok();
-    return Status::Error({}, std::to_string(n) + " is not a number of frames an export can make (1 to " +
-                                 std::to_string(kMaxExportFrames) + ")");
-}
-
-int ExportSourceFrame(int k, int n, int m) {
-    if (n <= 1) return 0;
-    // 64-bit product: identical to 32-bit arithmetic wherever that does not overflow.
-    return static_cast<int>(static_cast<std::int64_t>(k) * (m - 1) / (n - 1));
-}
-
-TextGrid BuildExportTable(int n, const TextGrid& frames, const std::vector<std::string>& sources, int firstFrame) {
-    if (n > kMaxExportFrames) n = kMaxExportFrames;
-    TextGrid table(kExportColumns, n < 0 ? 0 : n + 1);
-    const int m = frames.rowCount() - 1;
-    for (int k = 0; k < n; ++k) {
-        const int s = ExportSourceFrame(k, n, m);
-        const long long index = static_cast<long long>(firstFrame) + s;
-        if (index >= 0 && index < static_cast<long long>(sources.size()))
-            table.set(k + 1, kExportSource, sources[index]);
-        for (int c = kExportDX; c <= kExportGamma; ++c) table.set(k + 1, c, frames.at(s + 1, c + 1));
-    }
-    return table;
-}
-
-std::string ExportExtension(int typeIndex) {
-    switch (typeIndex) {
-        case 1:
-            return ".png";
-        case 2:
-            return ".bmp";
-        default:
-            return ".jpg";
-    }
-}
-
-ExportSession::ExportSession(ExportHost& host, ExportObserver& observer, TextGrid table, bool extraSizes)
-    : host_(host), observer_(observer), table_(std::move(table)), extraSizes_(extraSizes) {
-    const int rows = table_.rowCount();
-    nextSourceRow_.assign(rows > 0 ? rows : 0, 0);
-    for (int r = rows - 2; r >= 1; --r) {
-        const bool differs = table_.at(r + 1, kExportSource) != table_.at(r, kExportSource);
-        nextSourceRow_[r] = differs ? r + 1 : nextSourceRow_[r + 1];
+ExportSession::ExportSession(ExportObserver& observer, std::shared_ptr<const ExportPlan> plan)
+    : observer_(observer), plan_(std::move(plan)) {
+    const int n = plan_->frameCount();
+    nextSource_.assign(static_cast<std::size_t>(n), 0);
+    for (int k = n - 2; k >= 0; --k) {
+        const bool differs = plan_->frames[k + 1].source != plan_->frames[k].source;
+        nextSource_[k] = differs ? k + 1 : nextSource_[k + 1];
     }
 }
 
 void ExportSession::Stop() {
-    if (retired_) return;
-    stopped_ = true;
-    counter_ = kStopped;
-    observer_.exportProgress(0);
+    if (!retired_) stopped_ = true;
 }
 
 void ExportSession::Retire() {
@@ -128,108 +77,66 @@ void ExportSession::Retire() {
     retired_ = true;
 }
 
-void ExportSession::FillFrame(int r, const ExportInputs& in, FrameParams& params) const {
-    // Crop, output size and quality are read afresh for every frame, so edits apply to the rest.
-    const auto& crop = in.cropTexts;
-    if (!crop[0].empty() && !crop[1].empty() && !crop[2].empty() && !crop[3].empty()) {
-        params.CropLeft = IntegerOr(crop[0], 0);
-        params.CropTop = IntegerOr(crop[1], 0);
-        params.CropWidth = IntegerOr(crop[2], 100);
-        params.CropHeight = IntegerOr(crop[3], 100);
-    } else {
-        params.CropLeft = 0;
-        params.CropTop = 0;
-        params.CropWidth = in.previewWidth;
-        params.CropHeight = in.previewHeight;
-    }
-    params.Angle = -ParseLeadingReal(table_.at(r, kExportAngle));
-    params.Scale = -ParseLeadingReal(table_.at(r, kExportScale));
-    params.Brightness = ParseLeadingReal(table_.at(r, kExportBrightness));
-    params.Contrast = ParseLeadingReal(table_.at(r, kExportContrast));
-    params.Gamma = ParseLeadingReal(table_.at(r, kExportGamma));
-    params.OutputWidth = IntegerOr(in.outputWidthText, 200);
-    params.OutputHeight = IntegerOr(in.outputHeightText, 200);
-    params.RotationDegrees = in.rotationDegrees;
-    params.BackgroundColor = in.backgroundColor;
-    params.Smooth = in.smooth;
-}
-
-void ExportSession::PlanAhead(int r, const ExportInputs& in, ExportParams& params) const {
+void ExportSession::PlanAhead(int k, ExportParams& params) const {
     params.Upcoming.clear();
-    const int frames = table_.rowCount() - 1;
-    for (int run = 0, first = r; run <= kPlannedSourcesAhead && first >= 1 && first <= frames; ++run) {
+    const int frames = plan_->frameCount();
+    for (int run = 0, first = k; run <= kPlannedSourcesAhead && first >= 0 && first < frames; ++run) {
         SourcePlan& plan = params.Upcoming.emplace_back();
-        plan.path = table_.at(first, kExportSource);
-        const int next = nextSourceRow_[first];
-        const int end = next > 0 ? next : frames + 1;
+        plan.path = plan_->frames[first].source;
+        const int next = nextSource_[first];
+        const int end = next > 0 ? next : frames;
         for (int row = first; row < end && row < first + kPlannedFramesPerSource; ++row) {
-            FrameParams frame;
-            FillFrame(row, in, frame);
-            frame.ShiftX = Negated(CellAsInteger(table_.at(row, kExportDX)));
-            frame.ShiftY = Negated(CellAsInteger(table_.at(row, kExportDY)));
+            const FrameParams frame = plan_->Frame(row);
             // The extra sizes render from the same decode, so it must hold what they read too.
-            if (extraSizes_) {
+            if (plan_->extraSizes) {
                 for (const ExportParams::ExtraFrame& extra : ExtraFrames(frame, {}, {}))
                     plan.frames.push_back(Resized(frame, extra));
             }
             plan.frames.push_back(frame);
         }
+        if (next == 0) break;
         first = next;
     }
 }
 
 void ExportSession::HandOver(const Picture& output, ExportParams& params) {
     params.SourcePath.clear();
-    params.NextSourcePath.clear();
     params.Upcoming.clear();
     params.Extras.clear();
-    if (retired_) return;
-    const ExportInputs in = host_.inputs();
     const std::int32_t c = counter_;
-    const int r = c + 1;
+    if (stopped_ || c >= plan_->frameCount()) return;
+    static_cast<FrameParams&>(params) = plan_->Frame(c);
+    params.JpegQuality = plan_->jpegQuality;
+    params.Frame = c + 1;
+    params.SourcePath = plan_->frames[c].source;
+    const std::string fileName = plan_->FileName(c);
+    params.OutputPath = plan_->directory + "/" + fileName;
+    if (plan_->extraSizes) params.Extras = ExtraFrames(params, plan_->directory, fileName);
+    PlanAhead(c, params);
+    counter_ = c + 1;
+    observer_.exportProgress(c + 1);
+    observer_.exportPreview(output);
+}
 
-    FillFrame(r, in, params);
-    params.JpegQuality = in.jpegQuality;
-
-    // Stopped is its own flag: the counter's stop value may also be a real frame number.
-    const int frames = table_.rowCount() - 1;
-    if (stopped_) return;
-    if (c < frames) {
-        params.SourcePath = table_.at(r, kExportSource);
-        if (const int next = nextSourceRow_[r]; next > 0) params.NextSourcePath = table_.at(next, kExportSource);
-        params.ShiftX = Negated(CellAsInteger(table_.at(r, kExportDX)));
-        params.ShiftY = Negated(CellAsInteger(table_.at(r, kExportDY)));
-        const std::string fileName = FrameFileName(c + 1) + ExportExtension(in.typeIndex);
-        params.OutputPath = in.directory + "/" + fileName;
-        if (extraSizes_) params.Extras = ExtraFrames(params, in.directory, fileName);
-        PlanAhead(r, in, params);
-        counter_ = c + 1;
-        observer_.exportProgress(c + 1);
-        observer_.exportPreview(output);
-        return;
-    }
-    if (c == frames) {
-        counter_ = c + 1;
-        const char* text = TextFor(ShownText::ExportFinished, in.languageCode);
-        observer_.exportFinished(text ? text : "");
-        // The message may have let a new export replace this one meanwhile; its bar is not ours.
-        if (retired_) return;
+void ExportSession::Ended(const ExportOutcome& outcome) {
+    outcome_ = outcome;
+    if (retired_) return;
+    observer_.exportEnded(outcome);
+    // The message may have let a new export replace this one meanwhile; its bar is not ours.
+    if (retired_) return;
+    if (outcome.end == ExportOutcome::End::Finished) {
         observer_.exportProgress(0);
         observer_.exportPreviewCleared();
+    } else {
+        // The bar stays at what was written, so it says how far the export got.
+        observer_.exportProgress(outcome.written);
     }
-}
-
-void ExportSession::ShowWrongFileType(const std::string& path) {
-    if (!retired_) observer_.exportWrongFileType(path, kWrongFileType);
-}
-
-void ExportSession::Ended(const Status& status) {
-    if (!status.ok() && !retired_) observer_.exportFailed(status);
 }
 
 ExportPicture::ExportPicture(std::shared_ptr<ExportSession> session, PostToOwner post, ExportOptions options,
                              Ended ended)
     : session_(std::move(session)),
+      plan_(session_->sharedPlan()),
       post_(std::move(post)),
       options_(options),
       ended_(std::move(ended)),
@@ -243,30 +150,69 @@ void ExportPicture::Start() {
     if (worker_.wake()) started_ = true;
 }
 
-Status ExportPicture::Wait() {
-    if (!started_) return Status::Ok();
+ExportOutcome ExportPicture::Wait() {
+    if (!started_) return {};
     std::unique_lock lock(mutex_);
-    delivered_.wait(lock, [this] { return outcome_.has_value(); });
-    return *outcome_;
+    delivered_.wait(lock, [this] { return delivered_outcome_.has_value(); });
+    return *delivered_outcome_;
 }
 
 // Worker thread, once the worker is idle again.
 void ExportPicture::Delivered(const Status& status) {
+    ExportOutcome outcome = std::move(outcome_);
+    if (!status.ok()) {
+        // Something escaped the run (out of memory, say): an end like any other failure.
+        outcome.end = ExportOutcome::End::Failed;
+        outcome.failure = status;
+    }
     if (post_) {
-        post_([session = session_, ended = ended_, status] {
-            session->Ended(status);
-            if (ended) ended(status);
+        post_([session = session_, ended = ended_, outcome] {
+            session->Ended(outcome);
+            if (ended) ended(outcome);
         });
     } else {
-        session_->Ended(status);
-        if (ended_) ended_(status);
+        session_->Ended(outcome);
+        if (ended_) ended_(outcome);
     }
     std::lock_guard lock(mutex_);
-    outcome_ = status;
+    delivered_outcome_ = std::move(outcome);
     delivered_.notify_all();
 }
 
 Status ExportPicture::Execute(Worker& worker) {
+    outcome_ = ExportOutcome{};
+    outcome_.total = plan_->frameCount();
+    Status status = MakeFolder(plan_->directory);
+    if (status.ok() && plan_->page) {
+        status = WriteViewerPage(plan_->page->templatePath, plan_->directory, PageFacts(*plan_, plan_->frameCount()));
+        if (status.ok()) outcome_.page = ExportOutcome::Page::Complete;
+    }
+    if (status.ok()) status = WriteFrames(worker);
+    if (!status.ok()) {
+        outcome_.end = ExportOutcome::End::Failed;
+        outcome_.failure = status;
+    } else {
+        outcome_.end = outcome_.written < outcome_.total ? ExportOutcome::End::Stopped : ExportOutcome::End::Finished;
+    }
+    SettlePage();
+    return Status::Ok();
+}
+
+// A page that lists frames that were never written shows holes: it is cut to the frames written,
+// or removed when there are none.
+void ExportPicture::SettlePage() {
+    if (outcome_.page != ExportOutcome::Page::Complete || outcome_.written >= outcome_.total) return;
+    if (outcome_.written > 0) {
+        outcome_.pageFailure =
+            WriteViewerPage(plan_->page->templatePath, plan_->directory, PageFacts(*plan_, outcome_.written));
+        if (outcome_.pageFailure.ok()) outcome_.page = ExportOutcome::Page::Shortened;
+    } else {
+        outcome_.pageFailure = RemoveViewerPage(plan_->directory);
+        if (outcome_.pageFailure.ok()) outcome_.page = ExportOutcome::Page::Removed;
+    }
+}
+
+Status ExportPicture::WriteFrames(Worker& worker) {
     // Pipelined: sources decode ahead in the part their frames read, on a helper thread and, while
     // it would otherwise wait, on this one; frames render fused from those parts, and each frame's
     // file is written on a thread of its own while the next one renders.
@@ -285,30 +231,45 @@ Status ExportPicture::Execute(Worker& worker) {
         writer.emplace();
         inlineRows.emplace();
     }
-    // How the write in flight went (Ok when there is none): a frame counts as done only once written.
-    auto written = [&] { return writer ? writer->Wait() : Status::Ok(); };
-    // A failure of the frame before, still being written, happened first: it is the one to report.
-    auto fail = [&](const Status& status) {
+    // Main files started and not yet known to be written, oldest first, so that a failed write
+    // tells how many frames before it are complete (the writer keeps none started after it).
+    std::deque<std::pair<int, std::string>> inFlight;
+    // A write failed: frames from it on are gone, those before it are complete.
+    auto writeFailed = [&](const Status& status) {
+        int failed = inFlight.empty() ? outcome_.written + 1 : inFlight.front().first;
+        for (const auto& [frame, path] : inFlight)
+            if (path == status.file()) failed = frame;
+        outcome_.written = failed - 1;
+        inFlight.clear();
+        return status;
+    };
+    auto written = [&] {
+        Status status = writer ? writer->Wait() : Status::Ok();
+        if (!status.ok()) return writeFailed(status);
+        if (!inFlight.empty()) outcome_.written = inFlight.back().first;
+        inFlight.clear();
+        return status;
+    };
+    // Frame `frame` failed: what the writes before it did decides what is reported and kept.
+    auto fail = [&](int frame, const Status& status) {
         Status earlier = written();
-        return earlier.ok() ? status : earlier;
+        if (!earlier.ok()) return earlier;
+        outcome_.written = frame - 1;
+        return status;
     };
     Picture extra;  // the extra sizes' frames; outputs keep the main one for the preview
     Picture loaded;
     JpegBuffer jpeg;
     ExportParams params;
-    const int frameCount = session_->table().rowCount() - 1;
-    for (int started = 0;; ++started) {
-        // The message that the export is done must follow the last file.
-        if (started == frameCount) {
-            if (Status status = written(); !status.ok()) return status;
-        }
+    for (;;) {
         const Picture& latest = outputs[(current + 2) % 3];
         // A refused hand-over means the worker was stopped for a newer export: end here.
         if (!worker.handOver([&] { session_->HandOver(latest, params); })) return written();
         if (params.SourcePath.empty()) return written();
+        const int frame = params.Frame;
 
         Status status = CheckFrameSizes(params);
-        if (!status.ok()) return fail(status);
+        if (!status.ok()) return fail(frame, status);
 
         const Picture* decoded = &loaded;
         PictureArea where;
@@ -319,48 +280,57 @@ Status ExportPicture::Execute(Worker& worker) {
             status = LoadPicture(params.SourcePath, loaded);
         }
         if (status.code() == Status::Code::WrongFileType) {
-            // The frame goes out in the background colour and the export goes on.
-            const std::string path = params.SourcePath;
-            worker.handOver([&] { session_->ShowWrongFileType(path); });
+            // The frame goes out in the background colour, so the viewer has no hole, and the end
+            // of the export names it.
+            outcome_.problems.push_back({frame, params.SourcePath});
             decoded = &noPicture;
             where = {};
         } else if (!status.ok()) {
-            return fail(status);
+            return fail(frame, status);
         }
 
         Picture& output = outputs[current];
         if (!sources) {
             RenderFrameStepByStep(*decoded, params, output);
             status = SavePicture(output, params.OutputPath, params.JpegQuality, jpeg);
+            if (status.ok()) outcome_.written = frame - (params.Extras.empty() ? 0 : 1);
         } else if (!RenderFrameFused(*decoded, where, params, output)) {
-            return fail(Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame"));
+            return fail(frame,
+                        Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame"));
         } else {
             status = writer->Start(output, params.OutputPath, params.JpegQuality);
+            // A refused start reports an earlier write's failure, once every write has ended.
+            if (!status.ok()) return writeFailed(status);
+            inFlight.emplace_back(frame, params.OutputPath);
         }
-        if (!status.ok()) return fail(status);
+        if (!status.ok()) return fail(frame, status);
         current = (current + 1) % 3;
 
         for (const ExportParams::ExtraFrame& size : params.Extras) {
-            const FrameParams frame = Resized(params, size);
-            if (status = CheckFrameSizes(frame, size.OutputPath); !status.ok()) return fail(status);
-            if (status = MakeFolderOf(size.OutputPath); !status.ok()) return fail(status);
+            const FrameParams sized = Resized(params, size);
+            if (status = CheckFrameSizes(sized, size.OutputPath); !status.ok()) return fail(frame, status);
+            if (status = MakeFolder(std::filesystem::path(size.OutputPath).parent_path()); !status.ok())
+                return fail(frame, status);
             if (!sources) {
-                RenderFrameStepByStep(*decoded, frame, extra);
+                RenderFrameStepByStep(*decoded, sized, extra);
             } else {
                 // The part planned for this frame holds what every size reads: no second decode.
                 if (decoded != &noPicture) {
-                    status = sources->Get(params.SourcePath, frame, decoded, where);
-                    if (!status.ok()) return fail(status);
+                    status = sources->Get(params.SourcePath, sized, decoded, where);
+                    if (!status.ok()) return fail(frame, status);
                 }
-                if (!RenderFrameFused(*decoded, where, frame, extra))
-                    return fail(
-                        Status::Error(params.SourcePath, "the decoded part of the picture misses pixels of the frame"));
+                if (!RenderFrameFused(*decoded, where, sized, extra))
+                    return fail(frame, Status::Error(params.SourcePath,
+                                                     "the decoded part of the picture misses pixels of the frame"));
             }
             // The main frame's file comes first, as without the writer.
             if (status = written(); !status.ok()) return status;
+            // Not complete until its last size is written.
+            outcome_.written = frame - 1;
             status = SavePicture(extra, size.OutputPath, params.JpegQuality, jpeg);
-            if (!status.ok()) return fail(status);
+            if (!status.ok()) return fail(frame, status);
         }
+        if (!params.Extras.empty()) outcome_.written = frame;
     }
 }
 

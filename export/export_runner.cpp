@@ -7,8 +7,8 @@
 
 namespace turnlet {
 
-ExportRunner::ExportRunner(ExportHost& host, ExportObserver& observer, PostToOwner post, ExportOptions options)
-    : host_(host), observer_(observer), post_(std::move(post)), options_(options) {}
+ExportRunner::ExportRunner(ExportObserver& observer, PostToOwner post, ExportOptions options)
+    : observer_(observer), post_(std::move(post)), options_(options) {}
 
 ExportRunner::~ExportRunner() {
     alive_.reset();
@@ -23,35 +23,39 @@ ExportRunner::~ExportRunner() {
     retired_.clear();
 }
 
-void ExportRunner::Start(TextGrid table, bool extraSizes) {
+void ExportRunner::Start(std::shared_ptr<const ExportPlan> plan) {
     if (current_.session) current_.session->Retire();
     if (current_.worker) {
         current_.worker->Stop();
         retired_.push_back(std::move(current_));
     }
-    current_ = Run{nextId_++, std::make_shared<ExportSession>(host_, observer_, std::move(table), extraSizes), nullptr};
+    current_ = Run{nextId_++, std::make_shared<ExportSession>(observer_, std::move(plan)), nullptr};
     observer_.exportProgress(0);
     launchPending_ = true;
     if (retired_.empty()) Launch();
 }
 
 void ExportRunner::Stop() {
-    if (!current_.session) {
-        observer_.exportProgress(0);
-        return;
-    }
+    if (!current_.session) return;
     current_.session->Stop();
-    // An export still waiting for its predecessor to end is not started at all.
-    launchPending_ = false;
+    // An export still waiting for its predecessor to end is not started at all: it ends here,
+    // having written nothing.
+    if (launchPending_) {
+        launchPending_ = false;
+        ExportOutcome outcome;
+        outcome.end = ExportOutcome::End::Stopped;
+        outcome.total = current_.session->plan().frameCount();
+        current_.session->Ended(outcome);
+    }
 }
 
 void ExportRunner::Launch() {
     launchPending_ = false;
     const std::uint64_t id = current_.id;
-    current_.worker = std::make_unique<ExportPicture>(current_.session, post_, options_,
-                                                      [this, alive = std::weak_ptr<int>(alive_), id](const Status&) {
-                                                          if (!alive.expired()) WorkerEnded(id);
-                                                      });
+    current_.worker = std::make_unique<ExportPicture>(
+        current_.session, post_, options_, [this, alive = std::weak_ptr<int>(alive_), id](const ExportOutcome&) {
+            if (!alive.expired()) WorkerEnded(id);
+        });
     current_.worker->Start();
 }
 

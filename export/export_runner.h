@@ -15,20 +15,17 @@ namespace turnlet {
 class ExportRunner {
   public:
     // post must queue a call onto the owner's thread.
-    ExportRunner(ExportHost& host, ExportObserver& observer, PostToOwner post, ExportOptions options = {});
+    ExportRunner(ExportObserver& observer, PostToOwner post, ExportOptions options = {});
     // Ends every export silently; each worker first finishes its frame in hand (this waits that long).
     ~ExportRunner();
     ExportRunner(const ExportRunner&) = delete;
     ExportRunner& operator=(const ExportRunner&) = delete;
 
-    // The start action once the table is built (and the viewer page written): a fresh session on
-    // table, the progress bar at 0. An export still running is retired: its worker finishes the
-    // frame in hand and ends without another hand-over, and the new worker starts only once it
-    // has ended, so two workers never write at once. extraSizes: the frames also go into the
-    // viewer's half- and double-size sets.
-    void Start(TextGrid table, bool extraSizes = false);
-    // Stop: the current export ends after its frame in hand, ExportCounter becomes
-    // ExportSession::kStopped and the progress bar 0. Without an export only the bar is reset.
+    // A fresh session on plan, the progress bar at 0. An export still running is retired: its
+    // worker finishes the frame in hand and ends without another hand-over, and the new worker
+    // starts only once it has ended, so two workers never write at once.
+    void Start(std::shared_ptr<const ExportPlan> plan);
+    // Stop: the current export ends after its frame in hand and reports how many frames it wrote.
     void Stop();
     // While a worker of this runner (the current export's or a retired one) has not ended, or the
     // current export still waits to start.
@@ -47,7 +44,6 @@ class ExportRunner {
     // A worker's run has ended (its notice, posted from the worker thread).
     void WorkerEnded(std::uint64_t id);
 
-    ExportHost& host_;
     ExportObserver& observer_;
     PostToOwner post_;
     ExportOptions options_;

@@ -4,17 +4,16 @@
 
 #include <string>
 
+#include "base/program_files.h"
 #include "base/status.h"
 
 namespace turnlet {
 
 struct ViewerPageFacts {
-    int frames = 0;           // N
-    int typeIndex = 0;        // 0 JPEG, 1 PNG (BMP writes no page)
-    std::string widthText;    // the dialog's width field, as typed
-    std::string heightText;   // the dialog's height field, as typed
-    int areaWidth = 0;        // used when the width field is empty
-    int areaHeight = 0;       // used when the height field is empty
+    int frames = 0;     // N
+    int typeIndex = 0;  // 0 JPEG, 1 PNG (BMP writes no page)
+    int width = 0;      // the frames' size in pixels
+    int height = 0;
     bool extraSizes = false;  // the half- and double-size frame sets are written too
 };
 
@@ -26,7 +25,10 @@ std::string FillViewerTemplate(const std::string& templateText, const ViewerPage
 // Errors name the template or the page.
 Status WriteViewerPage(const std::string& templatePath, const std::string& directory, const ViewerPageFacts& facts);
 
-inline constexpr const char* kViewerTemplateName = "Turnlet.html";
+// Removes directory + "/index.html"; a page that is not there is no error.
+Status RemoveViewerPage(const std::string& directory);
+
+inline constexpr const char* kViewerTemplateName = kViewerTemplateFile;
 inline constexpr const char* kViewerPageName = "index.html";
 inline constexpr const char* kViewerSetsEmpty = "data-sets=\"\"";
 inline constexpr const char* kViewerSetsBoth = "data-sets=\"half double\"";

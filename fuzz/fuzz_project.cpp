@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer entry for the project file reader: any text opens, the frame range stays valid, and what
-// is written back opens to the same project.
+// is written back opens to the same project and the same text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,19 +12,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace turnlet;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     Project project;
-    project.programDir = "/opt/turnlet";
+    New(project, "/opt/turnlet/result");
     ReadProjectText(text, project);
     const int count = static_cast<int>(project.sources.size());
     if (project.firstFrame < 0 || project.firstFrame > project.lastFrame) std::abort();
     if (count > 0 && project.lastFrame > count - 1) std::abort();
     if (project.rotationIndex < 0 || project.rotationIndex > 3) std::abort();
-    if (project.frames.rowCount() != project.lastFrame - project.firstFrame + 2) std::abort();
+    if (ProjectFrames(project).size() != static_cast<std::size_t>(project.lastFrame - project.firstFrame + 1))
+        std::abort();
 
-    // A second round trip is stable: writing what was read and reading it again gives the same text.
+    // What was read is what its own file gives back, and writing that again gives the same text.
     const std::string written = WriteProjectText(project);
     Project again;
-    again.programDir = project.programDir;
+    New(again, "/opt/turnlet/result");
     ReadProjectText(written, again);
-    if (WriteProjectText(again) != written) std::abort();
+    if (!(again == project) || WriteProjectText(again) != written) std::abort();
     return 0;
 }

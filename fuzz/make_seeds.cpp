@@ -97,17 +97,16 @@ int main(int argc, char** argv) {
     }
 
     Project project;
-    project.programDir = "/opt/turnlet";
-    New(project);
+    New(project, "/opt/turnlet/result");
     project.sources = {"/shots/a01.jpg", "/shots/a,02.jpg", "/снимки/a03.png"};
     project.lastFrame = 2;
     project.rotationIndex = 1;
-    project.crop = {"10", "20", "300", "200"};
-    AddKeyframe(project.keyframes, project.sources[1], {3.5, -2, 1, 0, 10, 0, 0});
-    AddKeyframe(project.keyframes, project.sources[2], {6.66667, 1e-7, -180, 500, 0, -100, 100});
-    project.exportSettings.widthText = "800";
+    project.crop = CropArea{10, 20, 300, 200};
+    ChangeKeyframe(project.keyframes, project.sources[1], {3.5, -2, 1, 0, 10, 0, 0});
+    ChangeKeyframe(project.keyframes, project.sources[2], {6.66667, 1e-7, -180, 500, 0, -100, 100});
+    project.exportSettings.width = 800;
     WriteText(root / "project" / "three.trn.prj", WriteProjectText(project));
-    New(project);
+    New(project, "/opt/turnlet/result");
     WriteText(root / "project" / "new.trn.prj", WriteProjectText(project));
 
     Settings settings;

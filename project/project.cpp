@@ -1,22 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Project state operations: New, the frame clamping, the derived tables.
+// Project state operations: New, the frame clamping, the crop and the frames of the turn.
 #include "project/project.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
-
-#include "base/number_text.h"
 
 namespace turnlet {
-namespace {
-
-std::int32_t Saturate(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
-}
-
-}  // namespace
 
 const char* ExportTypeName(int typeIndex) {
     switch (typeIndex) {
@@ -29,23 +18,23 @@ const char* ExportTypeName(int typeIndex) {
     }
 }
 
-void New(Project& project) {
-    project.imagesLoaded = false;
+CropArea ResolveCrop(const std::optional<CropArea>& crop, int pictureWidth, int pictureHeight) {
+    return crop ? *crop : CropArea{0, 0, pictureWidth, pictureHeight};
+}
+
+void New(Project& project, const std::string& exportDirectory) {
     project.sources.clear();
     project.rotationIndex = 0;
-    project.crop = CropTexts{};
+    project.crop.reset();
     project.firstFrame = 0;
     project.lastFrame = 0;
-    project.exportSettings.framesText = "100";
-    project.exportSettings.directory = project.programDir + "/result";
-    project.exportSettings.typeIndex = 0;
-    ClearKeyframes(project.keyframes);
-    project.frames.setRowCount(2);
-    for (int c = 0; c < project.frames.columnCount(); ++c) project.frames.set(1, c, std::string());
-    project.caption = kProgramTitle;
-    project.cropOutlineVisible = false;
-    // A Save right after New must ask for a name instead of overwriting the last project's file.
-    project.saveFileName.clear();
+    project.keyframes.clear();
+    ExportSettings& ex = project.exportSettings;
+    ex.frames = 100;
+    ex.directory = exportDirectory;
+    ex.typeIndex = 0;
+    // The frame size of a new project starts from its crop, not from the last project's.
+    ex.width = ex.height = 0;
 }
 
 void SetFirstFrame(Project& project, int value) {
@@ -63,27 +52,8 @@ void SetLastFrame(Project& project, int value) {
     project.lastFrame = value;
 }
 
-void RestoreKeyframes(Project& project) {
-    turnlet::RestoreKeyframes(project.frames, project.keyframes, project.sources, project.firstFrame,
-                              project.lastFrame);
-}
-
-void Recalculatepositions1Click(Project& project) {
-    FrameRangeControls controls =
-        turnlet::Recalculatepositions1Click(project.frames, project.firstFrame, project.lastFrame);
-    project.interlaceEntries = std::move(controls.interlaceEntries);
-    project.interlaceIndex = controls.interlaceIndex;
-    project.sliderMaximum = controls.sliderMaximum;
-}
-
-void ApplyCropTexts(Project& project) {
-    if (!project.crop.allSet()) return;
-    const std::int64_t left = IntegerOr(project.crop.left, 0);
-    const std::int64_t top = IntegerOr(project.crop.top, 0);
-    const std::int64_t width = IntegerOr(project.crop.width, 200);
-    const std::int64_t height = IntegerOr(project.crop.height, 200);
-    project.cropRect = CropRect{Saturate(left), Saturate(top), Saturate(width + left - 1), Saturate(height + top - 1)};
-    project.cropOutlineVisible = true;
+FrameRows ProjectFrames(const Project& project) {
+    return RestoreKeyframes(project.keyframes, project.sources, project.firstFrame, project.lastFrame);
 }
 
 }  // namespace turnlet

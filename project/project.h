@@ -1,42 +1,34 @@
 // SPDX-License-Identifier: MIT
-// The one open project: its state, derived tables, model operations and the project file (*.trn.prj).
+// The one open project as numbers, its rules, and the project file (*.trn.prj) where it becomes text.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "imaging/picture.h"
+#include "base/color.h"
 #include "base/status.h"
 #include "tuning/frames_table.h"
 #include "tuning/keyframes.h"
-#include "tuning/text_grid.h"
+#include "tuning/tune_params.h"
 
 namespace turnlet {
 
 inline constexpr const char* kProgramTitle = "Turnlet";
 
-// The crop boxes as typed: decimal integers in rotated-source pixels, empty meaning no crop.
-struct CropTexts {
-    std::string left, top, width, height;
-    bool allSet() const { return !left.empty() && !top.empty() && !width.empty() && !height.empty(); }
-    friend bool operator==(const CropTexts&, const CropTexts&) = default;
-};
-
-// Both ends inclusive: right = left + width - 1, bottom = top + height - 1.
-struct CropRect {
-    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-    friend bool operator==(const CropRect&, const CropRect&) = default;
-};
+// The export's type list: 0 JPEG, 1 PNG, 2 BMP.
+inline constexpr int kExportTypes = 3;
 
 struct ExportSettings {
-    std::string framesText = "100";  // EXPORT_FRAMES
-    std::string directory;           // EXPORT_DIR; New sets programDir + "/result"
-    int typeIndex = 0;               // 0 JPEG, 1 PNG, 2 BMP
-    int jpegQuality = 90;            // 1 .. 100
-    std::string widthText, heightText;
+    int frames = 100;        // EXPORT_FRAMES
+    std::string directory;   // EXPORT_DIR; New sets it
+    int typeIndex = 0;       // EXPORT_TYPE
+    int jpegQuality = 90;    // 1 .. 100
+    std::int32_t width = 0;  // EXPORT_WIDTH; 0 when not set (the crop's size then)
+    std::int32_t height = 0;
     bool proportional = true, html5Viewer = true;
     // Written only when set (EXPORT_EXTRA_SIZES=1, EXPORT_SMOOTH=1, after the other keys), so a
     // project that uses neither is written as before and older readers skip both lines.
@@ -51,46 +43,36 @@ const char* ExportTypeName(int typeIndex);
 struct Project {
     std::vector<std::string> sources;
     int rotationIndex = 0;  // 0..3
-    int rotationDegrees() const { return rotationIndex * 90; }
-    CropTexts crop;
-    CropRect cropRect;
-    bool cropOutlineVisible = false;
+    // In turned-source pixels; none: the whole turned source.
+    std::optional<CropArea> crop;
     int firstFrame = 0, lastFrame = 0;
     Color backgroundColor = 0x00FFFFFF;
-    TextGrid keyframes = MakeKeyframesTable();
-    TextGrid frames = MakeFramesTable();  // header + one empty row after New
+    Keyframes keyframes;
     ExportSettings exportSettings;
-    bool imagesLoaded = false;
-    std::string programDir;          // directory of the executable, no trailing '/'
-    std::string saveFileName;        // the file "Save" writes without asking
-    std::string currentProjectFile;  // last saved or opened; what goes into the recent list
-    std::string caption = kProgramTitle;
 
-    // The "Tune positions" controls as the last Recalculatepositions1Click left them.
-    std::vector<std::string> interlaceEntries{" "};
-    int interlaceIndex = 0;
-    int sliderMaximum = 0;
+    int rotationDegrees() const { return rotationIndex * 90; }
+    // Whether there is anything to show: a project without sources has no images loaded.
+    bool imagesLoaded() const { return !sources.empty(); }
+    friend bool operator==(const Project&, const Project&) = default;
 };
 
-// Resets what "New" resets: sources, rotation, crop texts (outline hidden), frames 0/0, export frame
-// count, directory and type, both tables, imagesLoaded, caption and the save file name. Background
-// colour, cropRect, JPEG quality, export width/height, the check boxes and currentProjectFile stay.
-void New(Project& project);
+// The crop as every view and the export cut it: the project's, or the whole turned source
+// (pictureWidth x pictureHeight from 0, 0) when it has none.
+CropArea ResolveCrop(const std::optional<CropArea>& crop, int pictureWidth, int pictureHeight);
+
+// What "New" leaves: no sources, no turn, no crop, frames 0/0, no keyframes, 100 frames of JPEG
+// into exportDirectory at the crop's size. The background colour, the JPEG quality and the check
+// boxes stay.
+void New(Project& project, const std::string& exportDirectory);
 
 // The first/last frame edits: a negative first frame becomes 0, one above the last frame becomes
 // the last frame; a last frame at or beyond the source count becomes count - 1, one below the first
-// frame becomes the first frame (so 0 for an empty list). Neither rebuilds a table.
+// frame becomes the first frame (so 0 for an empty list).
 void SetFirstFrame(Project& project, int value);
 void SetLastFrame(Project& project, int value);
 
-// The table operations applied to the project's own tables and frame range.
-void RestoreKeyframes(Project& project);
-void Recalculatepositions1Click(Project& project);
-
-// When all four crop texts are set: cropRect from them (a non-number reads as 0 for left and top,
-// 200 for width and height; the sums saturate to 32 bits) and the outline shown. Otherwise
-// cropRect is kept and the outline is left as it is.
-void ApplyCropTexts(Project& project);
+// The frames of the project's turn, from its keyframes.
+FrameRows ProjectFrames(const Project& project);
 
 // Project file: KEY=VALUE lines written in a fixed order and read tolerantly (project_file.cpp).
 
@@ -105,19 +87,21 @@ std::string ProjectFileNameForSave(std::string name);
 // The file's lines, each ended by CR LF.
 std::string WriteProjectText(const Project& project);
 
-// Applies a project file's text: New, the export presets (quality 90, width and height empty, both
-// boxes checked, extra sizes and smooth resize off), every line in order (frame lines clamped against what was read
-// before them), then imagesLoaded (set only when there are sources), RestoreKeyframes, Recalculatepositions1Click and
-// the crop rectangle. Never fails: unknown lines are ignored, non-numbers take defaults.
+// Applies a project file's text to a project just made by New: the export presets (quality 90, no
+// width or height, both boxes checked, extra sizes and smooth resize off), then every line in order
+// (frame lines clamped against what was read before them). Never fails: unknown lines are ignored,
+// and a value that is not a number takes its key's default (crop: 0 for left and top, 100 for width
+// and height; frame size: 200), so every consumer reads one value. A frame size of 0 or less is not
+// set, and keyframe values take the file's number form (KeyframeNumber): the project read is the one
+// its own file gives back.
 void ReadProjectText(std::string_view text, Project& project);
 
-// Saves under ProjectFileNameForSave(fileName) atomically. saveFileName becomes that name in any
-// case (the dialog keeps the forced extension); on success currentProjectFile and caption name it
-// too. Values holding a line break cannot be stored and are refused before anything is written.
-Status SaveProject(Project& project, const std::string& fileName);
+// Writes the project to fileName atomically. Values holding a line break cannot be stored and are
+// refused before anything is written.
+Status SaveProject(const Project& project, const std::string& fileName);
 
-// Reads and applies a project file. A read error leaves the project untouched; otherwise
-// saveFileName, currentProjectFile and caption name the file.
-Status OpenProject(Project& project, const std::string& path);
+// Reads a project file: on success project is New(exportDirectory) with the file applied; a read
+// error leaves it untouched.
+Status OpenProject(Project& project, const std::string& path, const std::string& exportDirectory);
 
 }  // namespace turnlet

@@ -18,10 +18,6 @@ constexpr int kTunePointFields = 8;
 constexpr std::string_view kExtraSizesOn = "EXPORT_EXTRA_SIZES=1";
 constexpr std::string_view kSmoothOn = "EXPORT_SMOOTH=1";
 
-std::string TitleFor(const std::string& fileName) {
-    return std::string(kProgramTitle) + " - " + fileName;
-}
-
 // Cells of a TUNE_POINT value. The path is not escaped, so a path holding "," gives more than eight
 // fields; the seven numbers never hold one, so they are taken from the right and the rest is the path.
 std::vector<std::string> TunePointCells(std::string_view value) {
@@ -45,14 +41,20 @@ std::vector<std::string> TunePointCells(std::string_view value) {
 const std::string* FindUnstorableText(const Project& project) {
     for (const auto& source : project.sources)
         if (HasLineBreak(source)) return &source;
-    for (const std::string* text : {&project.crop.left, &project.crop.top, &project.crop.width, &project.crop.height,
-                                    &project.exportSettings.framesText, &project.exportSettings.directory,
-                                    &project.exportSettings.widthText, &project.exportSettings.heightText})
-        if (HasLineBreak(*text)) return text;
-    for (int r = 1; r < project.keyframes.rowCount(); ++r)
-        for (int c = 0; c < kKeyframesColumns; ++c)
-            if (HasLineBreak(project.keyframes.at(r, c))) return &project.keyframes.at(r, c);
+    if (HasLineBreak(project.exportSettings.directory)) return &project.exportSettings.directory;
+    for (const Keyframe& keyframe : project.keyframes)
+        if (HasLineBreak(keyframe.path)) return &keyframe.path;
     return nullptr;
+}
+
+// A size field: empty for not set.
+std::string SizeText(std::int32_t size) {
+    return size > 0 ? FormatInteger(size) : std::string();
+}
+
+// No positive size is "not set", as the writer writes it, so a project reads back as it was read.
+std::int32_t SizeOf(std::string_view text) {
+    return text.empty() ? 0 : std::max(IntegerOr(text, 200), 0);
 }
 
 }  // namespace
@@ -68,27 +70,30 @@ std::string ProjectFileNameForSave(std::string name) {
 std::string WriteProjectText(const Project& project) {
     const ExportSettings& ex = project.exportSettings;
     std::vector<std::string> lines;
-    lines.reserve(project.sources.size() + static_cast<std::size_t>(project.keyframes.rowCount()) + 19);
+    lines.reserve(project.sources.size() + project.keyframes.size() + 19);
     for (const auto& source : project.sources) lines.push_back("SOURCE=" + source);
     lines.push_back("ROTATE=" + FormatInteger(static_cast<long long>(project.rotationIndex) * 90));
-    lines.push_back("CROP_LEFT=" + project.crop.left);
-    lines.push_back("CROP_TOP=" + project.crop.top);
-    lines.push_back("CROP_WIDTH=" + project.crop.width);
-    lines.push_back("CROP_HEIGHT=" + project.crop.height);
+    const auto crop = [&](std::int32_t CropArea::*side) {
+        return project.crop ? FormatInteger((*project.crop).*side) : std::string();
+    };
+    lines.push_back("CROP_LEFT=" + crop(&CropArea::left));
+    lines.push_back("CROP_TOP=" + crop(&CropArea::top));
+    lines.push_back("CROP_WIDTH=" + crop(&CropArea::width));
+    lines.push_back("CROP_HEIGHT=" + crop(&CropArea::height));
     lines.push_back("LAST_FRAME=" + FormatInteger(project.lastFrame));
     lines.push_back("FIRST_FRAME=" + FormatInteger(project.firstFrame));
     lines.push_back("BACKGROUND_COLOR=" + FormatInteger(static_cast<std::int32_t>(project.backgroundColor)));
-    for (int r = 1; r < project.keyframes.rowCount(); ++r) {
-        std::string line = "TUNE_POINT=" + project.keyframes.at(r, 0);
-        for (int c = 1; c < kKeyframesColumns; ++c) line += "," + project.keyframes.at(r, c);
+    for (const Keyframe& keyframe : project.keyframes) {
+        std::string line = "TUNE_POINT=" + keyframe.path;
+        for (double value : keyframe.values) line += "," + FormatKeyframeNumber(value);
         lines.push_back(std::move(line));
     }
-    lines.push_back("EXPORT_FRAMES=" + ex.framesText);
+    lines.push_back("EXPORT_FRAMES=" + FormatInteger(ex.frames));
     lines.push_back("EXPORT_DIR=" + ex.directory);
     lines.push_back(std::string("EXPORT_TYPE=") + ExportTypeName(ex.typeIndex));
     lines.push_back("JPEG_QUALITY=" + FormatInteger(ex.jpegQuality));
-    lines.push_back("EXPORT_WIDTH=" + ex.widthText);
-    lines.push_back("EXPORT_HEIGHT=" + ex.heightText);
+    lines.push_back("EXPORT_WIDTH=" + SizeText(ex.width));
+    lines.push_back("EXPORT_HEIGHT=" + SizeText(ex.height));
     lines.push_back(std::string("EXPORT_PROPORTIONAL=") + (ex.proportional ? "1" : "0"));
     lines.push_back(std::string("HTML5_VIEWER=") + (ex.html5Viewer ? "1" : "0"));
     if (ex.extraSizes) lines.emplace_back(kExtraSizesOn);
@@ -97,15 +102,15 @@ std::string WriteProjectText(const Project& project) {
 }
 
 void ReadProjectText(std::string_view text, Project& project) {
-    New(project);
     ExportSettings& ex = project.exportSettings;
     ex.jpegQuality = 90;
-    ex.widthText.clear();
-    ex.heightText.clear();
+    ex.width = ex.height = 0;
     ex.proportional = true;
     ex.html5Viewer = true;
     ex.extraSizes = false;
     ex.smooth = false;
+    // The crop's four lines as written: the crop is set only when all four hold something.
+    std::string cropTexts[4];
 
     for (std::string_view line : SplitTextLines(text)) {
         auto take = [&line](std::string_view key, std::string_view& value) {
@@ -121,13 +126,13 @@ void ReadProjectText(std::string_view text, Project& project) {
             int index = IntegerOr(value, 0) / 90;
             project.rotationIndex = index >= 0 && index <= 3 ? index : 0;
         } else if (take("CROP_LEFT=", value)) {
-            project.crop.left = value;
+            cropTexts[0] = value;
         } else if (take("CROP_TOP=", value)) {
-            project.crop.top = value;
+            cropTexts[1] = value;
         } else if (take("CROP_WIDTH=", value)) {
-            project.crop.width = value;
+            cropTexts[2] = value;
         } else if (take("CROP_HEIGHT=", value)) {
-            project.crop.height = value;
+            cropTexts[3] = value;
         } else if (take("FIRST_FRAME=", value)) {
             SetFirstFrame(project, IntegerOr(value, 0));
         } else if (take("LAST_FRAME=", value)) {
@@ -135,7 +140,7 @@ void ReadProjectText(std::string_view text, Project& project) {
         } else if (take("BACKGROUND_COLOR=", value)) {
             project.backgroundColor = static_cast<Color>(IntegerOr(value, 0));
         } else if (take("EXPORT_FRAMES=", value)) {
-            ex.framesText = FormatInteger(IntegerOr(value, 100));
+            ex.frames = IntegerOr(value, 100);
         } else if (take("EXPORT_DIR=", value)) {
             ex.directory = value;
         } else if (line == "EXPORT_TYPE=JPEG") {
@@ -148,9 +153,9 @@ void ReadProjectText(std::string_view text, Project& project) {
             // The quality slider holds 1 .. 100 and clamps what it is given.
             ex.jpegQuality = std::clamp(IntegerOr(value, 90), 1, 100);
         } else if (take("EXPORT_WIDTH=", value)) {
-            ex.widthText = value;
+            ex.width = SizeOf(value);
         } else if (take("EXPORT_HEIGHT=", value)) {
-            ex.heightText = value;
+            ex.height = SizeOf(value);
         } else if (line == "EXPORT_PROPORTIONAL=0") {
             ex.proportional = false;
         } else if (line == "HTML5_VIEWER=0") {
@@ -160,42 +165,33 @@ void ReadProjectText(std::string_view text, Project& project) {
         } else if (line == kSmoothOn) {
             ex.smooth = true;
         } else if (take("TUNE_POINT=", value)) {
-            std::vector<std::string> cells = TunePointCells(value);
-            int row = project.keyframes.rowCount();
-            project.keyframes.setRowCount(row + 1);
-            for (int c = 0; c < kTunePointFields; ++c) project.keyframes.set(row, c, std::move(cells[c]));
+            const std::vector<std::string> cells = TunePointCells(value);
+            Keyframe keyframe{cells[0], {}};
+            for (int c = 0; c < kKeyframeValueCount; ++c)
+                keyframe.values[c] = KeyframeNumber(ParseLeadingReal(cells[static_cast<std::size_t>(c) + 1]));
+            project.keyframes.push_back(std::move(keyframe));
         }
     }
-
-    // Without sources there is nothing to show; the views stay off as after New.
-    project.imagesLoaded = !project.sources.empty();
-    RestoreKeyframes(project);
-    Recalculatepositions1Click(project);
-    ApplyCropTexts(project);
+    if (!cropTexts[0].empty() && !cropTexts[1].empty() && !cropTexts[2].empty() && !cropTexts[3].empty()) {
+        project.crop = CropArea{IntegerOr(cropTexts[0], 0), IntegerOr(cropTexts[1], 0), IntegerOr(cropTexts[2], 100),
+                                IntegerOr(cropTexts[3], 100)};
+    }
 }
 
-Status SaveProject(Project& project, const std::string& fileName) {
+Status SaveProject(const Project& project, const std::string& fileName) {
     if (fileName.empty()) return Status::Error(fileName, "no file name given");
-    const std::string name = ProjectFileNameForSave(fileName);
-    project.saveFileName = name;
     if (const std::string* bad = FindUnstorableText(project))
-        return Status::Error(name,
+        return Status::Error(fileName,
                              "a value holds a line break and cannot be stored in a project file: \"" + *bad + "\"");
-    Status status = WriteFileAtomically(name, WriteProjectText(project));
-    if (!status.ok()) return status;
-    project.currentProjectFile = name;
-    project.caption = TitleFor(name);
-    return Status::Ok();
+    return WriteFileAtomically(fileName, WriteProjectText(project));
 }
 
-Status OpenProject(Project& project, const std::string& path) {
+Status OpenProject(Project& project, const std::string& path, const std::string& exportDirectory) {
     std::string text;
     Status status = ReadWholeFile(path, text, kMaxProjectFileBytes);
     if (!status.ok()) return status;
+    New(project, exportDirectory);
     ReadProjectText(text, project);
-    project.saveFileName = path;
-    project.currentProjectFile = path;
-    project.caption = TitleFor(path);
     return Status::Ok();
 }
 

@@ -2,7 +2,6 @@
 // Decoded source photographs of one worker.
 #include "source_cache.h"
 
-#include <system_error>
 #include <utility>
 
 #include "imaging/geometry.h"
@@ -34,7 +33,13 @@ SourceCache::Decoded SourceCache::Decode(const std::string& path, Picture scratc
 
 void SourceCache::Settle(Entry& entry) {
     if (entry.pending.valid()) {
-        entry.decoded = entry.pending.get();
+        // A decode that threw fails like an unreadable file: the look-up tries it again in place.
+        if (const TaskOutcome outcome = entry.pending.wait(); outcome.failed()) {
+            entry.decoded = Decoded{outcome.status, {}, {}};
+        } else {
+            entry.decoded = std::move(entry.pending.value());
+        }
+        entry.pending = {};
         entry.degrees = 0;
     }
 }
@@ -69,15 +74,8 @@ void SourceCache::Prefetch(const std::string& path) {
         return;
     }
     MakeRoom();
-    std::future<Decoded> pending;
-    try {
-        pending = std::async(std::launch::async, [path, scratch = std::move(spare_)]() mutable {
-            return Decode(path, std::move(scratch));
-        });
-    } catch (const std::system_error&) {
-        // No thread to decode on: the look-up will decode in place.
-        return;
-    }
+    Task<Decoded> pending = Post(
+        "decoding ahead", [path, scratch = std::move(spare_)]() mutable { return Decode(path, std::move(scratch)); });
     spare_ = Picture();
     Entry& entry = entries_.emplace_front();
     entry.path = path;

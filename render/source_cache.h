@@ -4,19 +4,19 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <future>
 #include <list>
 #include <string>
 
 #include "base/files.h"
 #include "base/status.h"
+#include "base/tasks.h"
 #include "imaging/picture.h"
 
 namespace turnlet {
 
 // A small cache of decoded pictures, keyed by path, file size and modification time, owned and
-// called by one thread (a worker): it takes no locks. A prefetch decodes on another thread; its
-// result is collected by the owner's next look-up of that path.
+// called by one thread (a worker): it takes no locks. A prefetch decodes on the pool; its result is
+// collected by the owner's next look-up of that path.
 //
 // Each entry holds one picture, in the orientation last asked for: turning it to another quarter
 // turn is done in place (quarter turns compose exactly), so a 24-megapixel source costs one
@@ -37,8 +37,8 @@ class SourceCache {
     // A turn other than 0, 90, 180 or 270 gives an empty picture.
     Status Get(const std::string& path, int degrees, const Picture*& picture);
 
-    // Starts decoding path on another thread unless it is held already, making room by dropping
-    // the least recently used entry. Never fails: without a thread the next Get decodes in place.
+    // Starts decoding path on the pool unless it is held already, making room by dropping the
+    // least recently used entry. Never fails: while no pool thread is free, the next Get decodes it.
     void Prefetch(const std::string& path);
 
     // Drops every entry (after waiting for decodes in flight) and the spare buffer.
@@ -57,7 +57,7 @@ class SourceCache {
     };
     struct Entry {
         std::string path;
-        std::future<Decoded> pending;
+        Task<Decoded> pending;
         Decoded decoded;
         int degrees = 0;  // orientation of decoded.picture
     };

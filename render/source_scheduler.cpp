@@ -3,7 +3,6 @@
 #include "source_scheduler.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "codecs/image_files.h"
@@ -27,11 +26,8 @@ PixelRect Union(const PixelRect& a, const PixelRect& b) {
 }  // namespace
 
 SourceScheduler::SourceScheduler(int ahead) : capacity_(1 + static_cast<std::size_t>(std::max(ahead, 0))) {
-    try {
-        helper_ = std::thread([this] { HelperLoop(); });
-    } catch (const std::system_error&) {
-        // No second thread: the owner decodes everything itself.
-    }
+    // Without a second thread the owner decodes everything itself.
+    helper_.start("decoding ahead", [this] { HelperLoop(); });
 }
 
 SourceScheduler::~SourceScheduler() {
@@ -41,7 +37,7 @@ SourceScheduler::~SourceScheduler() {
         for (const SlotPtr& slot : slots_) slot->dropped = true;
     }
     changed_.notify_all();
-    if (helper_.joinable()) helper_.join();
+    helper_.join();
 }
 
 SourceScheduler::SlotPtr SourceScheduler::Find(const std::string& path) const {
@@ -139,7 +135,19 @@ void SourceScheduler::HelperLoop() {
             changed_.wait(lock);
             continue;
         }
-        Decode(slot, helperBytes_, lock);
+        try {
+            Decode(slot, helperBytes_, lock);
+        } catch (...) {
+            // The decoder reports its own failures; what escapes it (memory for the bookkeeping)
+            // fails this source alike, so that an owner waiting for it does not wait for ever.
+            if (!lock.owns_lock()) lock.lock();
+            if (!slot->dropped) {
+                slot->status = TaskOutcome::Caught(slot->path, "decoding ahead").status;
+                slot->where = {};
+                slot->state = State::Ready;
+            }
+            changed_.notify_all();
+        }
     }
 }
 

@@ -8,11 +8,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/files.h"
 #include "base/status.h"
+#include "base/tasks.h"
 #include "frame_render.h"
 #include "imaging/picture.h"
 
@@ -91,7 +91,7 @@ class SourceScheduler {
     ByteBuffer ownerBytes_;   // the owner's file buffer (used under no lock by the owner only)
     ByteBuffer helperBytes_;  // the helper's
     SlotPtr inUse_;           // what the owner's last Get returned, kept alive until the next call
-    std::thread helper_;      // last: started once the rest exists
+    DedicatedThread helper_;  // last: started once the rest exists
 };
 
 }  // namespace turnlet

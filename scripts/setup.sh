@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth
+  # the Debian package: cpack's dpkg-shlibdeps and file, and the checks of its desktop files
+  dpkg-dev file appstream desktop-file-utils
   chromium
 )
 # Node.js may already come from elsewhere with its own npm; Debian's nodejs conflicts with that.

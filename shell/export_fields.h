@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "export/export_plan.h"
+#include "shell/catalogue.h"
+
 namespace turnlet {
 
 // Number of frames: a whole number clamped to 1..1000; any other text gives 100.
@@ -25,5 +28,9 @@ std::optional<std::int32_t> ProportionalSize(std::int32_t value, std::int32_t nu
 // that some frames are written more than once; empty when nothing repeats or the language has no
 // such text.
 std::string FramesRepeatNote(std::string_view framesText, int turnFrames, std::string_view languageCode);
+
+// What the end of an export says: finished, or how many frames were written and why it ended
+// early, which frames went out blank, and what became of the viewer page.
+std::string ExportOutcomeText(const ExportOutcome& outcome, Language language);
 
 }  // namespace turnlet

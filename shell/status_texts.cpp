@@ -2,7 +2,7 @@
 // The status bar's texts and the area rectangle.
 #include "shell/status_texts.h"
 
-#include "base/messages.h"
+#include "shell/catalogue.h"
 #include "base/number_text.h"
 
 namespace turnlet {
@@ -25,30 +25,20 @@ StatusSummary StatusTexts(const StatusFacts& facts) {
         summary.change = StatusSummary::Change::ClearAll;
         return summary;
     }
-    const char* source = TextFor(ShownText::StatusSource, facts.languageCode);
-    const char* area = TextFor(ShownText::StatusArea, facts.languageCode);
-    const char* all = TextFor(ShownText::StatusAllImages, facts.languageCode);
-    const char* selected = TextFor(ShownText::StatusSelectedImages, facts.languageCode);
-    if (!source || !area || !all || !selected) return summary;
+    const Language language = LanguageOf(facts.languageCode);
+    const char* source = Tr(Msg::StatusSource, language);
+    const char* area = Tr(Msg::StatusArea, language);
+    const char* all = Tr(Msg::StatusAllImages, language);
+    const char* selected = Tr(Msg::StatusSelectedImages, language);
     summary.change = StatusSummary::Change::Summary;
     const std::string w = FormatInteger(facts.pictureWidth);
     const std::string h = FormatInteger(facts.pictureHeight);
     summary.panels[0] = SizeText(source, w, h);
-    summary.panels[1] = !facts.crop.width.empty() && !facts.crop.height.empty()
-                            ? SizeText(area, facts.crop.width, facts.crop.height)
-                            : SizeText(area, w, h);
+    summary.panels[1] = facts.crop ? SizeText(area, FormatInteger(facts.crop->width), FormatInteger(facts.crop->height))
+                                   : SizeText(area, w, h);
     summary.panels[2] = all + FormatInteger(static_cast<long long>(facts.sourceCount));
     summary.panels[3] = selected + FormatInteger(static_cast<long long>(facts.lastFrame) - facts.firstFrame + 1);
     return summary;
-}
-
-AreaRect AreaParams(const CropTexts& crop, int pictureWidth, int pictureHeight) {
-    AreaRect area;
-    area.left = crop.left.empty() ? 0 : IntegerOr(crop.left, 0);
-    area.top = crop.top.empty() ? 0 : IntegerOr(crop.top, 0);
-    area.width = crop.width.empty() ? pictureWidth : IntegerOr(crop.width, 200);
-    area.height = crop.height.empty() ? pictureHeight : IntegerOr(crop.height, 200);
-    return area;
 }
 
 }  // namespace turnlet

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,7 @@ struct StatusFacts {
     bool imagesLoaded = false;
     std::string_view languageCode;
     int pictureWidth = 0, pictureHeight = 0;  // the preview picture (full-size rotated source)
-    CropTexts crop;
+    std::optional<CropArea> crop;
     std::size_t sourceCount = 0;
     int firstFrame = 0, lastFrame = 0;
 };
@@ -30,24 +31,13 @@ struct StatusSummary {
     enum class Change {
         ClearAll,  // no images: every panel empty
         Summary,   // panels 0 to 3 rewritten
-        None       // a language without texts: nothing written
     };
-    Change change = Change::None;
+    Change change = Change::ClearAll;
     std::array<std::string, 4> panels;
 };
 
-// Source size, area size (the Width and Height texts as they stand when both are set, else the
-// source size), number of sources, number of frames between first and last.
+// Source size, area size (the crop's, else the source size), number of sources, number of frames
+// between first and last.
 StatusSummary StatusTexts(const StatusFacts& facts);
-
-// The crop as integers, in rotated-source pixels.
-struct AreaRect {
-    int left = 0, top = 0, width = 0, height = 0;
-    friend bool operator==(const AreaRect&, const AreaRect&) = default;
-};
-
-// Empty Left/Top give 0 and empty Width/Height the preview picture's size; a text that is not a
-// decimal integer gives 0 for Left/Top and 200 for Width/Height. No range check.
-AreaRect AreaParams(const CropTexts& crop, int pictureWidth, int pictureHeight);
 
 }  // namespace turnlet

@@ -15,16 +15,8 @@ namespace {
 // Truncation toward zero, saturated so that typed or stored extremes never overflow.
 int Trunc(double value) {
     if (!(value == value)) return 0;
-    constexpr double kMax = std::numeric_limits<int>::max();
-    constexpr double kMin = std::numeric_limits<int>::min();
-    if (value >= kMax) return std::numeric_limits<int>::max();
-    if (value <= kMin) return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
-
-std::int32_t Saturate(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
+    return static_cast<int>(std::clamp(std::trunc(value), static_cast<double>(std::numeric_limits<int>::min()),
+                                       static_cast<double>(std::numeric_limits<int>::max())));
 }
 
 PictureFit FitOf(const CropView& view) {
@@ -38,114 +30,86 @@ std::optional<PicturePoint> ViewToPicture(const PictureFit& fit, int x, int y) {
     return PicturePoint{Trunc(x / fit.scale), Trunc(y / fit.scale)};
 }
 
-bool CropSelection::Draw(const CropView& view) {
-    if (!project_.imagesLoaded) {
-        Hide();
-        return false;
-    }
-    if (!project_.cropOutlineVisible || view.pictureWidth <= 0 || view.pictureHeight <= 0) return false;
+std::optional<PageRect> CropOutlineFor(const CropView& view, const CropArea& crop) {
+    if (view.pictureWidth <= 0 || view.pictureHeight <= 0) return std::nullopt;
     const double s = FitOf(view).scale;
-    const CropRect& r = project_.cropRect;
-    outline_.left = Trunc(r.left * s + view.image.left);
-    outline_.top = Trunc(r.top * s + view.image.top);
-    outline_.width = Trunc(static_cast<double>(static_cast<std::int64_t>(r.right) - r.left) * s);
-    outline_.height = Trunc(static_cast<double>(static_cast<std::int64_t>(r.bottom) - r.top) * s);
-    project_.crop.left = FormatInteger(r.left);
-    project_.crop.top = FormatInteger(r.top);
-    project_.crop.width = FormatInteger(static_cast<long long>(r.right) - r.left + 1);
-    project_.crop.height = FormatInteger(static_cast<long long>(r.bottom) - r.top + 1);
-    return true;
+    return PageRect{Trunc(crop.left * s + view.image.left), Trunc(crop.top * s + view.image.top),
+                    Trunc((static_cast<double>(crop.width) - 1) * s),
+                    Trunc((static_cast<double>(crop.height) - 1) * s)};
 }
 
-bool CropSelection::ImageMouseDown(const CropView& view, int x, int y, bool leftPressed) {
-    if (!leftPressed) return false;
-    if (!project_.imagesLoaded) {
-        Hide();
-        return false;
-    }
-    if (view.pictureWidth <= 0 || view.pictureHeight <= 0) return false;
+CropArea ClampCrop(CropArea crop, int pictureWidth, int pictureHeight) {
+    if (pictureWidth <= 0 || pictureHeight <= 0) return crop;
+    crop.left = std::clamp(crop.left, 0, pictureWidth - 1);
+    crop.top = std::clamp(crop.top, 0, pictureHeight - 1);
+    crop.width = std::clamp(crop.width, 1, pictureWidth - crop.left);
+    crop.height = std::clamp(crop.height, 1, pictureHeight - crop.top);
+    return crop;
+}
+
+CropArea CropSelection::From(const PicturePoint& corner) const {
+    return {std::min(anchor_.x, corner.x), std::min(anchor_.y, corner.y), std::abs(corner.x - anchor_.x) + 1,
+            std::abs(corner.y - anchor_.y) + 1};
+}
+
+void CropSelection::ImageMouseDown(const CropView& view, int x, int y, bool leftPressed) {
+    if (!leftPressed || view.pictureWidth <= 0 || view.pictureHeight <= 0) return;
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
-    if (!p) return false;
-    project_.cropRect = CropRect{p->x, p->y, p->x, p->y};
-    project_.cropOutlineVisible = true;
+    if (!p) return;
+    anchor_ = *p;
+    drawing_ = false;
     dragActive_ = true;
-    return true;
 }
 
 CropSelection::MoveOutcome CropSelection::ImageMouseMove(const CropView& view, int x, int y, bool leftHeld) {
     MoveOutcome outcome;
-    if (!project_.imagesLoaded) {
-        Hide();
-        return outcome;
-    }
     if (!dragActive_ || view.pictureHeight <= 0) return outcome;
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
     if (!p) return outcome;  // the rectangle keeps its last corner
     outcome.pointerText = "(" + FormatInteger(p->x) + "," + FormatInteger(p->y) + ")";
-    if (leftHeld) {
-        project_.cropRect.right = p->x;
-        project_.cropRect.bottom = p->y;
-        outcome.draw = true;
+    if (leftHeld && (drawing_ || !(*p == anchor_))) {
+        drawing_ = true;
+        outcome.crop = From(*p);
     }
     return outcome;
 }
 
-bool CropSelection::ImageMouseUp(const CropView& view, int x, int y) {
-    if (!dragActive_) return false;
-    if (!project_.imagesLoaded) {
-        Hide();
-        return false;
-    }
-    if (view.pictureHeight <= 0) return false;
+std::optional<CropArea> CropSelection::ImageMouseUp(const CropView& view, int x, int y) {
+    if (!dragActive_ || view.pictureHeight <= 0) return std::nullopt;
     // Off the picture the drag stays active until the pointer leaves the preview.
     const std::optional<PicturePoint> p = ViewToPicture(FitOf(view), x, y);
-    if (!p) return false;
-    CropRect& r = project_.cropRect;
-    r.right = p->x;
-    r.bottom = p->y;
-    if (r.right < r.left) std::swap(r.left, r.right);
-    if (r.bottom < r.top) std::swap(r.top, r.bottom);
+    if (!p) return std::nullopt;
     dragActive_ = false;
-    return true;
+    if (!drawing_ && *p == anchor_) return std::nullopt;
+    drawing_ = false;
+    return From(*p);
 }
 
-void CropSelection::OutlineMouseDown(int pageX, int pageY, bool leftPressed) {
+void CropSelection::OutlineMouseDown(const PageRect& outline, int pageX, int pageY, bool leftPressed) {
     if (!leftPressed) return;
-    grab_ = PicturePoint{pageX - outline_.left, pageY - outline_.top};
+    grab_ = PicturePoint{pageX - outline.left, pageY - outline.top};
+    grabbed_ = outline;
     dragActive_ = true;
 }
 
-bool CropSelection::OutlineMouseMove(const CropView& view, int pageX, int pageY, bool leftHeld) {
-    if (!leftHeld || view.pictureWidth <= 0 || view.pictureHeight <= 0) return false;
+std::optional<CropArea> CropSelection::OutlineMouseMove(const CropView& view, const CropArea& crop, int pageX,
+                                                        int pageY, bool leftHeld) {
+    if (!leftHeld || view.pictureWidth <= 0 || view.pictureHeight <= 0) return std::nullopt;
     const double s = FitOf(view).scale;
-    if (s <= 0) return false;
+    if (s <= 0) return std::nullopt;
     // The grabbed point stays under the pointer.
-    int left = pageX - grab_.x;
-    int top = pageY - grab_.y;
-    if (left < view.image.left) left = view.image.left;
-    if (top < view.image.top) top = view.image.top;
+    std::int64_t left = pageX - grab_.x;
+    std::int64_t top = pageY - grab_.y;
+    left = std::max<std::int64_t>(left, view.image.left);
+    top = std::max<std::int64_t>(top, view.image.top);
     const std::int64_t right = static_cast<std::int64_t>(Trunc(view.pictureWidth * s)) + view.image.left;
-    if (static_cast<std::int64_t>(left) + outline_.width > right) left = Saturate(right - outline_.width);
+    if (left + grabbed_.width > right) left = right - grabbed_.width;
     const std::int64_t bottom = static_cast<std::int64_t>(Trunc(view.pictureHeight * s)) + view.image.top;
-    if (static_cast<std::int64_t>(top) + outline_.height > bottom) top = Saturate(bottom - outline_.height);
-    outline_.left = left;
-    outline_.top = top;
-    const int cropLeft = Trunc((1 / s) * (left - view.image.left));
-    const int cropTop = Trunc((1 / s) * (top - view.image.top));
-    project_.crop.left = FormatInteger(cropLeft);
-    project_.crop.top = FormatInteger(cropTop);
-    // The rectangle follows with its size kept, so the next redraw keeps the moved position.
-    CropRect& r = project_.cropRect;
-    r.right = Saturate(static_cast<std::int64_t>(r.right) + cropLeft - r.left);
-    r.bottom = Saturate(static_cast<std::int64_t>(r.bottom) + cropTop - r.top);
-    r.left = cropLeft;
-    r.top = cropTop;
-    return true;
-}
-
-void CropSelection::NoCrop() {
-    project_.crop = CropTexts{};
-    Hide();
+    if (top + grabbed_.height > bottom) top = bottom - grabbed_.height;
+    CropArea moved = crop;
+    moved.left = Trunc((1 / s) * static_cast<double>(left - view.image.left));
+    moved.top = Trunc((1 / s) * static_cast<double>(top - view.image.top));
+    return moved;
 }
 
 }  // namespace turnlet

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "imaging/view_fit.h"
-#include "project/project.h"
+#include "tuning/tune_params.h"
 
 namespace turnlet {
 
@@ -19,64 +19,62 @@ struct PicturePoint {
 // when the point lies off the shown picture.
 std::optional<PicturePoint> ViewToPicture(const PictureFit& fit, int x, int y);
 
-// A rectangle in the coordinates of the page that holds the preview. The outline's width and height
-// are negative while a new crop is drawn up or to the left of where it began.
+// A rectangle in the coordinates of the page that holds the preview.
 struct PageRect {
     int left = 0, top = 0, width = 0, height = 0;
     friend bool operator==(const PageRect&, const PageRect&) = default;
 };
 
-// What the crop handlers read besides the project.
+// What the crop handlers read besides the crop.
 struct CropView {
     int pictureWidth = 0, pictureHeight = 0;  // the full-size rotated source in the preview
     PageRect image;                           // the preview control
 };
 
-// The model behind the crop outline and its mouse handlers. It edits the project's crop rectangle,
-// crop texts and outline visibility and the program's one drag flag; the window applies the results.
-// Handlers returning true ask the window to run its "Draw selection" command (Draw below, then its
-// own refresh of the fields and the status bar).
+// Where the outline of crop lies on the page: its corners' pixels mapped by the preview's fit.
+// Nothing when the preview shows no picture.
+std::optional<PageRect> CropOutlineFor(const CropView& view, const CropArea& crop);
+
+// The crop typed into the four fields, kept on the picture: left and top within it, width and
+// height at least 1 and no further than its edges (a picture of no size leaves the crop as typed).
+CropArea ClampCrop(CropArea crop, int pictureWidth, int pictureHeight);
+
+// The mouse editing of the crop. A press on the preview anchors a new rectangle; it becomes the crop
+// once the pointer moves to another picture point with the button held, so a stray click keeps the
+// crop. A press on the outline grabs it; moving it keeps its size and stays on the shown picture.
+// Each step returns the crop it makes; the drag flag is the program's one DragActive.
 class CropSelection {
   public:
-    CropSelection(Project& project, bool& dragActive) : project_(project), dragActive_(dragActive) {}
+    explicit CropSelection(bool& dragActive) : dragActive_(dragActive) {}
 
-    // Where the outline stands (meaningful while the project shows it).
-    const PageRect& outline() const { return outline_; }
-
-    // Places the outline over the crop rectangle and rewrites the four crop texts from it. Returns
-    // false when it stopped early (no images: outline hidden; outline hidden; empty preview).
-    bool Draw(const CropView& view);
-
-    // A press on the preview starts a new rectangle at the picture point under it.
-    bool ImageMouseDown(const CropView& view, int x, int y, bool leftPressed);
+    void ImageMouseDown(const CropView& view, int x, int y, bool leftPressed);
     // While drawing: the picture point under the pointer for the status bar, and with the left
-    // button held the rectangle's moving corner.
+    // button held the rectangle from the anchor to it, corners in order.
     struct MoveOutcome {
         std::optional<std::string> pointerText;
-        bool draw = false;
+        std::optional<CropArea> crop;
     };
     MoveOutcome ImageMouseMove(const CropView& view, int x, int y, bool leftHeld);
-    // The release on the picture fixes the corner and puts the corners in order.
-    bool ImageMouseUp(const CropView& view, int x, int y);
+    // The release fixes the corner; nothing when no rectangle was drawn (a click, or a release off
+    // the picture, where the drag goes on until the pointer leaves the preview).
+    std::optional<CropArea> ImageMouseUp(const CropView& view, int x, int y);
     // Leaving the preview, or releasing or leaving the outline, ends any drag.
     void EndDrag() { dragActive_ = false; }
 
-    // A press on the outline grabs it at that point (page coordinates).
-    void OutlineMouseDown(int pageX, int pageY, bool leftPressed);
-    // Moves the whole rectangle with the pointer, kept on the shown picture; rewrites Left and Top.
-    // Returns true when it moved.
-    bool OutlineMouseMove(const CropView& view, int pageX, int pageY, bool leftHeld);
-
-    // "No crop": the four texts emptied and the outline hidden; the rectangle itself is kept.
-    void NoCrop();
+    // A press on the outline, which lies at outline on the page, grabs it at that point.
+    void OutlineMouseDown(const PageRect& outline, int pageX, int pageY, bool leftPressed);
+    // Moves crop with the pointer, kept on the shown picture; its size stays.
+    std::optional<CropArea> OutlineMouseMove(const CropView& view, const CropArea& crop, int pageX, int pageY,
+                                             bool leftHeld);
 
   private:
-    void Hide() { project_.cropOutlineVisible = false; }
+    CropArea From(const PicturePoint& corner) const;
 
-    Project& project_;
     bool& dragActive_;
-    PageRect outline_;
-    PicturePoint grab_;  // where the outline was grabbed, in its own pixels
+    PicturePoint grab_;    // where the outline was grabbed, in its own pixels
+    PageRect grabbed_;     // the outline when grabbed
+    PicturePoint anchor_;  // where a new rectangle was pressed, in picture pixels
+    bool drawing_ = false;
 };
 
 }  // namespace turnlet

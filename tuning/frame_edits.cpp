@@ -8,46 +8,35 @@
 
 namespace turnlet {
 
-KeyframeValues RowValues(const TextGrid& frames, int row) {
-    KeyframeValues values{};
-    for (int i = 0; i < kKeyframeValueCount; ++i) values[i] = ParseLeadingReal(frames.at(row, i + 2));
-    return values;
-}
-
-KeyframeValues RowValuesWith(const TextGrid& frames, int row, int column, double value) {
-    KeyframeValues values = RowValues(frames, row);
-    if (column >= 2 && column < 2 + kKeyframeValueCount) values[column - 2] = value;
-    return values;
-}
-
 double ViewFit(int viewWidth, int viewHeight, int frameWidth, int frameHeight) {
     if (viewWidth <= 0 || viewHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) return 0;
     return std::min(static_cast<double>(viewWidth) / frameWidth, static_cast<double>(viewHeight) / frameHeight);
 }
 
-void ShiftDrag::Press(int x, int y) {
+double DragShift(double value) {
+    return ParseLeadingReal(FormatFixed62(value));
+}
+
+void ShiftDrag::Press(int x, int y, const KeyframeValues& values) {
     x_ = x;
     y_ = y;
+    values_ = values;
     dragActive_ = true;
 }
 
-bool ShiftDrag::Move(TextGrid& frames, int row, int x, int y, double fit) {
-    if (!dragActive_ || !(fit > 0) || row < 1 || row >= frames.rowCount()) return false;
-    const double dx = ParseLeadingReal(frames.at(row, 2)) + (x - x_) / fit;
-    const double dy = ParseLeadingReal(frames.at(row, 3)) + (y - y_) / fit;
-    frames.set(row, 1, "Y");
-    frames.set(row, 2, FormatFixed62(dx));
-    frames.set(row, 3, FormatFixed62(dy));
+std::optional<KeyframeValues> ShiftDrag::Move(int x, int y, double fit) {
+    if (!dragActive_ || !(fit > 0)) return std::nullopt;
+    values_[kDX] = DragShift(values_[kDX] + (x - x_) / fit);
+    values_[kDY] = DragShift(values_[kDY] + (y - y_) / fit);
     x_ = x;
     y_ = y;
-    return true;
+    return values_;
 }
 
-std::optional<KeyframeValues> ShiftDrag::Finish(const TextGrid& frames, int row) {
+bool ShiftDrag::Finish() {
     const bool active = dragActive_;
     dragActive_ = false;
-    if (!active) return std::nullopt;
-    return RowValues(frames, row);
+    return active;
 }
 
 }  // namespace turnlet

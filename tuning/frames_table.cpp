@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Frames table, cyclic interpolation and the re-dimensioning for a frame range.
+// The frames of the turn and their cyclic interpolation.
 #include "tuning/frames_table.h"
 
 #include <algorithm>
@@ -8,16 +8,9 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "tuning/keyframes.h"
 #include "base/number_text.h"
 
 namespace turnlet {
-
-TextGrid MakeFramesTable() {
-    TextGrid frames(kFramesColumns, 2);
-    for (int c = 0; c < kFramesColumns; ++c) frames.set(0, c, kFramesHeader[c]);
-    return frames;
-}
 
 int FrameCount(int firstFrame, int lastFrame) {
     std::int64_t n = static_cast<std::int64_t>(lastFrame) - firstFrame + 1;
@@ -71,12 +64,14 @@ void InterpolateCyclic(const std::vector<bool>& marks, std::vector<double>& valu
     }
 }
 
-void RestoreKeyframes(TextGrid& frames, const TextGrid& keyframes, const std::vector<std::string>& sources,
-                      int firstFrame, int lastFrame) {
+double FrameNumber(double value) {
+    return ParseLeadingReal(FormatG(value));
+}
+
+FrameRows RestoreKeyframes(const Keyframes& keyframes, const std::vector<std::string>& sources, int firstFrame,
+                           int lastFrame) {
     const int n = FrameCount(firstFrame, lastFrame);
-    frames.setRowCount(n + 1);
-    for (int r = 1; r <= n; ++r)
-        for (int c = 1; c <= 5; ++c) frames.set(r, c, std::string());
+    FrameRows frames(static_cast<std::size_t>(n));
 
     // Each source path in the range to the first frame that shows it: one look-up per keyframe
     // instead of a walk over the range, which made opening a large project quadratic.
@@ -89,36 +84,25 @@ void RestoreKeyframes(TextGrid& frames, const TextGrid& keyframes, const std::ve
         frameOfPath.try_emplace(sources[static_cast<std::size_t>(source)], static_cast<int>(source - firstFrame));
     }
 
-    // In table order, so that of two keyframes on one frame the later one's values stand.
-    for (int i = 1; i < keyframes.rowCount(); ++i) {
-        const auto match = frameOfPath.find(keyframes.at(i, 0));
+    // In keyframe order, so that of two keyframes on one frame the later one's values stand.
+    for (const Keyframe& keyframe : keyframes) {
+        const auto match = frameOfPath.find(keyframe.path);
         if (match == frameOfPath.end()) continue;
-        const int k = match->second;
-        frames.set(k + 1, 1, "Y");
-        for (int c = 1; c < kKeyframesColumns; ++c) frames.set(k + 1, c + 1, keyframes.at(i, c));
+        FrameRow& row = frames[static_cast<std::size_t>(match->second)];
+        row.key = true;
+        row.values = keyframe.values;
     }
 
     std::vector<bool> marks(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) marks[static_cast<std::size_t>(k)] = !frames.at(k + 1, 1).empty();
+    for (int k = 0; k < n; ++k) marks[static_cast<std::size_t>(k)] = frames[static_cast<std::size_t>(k)].key;
     std::vector<double> values(static_cast<std::size_t>(n));
-    for (int c = 2; c < kFramesColumns; ++c) {
-        for (int k = 0; k < n; ++k) values[static_cast<std::size_t>(k)] = ParseLeadingReal(frames.at(k + 1, c));
+    for (int c = 0; c < kKeyframeValueCount; ++c) {
+        for (int k = 0; k < n; ++k) values[static_cast<std::size_t>(k)] = frames[static_cast<std::size_t>(k)].values[c];
         InterpolateCyclic(marks, values, 0.0);
-        for (int k = 0; k < n; ++k) frames.set(k + 1, c, FormatG(values[static_cast<std::size_t>(k)]));
+        for (int k = 0; k < n; ++k)
+            frames[static_cast<std::size_t>(k)].values[c] = FrameNumber(values[static_cast<std::size_t>(k)]);
     }
-}
-
-FrameRangeControls Recalculatepositions1Click(TextGrid& frames, int firstFrame, int lastFrame) {
-    const int n = FrameCount(firstFrame, lastFrame);
-    FrameRangeControls controls;
-    controls.interlaceEntries.reserve(static_cast<std::size_t>(n) + 1);
-    controls.interlaceEntries.emplace_back(" ");
-    for (int k = 0; k < n; ++k) controls.interlaceEntries.push_back(FormatInteger(k));
-    controls.interlaceIndex = 0;
-    controls.sliderMaximum = std::max(n - 1, 0);
-    frames.setRowCount(n + 1);
-    for (int r = 1; r <= n; ++r) frames.set(r, 0, FormatInteger(r - 1));
-    return controls;
+    return frames;
 }
 
 }  // namespace turnlet

@@ -1,25 +1,31 @@
 // SPDX-License-Identifier: MIT
-// The frames table: one row per frame of the turn, filled from the keyframes by cyclic interpolation.
+// The frames of the turn: each frame's seven values, filled from the keyframes by cyclic interpolation.
 #pragma once
 
 #include <array>
 #include <string>
 #include <vector>
 
-#include "tuning/text_grid.h"
+#include "tuning/keyframes.h"
 
 namespace turnlet {
 
 inline constexpr int kFramesColumns = 9;
-// Designed header texts of row 0; the interface language may replace them.
+// Designed header texts of the frames table; the interface language may replace them.
 inline constexpr std::array<const char*, kFramesColumns> kFramesHeader = {
     "№", "Keyframe", "DX", "DY", "Alpha", "Scale", "Brightness", "Contrast", "Gamma"};
 
-// Header row and one empty frame row.
-TextGrid MakeFramesTable();
+// One frame of the turn: whether a keyframe lands on it, and its values.
+struct FrameRow {
+    bool key = false;
+    KeyframeValues values{};
+    friend bool operator==(const FrameRow&, const FrameRow&) = default;
+};
+// Frame k of the turn at index k.
+using FrameRows = std::vector<FrameRow>;
 
 // Number of frames of the turn, lastFrame - firstFrame + 1, never below 0 and small enough that
-// the table's row count (N + 1) stays an int.
+// a table of them with a header row stays within an int.
 int FrameCount(int firstFrame, int lastFrame);
 
 // y1 + (y2 - y1) * (x - x1) / (x2 - x1); callers guarantee x1 != x2.
@@ -30,22 +36,14 @@ double LinearInterpolate(double x1, double y1, double x2, double y2, double x);
 // value holds everywhere. N is values.size(); marks beyond marks.size() count as unset.
 void InterpolateCyclic(const std::vector<bool>& marks, std::vector<double>& values, double defaultValue);
 
-// Rebuilds columns 1 to 8 of the frames table (N + 1 rows) from the keyframes table: a keyframe
-// lands on the first frame in firstFrame .. lastFrame whose source path equals its key; the later
-// of two keyframes on one frame wins. Values are written as FormatG. Column 0 is not touched.
-// Frames beyond the source list match no key.
-void RestoreKeyframes(TextGrid& frames, const TextGrid& keyframes, const std::vector<std::string>& sources,
-                      int firstFrame, int lastFrame);
+// A frame value as the frames table shows it (FormatG, six significant digits, read back): every
+// frame's values take this form, and the tuned view and the export use them so.
+double FrameNumber(double value);
 
-// What the "Tune positions" controls show for a frame range.
-struct FrameRangeControls {
-    std::vector<std::string> interlaceEntries;  // " ", then "0" .. "N-1"
-    int interlaceIndex = 0;                     // entry 0: no interlace
-    int sliderMaximum = 0;                      // N - 1
-};
-
-// Re-dimensions the frames table to N + 1 rows and writes the frame numbers into column 0; the
-// other columns are left for the next RestoreKeyframes (rows it adds are empty).
-FrameRangeControls Recalculatepositions1Click(TextGrid& frames, int firstFrame, int lastFrame);
+// The frames firstFrame .. lastFrame from the keyframes: a keyframe lands on the first frame whose
+// source path equals its key; the later of two keyframes on one frame wins; frames beyond the
+// source list match no key. Every value takes the FrameNumber form.
+FrameRows RestoreKeyframes(const Keyframes& keyframes, const std::vector<std::string>& sources, int firstFrame,
+                           int lastFrame);
 
 }  // namespace turnlet

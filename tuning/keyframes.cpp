@@ -1,55 +1,35 @@
 // SPDX-License-Identifier: MIT
-// The keyframes table operations.
+// Keyframes: the frames whose seven values are set.
 #include "tuning/keyframes.h"
 
 #include "base/number_text.h"
 
 namespace turnlet {
-namespace {
 
-void WriteRow(TextGrid& keyframes, int row, const std::string& key, const KeyframeValues& values) {
-    keyframes.set(row, 0, key);
-    for (int j = 0; j < kKeyframeValueCount; ++j) keyframes.set(row, j + 1, FormatKeyframeNumber(values[j]));
+double KeyframeNumber(double value) {
+    return ParseLeadingReal(FormatKeyframeNumber(value));
 }
 
-}  // namespace
-
-TextGrid MakeKeyframesTable() {
-    return TextGrid(kKeyframesColumns, 1);
-}
-
-int FindKeyframe(const TextGrid& keyframes, std::string_view key) {
-    for (int r = 1; r < keyframes.rowCount(); ++r)
-        if (keyframes.at(r, 0) == key) return r;
+int FindKeyframe(const Keyframes& keyframes, std::string_view path) {
+    for (std::size_t i = 0; i < keyframes.size(); ++i)
+        if (keyframes[i].path == path) return static_cast<int>(i);
     return -1;
 }
 
-void AddKeyframe(TextGrid& keyframes, const std::string& key, const KeyframeValues& values) {
-    // Row 0 must exist before the first keyframe goes to row 1.
-    int row = keyframes.rowCount() < 1 ? 1 : keyframes.rowCount();
-    keyframes.setRowCount(row + 1);
-    WriteRow(keyframes, row, key, values);
-}
-
-void ChangeKeyframe(TextGrid& keyframes, const std::string& key, const KeyframeValues& values) {
-    int row = FindKeyframe(keyframes, key);
-    if (row < 0) {
-        AddKeyframe(keyframes, key, values);
+void ChangeKeyframe(Keyframes& keyframes, const std::string& path, const KeyframeValues& values) {
+    KeyframeValues stored;
+    for (int j = 0; j < kKeyframeValueCount; ++j) stored[j] = KeyframeNumber(values[j]);
+    const int index = FindKeyframe(keyframes, path);
+    if (index < 0) {
+        keyframes.push_back({path, stored});
         return;
     }
-    WriteRow(keyframes, row, key, values);
+    keyframes[static_cast<std::size_t>(index)].values = stored;
 }
 
-void DeleteKeyframe(TextGrid& keyframes, std::string_view key) {
-    int row = FindKeyframe(keyframes, key);
-    if (row < 0) return;
-    for (int r = row; r + 1 < keyframes.rowCount(); ++r)
-        for (int c = 0; c < keyframes.columnCount(); ++c) keyframes.set(r, c, keyframes.at(r + 1, c));
-    keyframes.setRowCount(keyframes.rowCount() - 1);
-}
-
-void ClearKeyframes(TextGrid& keyframes) {
-    keyframes.setRowCount(1);
+void DeleteKeyframe(Keyframes& keyframes, std::string_view path) {
+    const int index = FindKeyframe(keyframes, path);
+    if (index >= 0) keyframes.erase(keyframes.begin() + index);
 }
 
 }  // namespace turnlet

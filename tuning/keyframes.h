@@ -1,35 +1,38 @@
 // SPDX-License-Identifier: MIT
-// The keyframes table: one row per keyframe, keyed by the exact image path, seven values as number texts.
+// Keyframes: the frames whose seven values are set, keyed by the exact image path.
 #pragma once
 
 #include <array>
 #include <string>
 #include <string_view>
-
-#include "tuning/text_grid.h"
+#include <vector>
 
 namespace turnlet {
 
-inline constexpr int kKeyframesColumns = 8;
 inline constexpr int kKeyframeValueCount = 7;
 
-// DX, DY, Angle, Scale, Brightness, Contrast, Gamma: keyframes-table columns 1 to 7 and
-// frames-table columns 2 to 8.
+// DX, DY, Angle, Scale, Brightness, Contrast, Gamma.
 using KeyframeValues = std::array<double, kKeyframeValueCount>;
+enum FrameValue { kDX = 0, kDY, kAngle, kScale, kBrightness, kContrast, kGamma };
 
-// Row 0 exists always and never holds a keyframe; keyframes are rows 1 .. rowCount() - 1 in
-// the order they were made.
-TextGrid MakeKeyframesTable();
+struct Keyframe {
+    std::string path;
+    KeyframeValues values{};
+    friend bool operator==(const Keyframe&, const Keyframe&) = default;
+};
 
-// First row r >= 1 whose column 0 equals key exactly, or -1.
-int FindKeyframe(const TextGrid& keyframes, std::string_view key);
-// Appends a row (without looking for an existing one); values written by FormatKeyframeNumber.
-void AddKeyframe(TextGrid& keyframes, const std::string& key, const KeyframeValues& values);
-// Rewrites the first row with that key, or appends one when there is none.
-void ChangeKeyframe(TextGrid& keyframes, const std::string& key, const KeyframeValues& values);
-// Removes the first row with that key; nothing when there is none.
-void DeleteKeyframe(TextGrid& keyframes, std::string_view key);
-// Back to row 0 alone.
-void ClearKeyframes(TextGrid& keyframes);
+// In the order they were made; of two with one key the first is the one the edits change.
+using Keyframes = std::vector<Keyframe>;
+
+// A keyframe value as the project file keeps it (FormatKeyframeNumber, read back): every value
+// that enters a keyframe takes this form, so a saved and reopened project holds the same numbers.
+double KeyframeNumber(double value);
+
+// Index of the first keyframe whose key equals path exactly, or -1.
+int FindKeyframe(const Keyframes& keyframes, std::string_view path);
+// Rewrites the first keyframe with that key, or appends one; the values take the file's form.
+void ChangeKeyframe(Keyframes& keyframes, const std::string& path, const KeyframeValues& values);
+// Removes the first keyframe with that key; nothing when there is none.
+void DeleteKeyframe(Keyframes& keyframes, std::string_view path);
 
 }  // namespace turnlet

@@ -2,9 +2,10 @@
 // The values one tuned picture is made with.
 #include "tuning/tune_params.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <limits>
-
-#include "base/number_text.h"
 
 namespace turnlet {
 namespace {
@@ -16,27 +17,26 @@ std::int32_t Negated(std::int32_t value) {
 
 }  // namespace
 
-TuneCrop TuneCropFromTexts(std::string_view left, std::string_view top, std::string_view width, std::string_view height,
-                           int previewWidth, int previewHeight) {
-    if (left.empty() || top.empty() || width.empty() || height.empty()) return {0, 0, previewWidth, previewHeight};
-    return {IntegerOr(left, 0), IntegerOr(top, 0), IntegerOr(width, 100), IntegerOr(height, 100)};
+std::int32_t WholePixels(double value) {
+    if (!(value == value)) return 0;
+    return static_cast<std::int32_t>(
+        std::clamp(std::trunc(value), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
-TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const TuneCrop& crop, Color background) {
+TuneParams TuneParamsFromValues(const KeyframeValues& values, const CropArea& crop, Color background) {
     TuneParams p;
     p.CropLeft = crop.left;
     p.CropTop = crop.top;
     p.CropWidth = crop.width;
     p.CropHeight = crop.height;
     p.Background = background;
-    if (row <= 0) return p;  // the header row holds no values
-    p.ShiftX = Negated(CellAsInteger(frames.at(row, 2)));
-    p.ShiftY = Negated(CellAsInteger(frames.at(row, 3)));
-    p.Angle = -ParseLeadingReal(frames.at(row, 4));
-    p.Scale = -ParseLeadingReal(frames.at(row, 5));
-    p.Brightness = ParseLeadingReal(frames.at(row, 6));
-    p.Contrast = ParseLeadingReal(frames.at(row, 7));
-    p.Gamma = ParseLeadingReal(frames.at(row, 8));
+    p.ShiftX = Negated(WholePixels(values[kDX]));
+    p.ShiftY = Negated(WholePixels(values[kDY]));
+    p.Angle = -values[kAngle];
+    p.Scale = -values[kScale];
+    p.Brightness = values[kBrightness];
+    p.Contrast = values[kContrast];
+    p.Gamma = values[kGamma];
     return p;
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The values one tuned picture is made with, read from the frames table and the crop fields.
+// The values one tuned picture is made with: a frame's values and the crop.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "base/color.h"
 #include "render/frame_render.h"
-#include "tuning/text_grid.h"
+#include "tuning/keyframes.h"
 
 namespace turnlet {
 
@@ -29,20 +29,18 @@ struct TuneParams {
     friend bool operator==(const TuneParams&, const TuneParams&) = default;
 };
 
-struct TuneCrop {
+// The crop as every view and the export cut it, in turned-source pixels.
+struct CropArea {
     std::int32_t left = 0, top = 0, width = 0, height = 0;
-    friend bool operator==(const TuneCrop&, const TuneCrop&) = default;
+    friend bool operator==(const CropArea&, const CropArea&) = default;
 };
 
-// The crop of the tuned view from the four crop fields as typed. Any field empty: the whole
-// preview picture (previewWidth x previewHeight from 0, 0). Otherwise each field as a whole
-// decimal number, a field that is not one giving 0 for left and top and 100 for width and height.
-TuneCrop TuneCropFromTexts(std::string_view left, std::string_view top, std::string_view width, std::string_view height,
-                           int previewWidth, int previewHeight);
+// A value as a whole number of pixels: truncated toward zero, saturated to 32 bits.
+std::int32_t WholePixels(double value);
 
-// The record for frames-table row `row` (row 0, the header, gives all values 0): shifts from the
-// integer parts of DX and DY, negated; angle and scale negated; tone as it stands.
-TuneParams TuneParamsFromRow(const TextGrid& frames, int row, const TuneCrop& crop, Color background);
+// The record for a frame's values: shifts from the whole parts of DX and DY, negated; angle and
+// scale negated; tone as it stands.
+TuneParams TuneParamsFromValues(const KeyframeValues& values, const CropArea& crop, Color background);
 
 // The renderer's parameters for one tuned picture of outputWidth x outputHeight: the frame the
 // export makes before its final resize when the output size is the crop size.

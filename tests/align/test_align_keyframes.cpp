@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "align/align_keyframes.h"
+#include "base/number_text.h"
 #include "tuning/frames_table.h"
 #include "tuning/keyframes.h"
 
@@ -23,10 +24,13 @@ FrameAlignment Found(double dx, double dy, double angle, double brightness, bool
 }
 
 struct Tables {
-    TextGrid keyframes = MakeKeyframesTable();
-    TextGrid frames = MakeFramesTable();
-    void restore() { RestoreKeyframes(frames, keyframes, kSources, 1, 4); }
-    std::string cell(int frame, int column) const { return frames.at(frame + 1, column); }
+    Keyframes keyframes;
+    FrameRows frames;
+    void restore() { frames = RestoreKeyframes(keyframes, kSources, 1, 4); }
+    // A value of frame k of the turn as the frames table shows it.
+    std::string cell(int frame, FrameValue value) const {
+        return FormatG(frames[static_cast<std::size_t>(frame)].values[value]);
+    }
 };
 
 TEST(ApplyAlignment, EveryFrameBecomesAKeyframeAndManualOnesStayUnlessReplaced) {
@@ -41,22 +45,22 @@ TEST(ApplyAlignment, EveryFrameBecomesAKeyframeAndManualOnesStayUnlessReplaced) 
         s.restore();
         const AppliedAlignment applied = ApplyAlignment(s.keyframes, s.frames, kSources, 1, found, replace);
         s.restore();
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(s.cell(k, 1), "Y") << k;
-        EXPECT_EQ(s.cell(0, 2), "0");
-        EXPECT_EQ(s.cell(1, 2), "2.5");
-        EXPECT_EQ(s.cell(1, 3), "-1.25");
-        EXPECT_EQ(s.cell(1, 4), "0.3");
-        EXPECT_EQ(s.cell(1, 6), "-4");
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(s.frames[static_cast<std::size_t>(k)].key) << k;
+        EXPECT_EQ(s.cell(0, kDX), "0");
+        EXPECT_EQ(s.cell(1, kDX), "2.5");
+        EXPECT_EQ(s.cell(1, kDY), "-1.25");
+        EXPECT_EQ(s.cell(1, kAngle), "0.3");
+        EXPECT_EQ(s.cell(1, kBrightness), "-4");
         // The frame that could not be aligned keeps its values (its contrast too).
-        EXPECT_EQ(s.cell(2, 2), "7");
-        EXPECT_EQ(s.cell(2, 7), "10");
+        EXPECT_EQ(s.cell(2, kDX), "7");
+        EXPECT_EQ(s.cell(2, kContrast), "10");
         EXPECT_EQ(applied.unaligned, std::vector<int>(replace ? std::vector<int>{2} : std::vector<int>{}));
         if (replace) {
-            EXPECT_EQ(s.cell(3, 2), "-3");
-            EXPECT_EQ(s.cell(3, 6), "2.5");
-            EXPECT_EQ(s.cell(3, 5), "50");  // the scale set by hand is not the alignment's
+            EXPECT_EQ(s.cell(3, kDX), "-3");
+            EXPECT_EQ(s.cell(3, kBrightness), "2.5");
+            EXPECT_EQ(s.cell(3, kScale), "50");  // the scale set by hand is not the alignment's
         } else {
-            EXPECT_EQ(s.cell(3, 2), "1");
+            EXPECT_EQ(s.cell(3, kDX), "1");
             EXPECT_EQ(applied.kept, (std::vector<int>{2, 3}));
         }
     }
@@ -68,12 +72,12 @@ TEST(ApplyAlignment, AKeptFirstFrameCarriesItsValuesToTheOthers) {
     s.restore();
     ApplyAlignment(s.keyframes, s.frames, kSources, 1, {Found(0, 0, 0, 0), Found(2, 3, 0.5, 30)}, false);
     s.restore();
-    EXPECT_EQ(s.cell(0, 2), "10");
-    EXPECT_EQ(s.cell(1, 2), "12");
-    EXPECT_EQ(s.cell(1, 3), "-2");
-    EXPECT_EQ(s.cell(1, 4), "1.5");
+    EXPECT_EQ(s.cell(0, kDX), "10");
+    EXPECT_EQ(s.cell(1, kDX), "12");
+    EXPECT_EQ(s.cell(1, kDY), "-2");
+    EXPECT_EQ(s.cell(1, kAngle), "1.5");
     // Tone factors multiply: 0.8 x 2 = 1.6, brightness 18.
-    EXPECT_EQ(s.cell(1, 6), "18");
+    EXPECT_EQ(s.cell(1, kBrightness), "18");
     EXPECT_DOUBLE_EQ(CombineBrightness(0, -12.5), -12.5);
     EXPECT_DOUBLE_EQ(CombineBrightness(-50, 30), 0);
 }

@@ -7,14 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 
 #include "align/align_keyframes.h"
 #include "align/turn_alignment.h"
+#include "align/turn_stages.h"
 #include "align_test_support.h"
 #include "render/frame_render.h"
 #include "project/project.h"
 #include "temp_folder.h"
+#include "tuning/frames_table.h"
 #include "tuning/tune_params.h"
 
 namespace turnlet {
@@ -43,16 +48,14 @@ Errors Compare(const std::vector<FrameAlignment>& found, const std::vector<Corre
 
 // Mean channel value of a frame as the export makes it (before its final resize) with the given
 // values, over the middle of the crop where no background is shown.
-double ExportedMean(const std::string& path, const TuneCrop& crop, double dx, double dy, double angle,
+double ExportedMean(const std::string& path, const CropArea& crop, double dx, double dy, double angle,
                     double brightness) {
     Picture source;
     EXPECT_TRUE(LoadPicture(path, source).ok());
-    TextGrid frames(9, 2);
-    frames.set(1, 2, std::to_string(dx));
-    frames.set(1, 3, std::to_string(dy));
-    frames.set(1, 4, std::to_string(angle));
-    frames.set(1, 6, std::to_string(brightness));
-    const TuneParams params = TuneParamsFromRow(frames, 1, crop, 0xFFFFFF);
+    // In the frames' own number form, as a keyframe holding them would show.
+    const KeyframeValues values = {
+        FrameNumber(dx), FrameNumber(dy), FrameNumber(angle), 0, FrameNumber(brightness), 0, 0};
+    const TuneParams params = TuneParamsFromValues(values, crop, 0xFFFFFF);
     const Picture frame = RenderFrameFused(source, ToFrameParams(params, 0, crop.width, crop.height));
     double sum = 0;
     std::size_t n = 0;
@@ -75,7 +78,7 @@ TEST(TurnAlignment, ShakenPhotographMeetsTheBounds) {
                                        {12.25, 39.7, 0.3, 1.07},
                                        {-22.8, -37.1, -1.0, 0.92},
                                        {31.4, 8.9, 0.55, 1.12}};
-    const TuneCrop crop{80, 60, 480, 360};
+    const CropArea crop{80, 60, 480, 360};
     const double centreX = crop.left + crop.width / 2 + 0.5, centreY = crop.top + crop.height / 2 + 0.5;
     AlignSettings settings;
     std::vector<Correction> truth;
@@ -160,6 +163,86 @@ TEST(TurnAlignment, StoppingEndsEarlyAndSaysSo) {
     EXPECT_TRUE(result.cancelled);
 }
 
+// A frame job that throws (memory running out while a frame is compared, here from the progress
+// report the job makes) fails the run with a status naming the frame; the program and its pool go
+// on, and the next run gives what a run gives without the fault.
+TEST(TurnAlignment, AFrameJobThatThrowsFailsTheRunNotTheProgram) {
+    TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    AlignSettings settings;
+    settings.threads = 2;
+    for (int k = 0; k < 6; ++k) {
+        settings.paths.push_back(folder.file("s" + std::to_string(k) + ".png"));
+        ASSERT_TRUE(SavePicture(testing::ShakenPhoto(160, 120, {k * 1.0, 0, 0, 1}), settings.paths.back(), 90).ok());
+    }
+    const TurnAlignment sound = AlignTurn(settings);
+    ASSERT_TRUE(sound.status.ok());
+    const struct {
+        std::function<void()> fault;
+        std::string reason;
+    } cases[] = {
+        {[] { throw std::bad_alloc(); }, "not enough memory while comparing the frames with the first"},
+        {[] { throw std::runtime_error("lost"); },
+         "unexpected failure while comparing the frames with the first: lost"},
+    };
+    for (const auto& c : cases) {
+        AlignCallbacks callbacks;
+        // The first report comes between the stages; the next ones from the frame jobs.
+        callbacks.progress = [&](int done, int) {
+            if (done == 3) c.fault();
+        };
+        const TurnAlignment result = AlignTurn(settings, callbacks);
+        EXPECT_EQ(result.status.reason(), c.reason);
+        EXPECT_NE(std::find(settings.paths.begin() + 1, settings.paths.end(), result.status.file()),
+                  settings.paths.end())
+            << result.status.message();
+        EXPECT_FALSE(result.cancelled);
+    }
+    const TurnAlignment again = AlignTurn(settings);
+    ASSERT_TRUE(again.status.ok());
+    for (std::size_t k = 0; k < sound.frames.size(); ++k) {
+        EXPECT_EQ(again.frames[k].DX, sound.frames[k].DX);
+        EXPECT_EQ(again.frames[k].Brightness, sound.frames[k].Brightness);
+    }
+}
+
+// The pose stage alone: a direct estimate and a step between neighbours that are 5 pixels off and
+// found little of the scene again are outvoted; what confirms each frame sets its confidence.
+TEST(TurnAlignment, KeyframeValuesOutvoteWeakEstimates) {
+    const int count = 8;
+    alignment::PoseGraph graph;
+    std::vector<alignment::Frame> frames(count);
+    std::vector<Similarity> truth(count);
+    std::vector<double> stepInliers(count, 0.9);
+    for (int k = 0; k < count; ++k) truth[k] = {1.5 * k, -0.5 * k, 0, 1};
+    for (int k = 0; k < count; ++k) {
+        frames[k].direct = truth[k];
+        frames[k].inliers = 0.9;
+        frames[k].registered = true;
+        const Similarity& before = truth[(k + count - 1) % count];
+        graph.step.push_back({truth[k].dx - before.dx, truth[k].dy - before.dy, 0, 1});
+    }
+    frames[3].direct.dx += 5;
+    frames[3].inliers = 0.3;
+    graph.step[6].dy += 5;
+    stepInliers[6] = 0.3;
+    for (const alignment::Frame& frame : frames) graph.direct.push_back(frame.direct);
+    graph.hasDirect.assign(count, true);
+    graph.hasStep.assign(count, true);
+    graph.radius = 100;
+    std::vector<FrameAlignment> out(count);
+    alignment::KeyframeValues(graph, frames, stepInliers, 2, 0.5, out);
+    // Frame 3 stands on its two steps alone; frames 5 and 6 lack the step between them.
+    const double confidence[count] = {0, 1, 1, 0.5, 1, 0.75, 0.75, 1};
+    for (int k = 1; k < count; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(out[k].DX, -2 * truth[k].dx, 0.01);
+        EXPECT_NEAR(out[k].DY, -2 * truth[k].dy, 0.01);
+        EXPECT_EQ(out[k].confidence, confidence[k]);
+        EXPECT_TRUE(out[k].aligned);
+    }
+}
+
 #ifdef TURNLET_SAMPLE_TOOL
 // The rendered turntable, its jitter file the truth: the object's surface turns 15 degrees a frame
 // while the camera shakes, and only what stays may guide the estimate.
@@ -181,16 +264,13 @@ class SampleSequence : public ::testing::Test {
             truth_.push_back({v[6], v[7], v[8], v[9]});
         }
         project_ = new Project;
-        ASSERT_TRUE(OpenProject(*project_, folder_->file("sample.trn.prj")).ok());
+        ASSERT_TRUE(OpenProject(*project_, folder_->file("sample.trn.prj"), {}).ok());
     }
     static void TearDownTestSuite() {
         delete project_;
         delete folder_;
     }
-    static TuneCrop Crop() {
-        return TuneCropFromTexts(project_->crop.left, project_->crop.top, project_->crop.width, project_->crop.height,
-                                 0, 0);
-    }
+    static CropArea Crop() { return ResolveCrop(project_->crop, 0, 0); }
     static TempFolder* folder_;
     static Project* project_;
     static std::vector<Correction> truth_;
@@ -240,13 +320,15 @@ Outline OutlineOf(const Picture& frame) {
 }
 
 // Mean distance the outline moves from one exported frame to the next.
-double Wobble(const Project& project, const TuneCrop& crop) {
+double Wobble(const Project& project, const CropArea& crop) {
     double total = 0;
     Outline previous;
+    const FrameRows frames = ProjectFrames(project);
     for (int k = 0; k <= project.lastFrame - project.firstFrame; ++k) {
         Picture source;
         EXPECT_TRUE(LoadPicture(project.sources[static_cast<std::size_t>(project.firstFrame + k)], source).ok());
-        const TuneParams params = TuneParamsFromRow(project.frames, k + 1, crop, project.backgroundColor);
+        const TuneParams params =
+            TuneParamsFromValues(frames[static_cast<std::size_t>(k)].values, crop, project.backgroundColor);
         const Outline o = OutlineOf(RenderFrameFused(source, ToFrameParams(params, 0, crop.width, crop.height)));
         if (k > 0) total += std::hypot(o.centreX - previous.centreX, o.bottom - previous.bottom);
         previous = o;
@@ -257,7 +339,7 @@ double Wobble(const Project& project, const TuneCrop& crop) {
 TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
     AlignSettings settings;
     settings.paths = project_->sources;
-    const TuneCrop crop = Crop();
+    const CropArea crop = Crop();
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     const TurnAlignment result = AlignTurn(settings);
     ASSERT_TRUE(result.status.ok());
@@ -277,8 +359,7 @@ TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
 
     // The aligned project's export wobbles far less: its outline's travel from frame to frame.
     Project aligned = *project_;
-    ApplyAlignment(aligned.keyframes, aligned.frames, aligned.sources, aligned.firstFrame, result.frames, true);
-    RestoreKeyframes(aligned);
+    ApplyAlignment(aligned.keyframes, ProjectFrames(aligned), aligned.sources, aligned.firstFrame, result.frames, true);
     const double before = Wobble(*project_, crop), after = Wobble(aligned, crop);
     EXPECT_LE(after, 0.2 * before) << "before " << before << " after " << after;
     std::printf("outline travel per frame: %.2f px before, %.2f px after (%.0f %% less)\n", before, after,

@@ -51,30 +51,14 @@ Status RunJob(Job& job, Request request) {
     return *outcome;
 }
 
-// The export's host: a crop, a size, PNG frames into dir; records what it is told.
-class Host : public ExportHost, public ExportObserver {
+// The export's observer: records how the export ended.
+class Host : public ExportObserver {
   public:
-    explicit Host(std::string dir) : dir_(std::move(dir)) {}
-    ExportInputs inputs() const override {
-        ExportInputs in;
-        in.cropTexts = {"0", "0", "40", "30"};
-        in.outputWidthText = "40";
-        in.outputHeightText = "30";
-        in.typeIndex = 1;
-        in.directory = dir_;
-        return in;
-    }
     void exportProgress(int) override {}
     void exportPreview(const Picture&) override {}
     void exportPreviewCleared() override {}
-    void exportFinished(const std::string&) override { finished = true; }
-    void exportWrongFileType(const std::string& path, const std::string&) override { failures.push_back(path); }
-    void exportFailed(const Status& status) override { failures.push_back(Outcome(status)); }
-    bool finished = false;
-    std::vector<std::string> failures;
-
-  private:
-    std::string dir_;
+    void exportEnded(const ExportOutcome& outcome) override { ended = outcome; }
+    std::optional<ExportOutcome> ended;
 };
 
 class DamagedCallers : public ::testing::Test {
@@ -196,27 +180,34 @@ void CheckExport(bool pipelined,
         const std::string out = folder + "/out-" + std::to_string(getpid());
         std::filesystem::remove_all(out);
         std::filesystem::create_directories(out);
-        Host host(out);
-        TextGrid table(kExportColumns, 4);
-        table.set(1, kExportSource, good);
-        table.set(2, kExportSource, file.path);
-        table.set(3, kExportSource, good);
-        auto session = std::make_shared<ExportSession>(host, host, table);
+        // A crop, a size, PNG frames into out.
+        auto plan = std::make_shared<ExportPlan>();
+        plan->frames = {{good}, {file.path}, {good}};
+        plan->cropWidth = plan->outputWidth = 40;
+        plan->cropHeight = plan->outputHeight = 30;
+        plan->typeIndex = 1;
+        plan->directory = out;
+        Host host;
+        auto session = std::make_shared<ExportSession>(host, plan);
         ExportPicture worker(session, {}, ExportOptions{pipelined});
         worker.Start();
-        const Status status = worker.Wait();
+        const ExportOutcome outcome = worker.Wait();
+        const Status& status = outcome.failure;
         // The frame before the damaged one stays; nothing claims success.
         const bool firstKept = std::filesystem::exists(out + "/0001.png");
         const bool thirdWritten = std::filesystem::exists(out + "/0003.png");
         std::filesystem::remove_all(out);
         if (file.loads) {
-            if (!status.ok() || !host.finished || !thirdWritten) return std::string("export of a whole file failed");
+            if (!outcome.succeeded() || !host.ended || !thirdWritten)
+                return std::string("export of a whole file failed");
             return std::string("ok");
         }
-        if (!firstKept || thirdWritten || host.finished || status.ok() || host.failures.size() != 1)
+        // The frame before the damaged one stays and is counted; the page would list it alone.
+        if (!firstKept || thirdWritten || outcome.end != ExportOutcome::End::Failed || outcome.written != 1 ||
+            !host.ended)
             return "first kept " + std::to_string(firstKept) + ", third written " + std::to_string(thirdWritten) +
-                   ", finished " + std::to_string(host.finished) + ", " + Outcome(status);
-        return host.failures[0];
+                   ", written " + std::to_string(outcome.written) + ", " + Outcome(status);
+        return Outcome(status);
     });
 }
 

@@ -30,50 +30,31 @@ inline std::filesystem::path FreshTempDir(const std::string& name) {
     return dir;
 }
 
-// Stands in for the main window and the export dialog; records what the export shows.
-class FakeHost : public ExportHost, public ExportObserver {
-  public:
-    std::string crop[4];
-    int preview[2] = {0, 0};
-    std::string width = "200", height = "200";
-    int quality = 90;
-    std::string dir;
-    int type = 1;
-    int rotation = 0;
-    Color background = 0x00FFFFFF;
-    bool smooth = false;
-    std::string language = "en";
+// A plan of n frames picked evenly from the m = sources.size() frames of a turn, all values 0,
+// writing PNG at 200 x 200 from the whole of a 640 x 480 picture into dir.
+inline ExportPlan EvenPlan(const std::vector<std::string>& sources, int n, const std::string& dir) {
+    ExportPlan plan;
+    const int m = static_cast<int>(sources.size());
+    for (int k = 0; k < n; ++k) plan.frames.push_back({sources[ExportSourceFrame(k, n, m)]});
+    plan.cropWidth = 640;
+    plan.cropHeight = 480;
+    plan.outputWidth = 200;
+    plan.outputHeight = 200;
+    plan.typeIndex = 1;
+    plan.directory = dir;
+    return plan;
+}
 
+// Stands in for the export dialog; records what the export shows.
+class FakeObserver : public ExportObserver {
+  public:
     std::vector<std::string> events;
-    std::vector<std::string> messages;
-    int finishes = 0;
-    std::vector<Status> failures;
-    std::vector<std::string> wrongTypes;
+    std::vector<ExportOutcome> outcomes;
     int progress = -1;
     Picture lastPreview;
     int previewsShown = 0;
     // Runs inside exportPreview, i.e. while a frame is being handed out.
     std::function<void(int)> onFrameHandedOut;
-    // Runs at every hand-over before the inputs are read; may throw to stand for a failing owner.
-    std::function<void()> onInputs;
-
-    ExportInputs inputs() const override {
-        if (onInputs) onInputs();
-        ExportInputs in;
-        in.cropTexts = {crop[0], crop[1], crop[2], crop[3]};
-        in.previewWidth = preview[0];
-        in.previewHeight = preview[1];
-        in.outputWidthText = width;
-        in.outputHeightText = height;
-        in.jpegQuality = quality;
-        in.typeIndex = type;
-        in.directory = dir;
-        in.rotationDegrees = rotation;
-        in.backgroundColor = background;
-        in.smooth = smooth;
-        in.languageCode = language;
-        return in;
-    }
 
     void exportProgress(int position) override {
         progress = position;
@@ -89,21 +70,19 @@ class FakeHost : public ExportHost, public ExportObserver {
         lastPreview.clear();
         events.push_back("clear");
     }
-    void exportFinished(const std::string& message) override {
-        ++finishes;
-        if (message.empty()) return;  // no text in this language: nothing is shown
-        messages.push_back(message);
-        events.push_back("message " + message);
-    }
-    void exportWrongFileType(const std::string& path, const std::string& message) override {
-        wrongTypes.push_back(path);
-        events.push_back("wrong type " + path + " " + message);
-    }
-    void exportFailed(const Status& status) override {
-        failures.push_back(status);
-        events.push_back("failure " + status.message());
+    void exportEnded(const ExportOutcome& outcome) override {
+        outcomes.push_back(outcome);
+        events.push_back("ended " + std::to_string(outcome.written) + "/" + std::to_string(outcome.total));
     }
 };
+
+// Runs plan to its end on a worker that hands over in place, and returns how it ended.
+inline ExportOutcome RunPlan(FakeObserver& observer, ExportPlan plan, ExportOptions options = {}) {
+    auto session = std::make_shared<ExportSession>(observer, std::make_shared<const ExportPlan>(std::move(plan)));
+    ExportPicture worker(session, {}, options);
+    worker.Start();
+    return worker.Wait();
+}
 
 // A minimal owner thread with an event queue, standing in for the GUI thread.
 class OwnerThread {

@@ -20,8 +20,10 @@
 namespace turnlet {
 namespace {
 
-using testing::FakeHost;
+using testing::EvenPlan;
+using testing::FakeObserver;
 using testing::FreshTempDir;
+using testing::RunPlan;
 
 Picture Pattern(int width, int height, int seed) {
     Picture p(width, height);
@@ -41,16 +43,6 @@ std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A frames table for m frames whose every value column holds the given texts.
-TextGrid Frames(int m) {
-    TextGrid frames(9, m + 1);
-    for (int r = 1; r <= m; ++r) {
-        frames.set(r, 0, std::to_string(r - 1));
-        for (int c = 2; c <= 8; ++c) frames.set(r, c, "0");
-    }
-    return frames;
-}
-
 TEST(ExportTable, PicksFramesEvenlyByTruncation) {
     struct Case {
         int m, n;
@@ -68,155 +60,92 @@ TEST(ExportTable, PicksFramesEvenlyByTruncation) {
     }
 }
 
-TEST(ExportTable, CopiesSourceAndCellsOfThePickedRowVerbatim) {
-    std::vector<std::string> sources;
-    for (int i = 0; i < 12; ++i) sources.push_back("/shots/" + std::to_string(i) + ".jpg");
-    TextGrid frames = Frames(10);  // first frame 2: frames 0..9 are sources 2..11
-    frames.set(4, 2, "12.75");
-    frames.set(4, 3, "-3.9");
-    frames.set(4, 4, "1e-05");
-    frames.set(10, 8, "-7");
-    const TextGrid table = BuildExportTable(4, frames, sources, 2);
-    ASSERT_EQ(table.rowCount(), 5);
-    EXPECT_EQ(table.at(1, kExportSource), "/shots/2.jpg");
-    EXPECT_EQ(table.at(2, kExportSource), "/shots/5.jpg");
-    EXPECT_EQ(table.at(2, kExportDX), "12.75");
-    EXPECT_EQ(table.at(2, kExportDY), "-3.9");
-    EXPECT_EQ(table.at(2, kExportAngle), "1e-05");
-    EXPECT_EQ(table.at(4, kExportSource), "/shots/11.jpg");
-    EXPECT_EQ(table.at(4, kExportGamma), "-7");
-}
-
 class HandOverTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        host.dir = "/out";
-        host.preview[0] = 640;
-        host.preview[1] = 480;
         for (int i = 0; i < 4; ++i) sources.push_back("/s/" + std::to_string(i) + ".png");
-        Begin(BuildExportTable(4, Frames(4), sources, 0));
+        Begin(EvenPlan(sources, 4, "/out"));
     }
-    // A new export: a fresh session on table.
-    void Begin(TextGrid table) { session = std::make_unique<ExportSession>(host, host, std::move(table)); }
+    // A new export: a fresh session on plan.
+    void Begin(ExportPlan plan) {
+        session = std::make_unique<ExportSession>(host, std::make_shared<const ExportPlan>(std::move(plan)));
+    }
     ExportParams Next() {
         session->HandOver(output, params);
         return params;
     }
 
-    FakeHost host;
+    FakeObserver host;
     std::unique_ptr<ExportSession> session;
     std::vector<std::string> sources;
     Picture output;
     ExportParams params;
 };
 
-TEST_F(HandOverTest, CropNeedsAllFourFieldsElseTheWholePreview) {
-    host.crop[0] = "10";
-    host.crop[1] = "20";
-    host.crop[2] = "300";
-    ExportParams p = Next();
-    EXPECT_EQ(p.CropLeft, 0);
-    EXPECT_EQ(p.CropTop, 0);
-    EXPECT_EQ(p.CropWidth, 640);
-    EXPECT_EQ(p.CropHeight, 480);
-    host.crop[3] = "abc";  // all set; not a number gives the default
-    p = Next();
-    EXPECT_EQ(p.CropLeft, 10);
-    EXPECT_EQ(p.CropTop, 20);
-    EXPECT_EQ(p.CropWidth, 300);
-    EXPECT_EQ(p.CropHeight, 100);
-}
-
-TEST_F(HandOverTest, ShiftsAreTheNegatedIntegerPartsOfTheCells) {
-    TextGrid frames = Frames(2);
-    frames.set(1, 2, "12.75");
-    frames.set(1, 3, "-3.9");
-    // Interpolation residues written by %g: practically zero, and a large value in exponent form.
-    frames.set(2, 2, "-5.55112e-17");
-    frames.set(2, 3, "1e+06");
-    Begin(BuildExportTable(2, frames, sources, 0));
-    ExportParams p = Next();
+TEST_F(HandOverTest, EachFrameTakesThePlansValuesAndNamesItsFileFromOne) {
+    ExportPlan plan = EvenPlan(sources, 3, "/out");
+    plan.frames[1] = {"/s/1.png", -12, 3, -2.5, 300, 10, -20.5, 30};
+    plan.cropLeft = 10;
+    plan.cropTop = 20;
+    plan.rotationDegrees = 270;
+    plan.jpegQuality = 55;
+    plan.typeIndex = 0;
+    Begin(plan);
+    EXPECT_EQ(Next().OutputPath, "/out/0001.jpg");
+    const ExportParams p = Next();
+    EXPECT_EQ(p.SourcePath, "/s/1.png");
+    EXPECT_EQ(p.OutputPath, "/out/0002.jpg");
+    EXPECT_EQ(p.Frame, 2);
     EXPECT_EQ(p.ShiftX, -12);
     EXPECT_EQ(p.ShiftY, 3);
-    p = Next();
-    EXPECT_EQ(p.ShiftX, 0);
-    EXPECT_EQ(p.ShiftY, -1000000);
-}
-
-TEST_F(HandOverTest, AngleAndScaleAreNegatedToneIsKept) {
-    TextGrid frames = Frames(1);
-    frames.set(1, 4, "2.5");
-    frames.set(1, 5, "-300");
-    frames.set(1, 6, "10");
-    frames.set(1, 7, "-20.5");
-    frames.set(1, 8, "  30x");
-    Begin(BuildExportTable(1, frames, sources, 0));
-    const ExportParams p = Next();
     EXPECT_DOUBLE_EQ(p.Angle, -2.5);
     EXPECT_DOUBLE_EQ(p.Scale, 300);
-    EXPECT_DOUBLE_EQ(p.Brightness, 10);
-    EXPECT_DOUBLE_EQ(p.Contrast, -20.5);
     EXPECT_DOUBLE_EQ(p.Gamma, 30);
-}
-
-TEST_F(HandOverTest, NamesFramesFromOneAndReadsTheDialogAfreshEachTime) {
-    ExportParams p = Next();
-    EXPECT_EQ(p.SourcePath, "/s/0.png");
-    EXPECT_EQ(p.OutputPath, "/out/0001.png");
+    EXPECT_EQ(p.CropLeft, 10);
+    EXPECT_EQ(p.CropTop, 20);
+    EXPECT_EQ(p.CropWidth, 640);
+    EXPECT_EQ(p.RotationDegrees, 270);
     EXPECT_EQ(p.OutputWidth, 200);
-    host.type = 0;
-    host.width = "x";
-    host.height = "480";
-    host.quality = 55;
-    p = Next();
-    EXPECT_EQ(p.OutputPath, "/out/0002.jpg");
-    EXPECT_EQ(p.OutputWidth, 200);
-    EXPECT_EQ(p.OutputHeight, 480);
     EXPECT_EQ(p.JpegQuality, 55);
-    host.type = 2;
-    EXPECT_EQ(Next().OutputPath, "/out/0003.bmp");
-    EXPECT_EQ(session->ExportCounter(), 3);
-    EXPECT_EQ(host.progress, 3);
+    EXPECT_EQ(session->ExportCounter(), 2);
+    EXPECT_EQ(host.progress, 2);
 }
 
-TEST_F(HandOverTest, FinishShowsTheMessageOnceAndClearsProgressAndPreview) {
+TEST_F(HandOverTest, TheEndAndStopLeaveNoSourceAndNothingIsShownUntilTheWorkerEnds) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(Next().SourcePath.empty());
-    EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(Next().SourcePath.empty());
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Export finished!"});
-    EXPECT_EQ(session->ExportCounter(), 5);
-    EXPECT_EQ(host.progress, 0);
-    EXPECT_EQ(host.events.back(), "clear");
-    // A late hand-over after the finish ends quietly.
     EXPECT_TRUE(Next().SourcePath.empty());
-    EXPECT_EQ(host.messages.size(), 1u);
-}
+    EXPECT_TRUE(host.outcomes.empty());
 
-TEST_F(HandOverTest, FinishMessageFollowsTheLanguage) {
-    host.language = "ru";
-    for (int i = 0; i < 5; ++i) Next();
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Экпорт закончен!"});
-
-    FakeHost other;
-    other.language = "de";
-    ExportSession quiet(other, other, BuildExportTable(1, Frames(1), sources, 0));
-    for (int i = 0; i < 2; ++i) quiet.HandOver(output, params);
-    EXPECT_TRUE(other.messages.empty());
-    EXPECT_EQ(other.finishes, 1);
-    EXPECT_EQ(quiet.ExportCounter(), 2);
-}
-
-TEST_F(HandOverTest, StopEndsAtTheNextHandOverWithoutMessage) {
-    Next();
+    Begin(EvenPlan(sources, 4, "/out"));
     Next();
     session->Stop();
-    EXPECT_EQ(session->ExportCounter(), ExportSession::kStopped);
-    EXPECT_EQ(host.progress, 0);
     EXPECT_TRUE(Next().SourcePath.empty());
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.progress, 1);
     // A new start begins again at 0001.
-    Begin(BuildExportTable(4, Frames(4), sources, 0));
+    Begin(EvenPlan(sources, 4, "/out"));
     EXPECT_EQ(Next().OutputPath, "/out/0001.png");
+}
+
+TEST_F(HandOverTest, AFinishedExportResetsTheBarAStoppedOneKeepsWhatWasWritten) {
+    ExportOutcome finished;
+    finished.total = finished.written = 4;
+    session->Ended(finished);
+    EXPECT_EQ(host.progress, 0);
+    EXPECT_EQ(host.events.back(), "clear");
+    Begin(EvenPlan(sources, 4, "/out"));
+    ExportOutcome stopped;
+    stopped.end = ExportOutcome::End::Stopped;
+    stopped.total = 4;
+    stopped.written = 3;
+    session->Ended(stopped);
+    EXPECT_EQ(host.progress, 3);
+    ASSERT_EQ(host.outcomes.size(), 2u);
+    // A retired export says nothing.
+    Begin(EvenPlan(sources, 4, "/out"));
+    session->Retire();
+    session->Ended(stopped);
+    EXPECT_EQ(host.outcomes.size(), 2u);
 }
 
 // Cases that stress every stage of the chain: turns, crops off the edge, shifts, angles, zooms in
@@ -337,38 +266,31 @@ Turn MakeTurn(const std::string& name, int m, const std::string& ext = ".png") {
     return turn;
 }
 
-void RunExport(FakeHost& host, const TextGrid& table, ExportOptions options, bool* failed = nullptr) {
-    auto session = std::make_shared<ExportSession>(host, host, table);
-    ExportPicture worker(session, {}, options);
-    worker.Start();
-    const Status status = worker.Wait();
-    if (failed) *failed = !status.ok();
-}
-
 TEST(ExportRun, WritesEveryFrameAndMatchesTheImagingOperations) {
     const Turn turn = MakeTurn("src", 5);
     const std::filesystem::path out = FreshTempDir("out");
-    TextGrid frames = Frames(5);
-    frames.set(3, 2, "4.6");
-    frames.set(3, 3, "-2");
-    frames.set(3, 4, "7.5");
-    frames.set(3, 5, "-100");
-    frames.set(3, 6, "12");
-    FakeHost host;
-    host.dir = out.string();
-    host.crop[0] = "3";
-    host.crop[1] = "2";
-    host.crop[2] = "30";
-    host.crop[3] = "25";
-    host.width = "40";
-    host.height = "33";
-    host.rotation = 90;
-    host.background = 0x000080FF;
-    const TextGrid table = BuildExportTable(9, frames, turn.sources, 0);
-    bool failed = true;
-    RunExport(host, table, {}, &failed);
-    EXPECT_FALSE(failed);
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Export finished!"});
+    ExportPlan plan = EvenPlan(turn.sources, 9, out.string());
+    for (PlannedFrame& f : plan.frames) {
+        if (f.source != turn.sources[2]) continue;
+        f.shiftX = -4;
+        f.shiftY = 2;
+        f.angle = -7.5;
+        f.scale = 100;
+        f.brightness = 12;
+    }
+    plan.cropLeft = 3;
+    plan.cropTop = 2;
+    plan.cropWidth = 30;
+    plan.cropHeight = 25;
+    plan.outputWidth = 40;
+    plan.outputHeight = 33;
+    plan.rotationDegrees = 90;
+    plan.background = 0x000080FF;
+    FakeObserver host;
+    const ExportOutcome outcome = RunPlan(host, plan);
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.written, 9);
+    EXPECT_EQ(host.outcomes.size(), 1u);
     EXPECT_EQ(host.previewsShown, 9);
     EXPECT_TRUE(host.lastPreview.empty());
 
@@ -393,18 +315,16 @@ TEST(ExportRun, WritesEveryFrameAndMatchesTheImagingOperations) {
 
 TEST(ExportRun, PipelinedAndOneFrameAtATimeWriteIdenticalFilesInTheSameOrder) {
     const Turn turn = MakeTurn("src", 4, ".bmp");
-    TextGrid frames = Frames(4);
-    frames.set(2, 4, "3");
-    frames.set(4, 2, "-6.25");
-    const TextGrid table = BuildExportTable(11, frames, turn.sources, 0);  // N > M repeats sources
     std::string contents[2];
     std::vector<std::string> events[2];
     for (int pass = 0; pass < 2; ++pass) {
         const std::filesystem::path out = FreshTempDir(pass ? "naive" : "pipelined");
-        FakeHost host;
-        host.dir = out.string();
-        host.rotation = 180;
-        RunExport(host, table, ExportOptions{pass == 0});
+        ExportPlan plan = EvenPlan(turn.sources, 11, out.string());  // N > M repeats sources
+        plan.frames[3].angle = -3;
+        plan.frames[10].shiftX = 6;
+        plan.rotationDegrees = 180;
+        FakeObserver host;
+        RunPlan(host, plan, ExportOptions{pass == 0});
         for (int k = 1; k <= 11; ++k) {
             char name[16];
             std::snprintf(name, sizeof name, "%04d.png", k);
@@ -417,119 +337,134 @@ TEST(ExportRun, PipelinedAndOneFrameAtATimeWriteIdenticalFilesInTheSameOrder) {
     EXPECT_EQ(events[0], events[1]);
 }
 
-TEST(ExportRun, StopDuringAFrameStillWritesItAndShowsNoMessage) {
-    const Turn turn = MakeTurn("src", 3);
-    const std::filesystem::path out = FreshTempDir("out");
-    FakeHost host;
-    host.dir = out.string();
-    auto session = std::make_shared<ExportSession>(host, host, BuildExportTable(100, Frames(3), turn.sources, 0));
-    host.onFrameHandedOut = [&](int frame) {
-        if (frame == 5) session->Stop();
-    };
-    ExportPicture worker(session, {});
-    worker.Start();
-    const Status status = worker.Wait();
-    EXPECT_TRUE(std::filesystem::exists(out / "0005.png"));
-    EXPECT_FALSE(std::filesystem::exists(out / "0006.png"));
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.progress, 0);
-    EXPECT_EQ(host.previewsShown, 5);
-    EXPECT_FALSE(host.lastPreview.empty());  // keeps frame 4
-    EXPECT_TRUE(status.ok());
+// A page template that only counts the frames it lists.
+ExportPlan WithPage(ExportPlan plan, const std::filesystem::path& dir) {
+    const std::filesystem::path page = dir / "template.html";
+    std::ofstream(page, std::ios::binary) << "n=[ITEMS]";
+    plan.page = PlannedPage{page.string()};
+    return plan;
 }
 
-TEST(ExportRun, MissingSourceEndsTheExportAndKeepsEarlierFiles) {
+TEST(ExportRun, StopWritesTheFrameInHandAndCutsThePageToTheFramesWritten) {
+    const Turn turn = MakeTurn("src", 3);
+    for (const int stopAt : {5, 1}) {
+        const std::filesystem::path out = FreshTempDir("out" + std::to_string(stopAt));
+        auto plan = std::make_shared<const ExportPlan>(WithPage(EvenPlan(turn.sources, 100, out.string()), turn.dir));
+        FakeObserver host;
+        auto session = std::make_shared<ExportSession>(host, plan);
+        host.onFrameHandedOut = [&](int frame) {
+            if (frame == stopAt) session->Stop();
+        };
+        ExportPicture worker(session, {});
+        worker.Start();
+        const ExportOutcome outcome = worker.Wait();
+        SCOPED_TRACE(stopAt);
+        EXPECT_EQ(outcome.end, ExportOutcome::End::Stopped);
+        EXPECT_EQ(outcome.written, stopAt);
+        EXPECT_EQ(outcome.total, 100);
+        EXPECT_TRUE(std::filesystem::exists(out / (std::string("000") + char('0' + stopAt) + ".png")));
+        EXPECT_FALSE(std::filesystem::exists(out / (std::string("000") + char('0' + stopAt + 1) + ".png")));
+        EXPECT_EQ(host.progress, stopAt);  // the bar says how far it got
+        EXPECT_EQ(outcome.page, ExportOutcome::Page::Shortened);
+        EXPECT_EQ(ReadFile(out / "index.html"), "n=" + std::to_string(stopAt));
+    }
+}
+
+TEST(ExportRun, MissingSourceEndsTheExportKeepsEarlierFilesAndThePageMatchesThem) {
     Turn turn = MakeTurn("src", 4);
     std::filesystem::remove(turn.sources[2]);
     for (bool pipelined : {true, false}) {
         const std::filesystem::path out = FreshTempDir(pipelined ? "pipelined" : "naive");
-        FakeHost host;
-        host.dir = out.string();
-        bool failed = false;
-        RunExport(host, BuildExportTable(4, Frames(4), turn.sources, 0), ExportOptions{pipelined}, &failed);
-        EXPECT_TRUE(failed);
+        FakeObserver host;
+        const ExportOutcome outcome =
+            RunPlan(host, WithPage(EvenPlan(turn.sources, 4, out.string()), turn.dir), ExportOptions{pipelined});
+        EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+        EXPECT_EQ(outcome.failure.file(), turn.sources[2]);
+        EXPECT_EQ(outcome.written, 2);
         EXPECT_TRUE(std::filesystem::exists(out / "0002.png"));
         EXPECT_FALSE(std::filesystem::exists(out / "0003.png"));
-        ASSERT_EQ(host.failures.size(), 1u);
-        EXPECT_EQ(host.failures[0].file(), turn.sources[2]);
-        EXPECT_TRUE(host.messages.empty());
-        EXPECT_EQ(host.progress, 3);  // the bar keeps its position
+        EXPECT_EQ(ReadFile(out / "index.html"), "n=2");
+        EXPECT_EQ(host.progress, 2);
     }
 }
 
-TEST(ExportRun, UnwritableFolderReportsTheOutputFile) {
+TEST(ExportRun, AMissingFolderIsMadeOneThatCannotBeIsNamed) {
     const Turn turn = MakeTurn("src", 2);
-    FakeHost host;
-    host.dir = (turn.dir / "missing" / "folder").string();
-    bool failed = false;
-    RunExport(host, BuildExportTable(2, Frames(2), turn.sources, 0), {}, &failed);
-    EXPECT_TRUE(failed);
-    ASSERT_EQ(host.failures.size(), 1u);
-    EXPECT_EQ(host.failures[0].file(), host.dir + "/0001.png");
+    FakeObserver host;
+    const std::filesystem::path nested = turn.dir / "new" / "folder";
+    EXPECT_TRUE(RunPlan(host, EvenPlan(turn.sources, 2, nested.string())).succeeded());
+    EXPECT_TRUE(std::filesystem::exists(nested / "0002.png"));
+
+    std::ofstream(turn.dir / "file") << "in the way";
+    const ExportOutcome outcome = RunPlan(host, EvenPlan(turn.sources, 2, (turn.dir / "file" / "out").string()));
+    EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+    EXPECT_EQ(outcome.failure.file(), (turn.dir / "file" / "out").string());
+    EXPECT_EQ(outcome.written, 0);
 }
 
 // Frames are written while the next one renders: a failed write must still end the export before
-// any later file and before the completion message.
-TEST(ExportRun, AFailedWriteEndsTheExportBeforeLaterFilesAndTheMessage) {
+// any later file and before the outcome, and the page is cut to the frames before it.
+TEST(ExportRun, AFailedWriteEndsTheExportBeforeLaterFilesAndTheOutcome) {
     const Turn turn = MakeTurn("src", 4);
     for (const int failing : {1, 2, 4}) {
         for (const bool pipelined : {true, false}) {
             const std::filesystem::path out = FreshTempDir("out" + std::to_string(failing) + (pipelined ? "p" : "n"));
             std::filesystem::create_directory(out / ("000" + std::to_string(failing) + ".png"));  // in the way
-            FakeHost host;
-            host.dir = out.string();
-            bool failed = false;
-            RunExport(host, BuildExportTable(4, Frames(4), turn.sources, 0), ExportOptions{pipelined}, &failed);
+            FakeObserver host;
+            const ExportOutcome outcome =
+                RunPlan(host, WithPage(EvenPlan(turn.sources, 4, out.string()), turn.dir), ExportOptions{pipelined});
             SCOPED_TRACE(failing);
-            EXPECT_TRUE(failed);
-            ASSERT_EQ(host.failures.size(), 1u);
-            EXPECT_EQ(host.failures[0].file(), (out / ("000" + std::to_string(failing) + ".png")).string());
-            EXPECT_TRUE(host.messages.empty());
+            SCOPED_TRACE(pipelined);
+            EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+            EXPECT_EQ(outcome.failure.file(), (out / ("000" + std::to_string(failing) + ".png")).string());
+            EXPECT_EQ(outcome.written, failing - 1);
             for (int k = 1; k <= 4; ++k)
                 EXPECT_EQ(std::filesystem::is_regular_file(out / ("000" + std::to_string(k) + ".png")), k < failing);
+            if (failing == 1) {
+                EXPECT_EQ(outcome.page, ExportOutcome::Page::Removed);
+                EXPECT_FALSE(std::filesystem::exists(out / "index.html"));
+            } else {
+                EXPECT_EQ(ReadFile(out / "index.html"), "n=" + std::to_string(failing - 1));
+            }
         }
     }
 }
 
-TEST(ExportRun, UnknownSourceTypeWritesABackgroundFrameAndGoesOn) {
+TEST(ExportRun, UnknownSourceTypeWritesABackgroundFrameAndIsReportedNotHidden) {
     Turn turn = MakeTurn("src", 2);
     turn.sources[0] = (turn.dir / "photo.jpe").string();
     const std::filesystem::path out = FreshTempDir("out");
-    FakeHost host;
-    host.dir = out.string();
-    host.width = "6";
-    host.height = "4";
-    host.crop[0] = host.crop[1] = "0";
-    host.crop[2] = host.crop[3] = "10";
-    host.background = 0x00030201;
-    bool failed = true;
-    RunExport(host, BuildExportTable(2, Frames(2), turn.sources, 0), {}, &failed);
-    EXPECT_FALSE(failed);
-    EXPECT_EQ(host.wrongTypes, std::vector<std::string>{turn.sources[0]});
+    ExportPlan plan = EvenPlan(turn.sources, 2, out.string());
+    plan.outputWidth = 6;
+    plan.outputHeight = 4;
+    plan.cropWidth = plan.cropHeight = 10;
+    plan.background = 0x00030201;
+    FakeObserver host;
+    const ExportOutcome outcome = RunPlan(host, plan);
+    EXPECT_EQ(outcome.end, ExportOutcome::End::Finished);
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(outcome.problems, (std::vector<FrameProblem>{{1, turn.sources[0]}}));
     Picture first;
     ASSERT_TRUE(LoadPicture((out / "0001.png").string(), first).ok());
     Picture expected(6, 4);
     expected.fill(0x00030201);
     EXPECT_TRUE(first == expected);
     EXPECT_TRUE(std::filesystem::exists(out / "0002.png"));
-    EXPECT_EQ(host.messages.size(), 1u);
 }
 
 TEST(ViewerPage, ReplacesEveryPlaceholderInOrderAndNothingElse) {
-    ViewerPageFacts facts{36, 0, "640", "480", 1, 1};
+    ViewerPageFacts facts{36, 0, 640, 480, false};
     EXPECT_EQ(FillViewerTemplate("[ITEMS] [ITEMS]/[ITEMS] [items] [TYPE] [WIDTH]x[HEIGHT]", facts),
               "36 36/36 [items] jpg 640x480");
     facts.typeIndex = 1;
-    facts.widthText.clear();
-    facts.areaWidth = 1200;
-    EXPECT_EQ(FillViewerTemplate("[TYPE]:[WIDTH]:[HEIGHT]", facts), "png:1200:480");
+    EXPECT_EQ(FillViewerTemplate("[TYPE]:[WIDTH]:[HEIGHT]", facts), "png:640:480");
     EXPECT_EQ(FillViewerTemplate("no placeholders\r\n", facts), "no placeholders\r\n");
 }
 
 TEST(ViewerPage, MissingTemplateOrFolderIsAnErrorNamingTheFile) {
     const std::filesystem::path dir = FreshTempDir("page");
     const std::string templatePath = (dir / "Turnlet.html").string();
-    ViewerPageFacts facts{3, 0, "10", "10", 0, 0};
+    ViewerPageFacts facts{3, 0, 10, 10, false};
     Status s = WriteViewerPage(templatePath, dir.string(), facts);
     EXPECT_FALSE(s.ok());
     EXPECT_EQ(s.file(), templatePath);

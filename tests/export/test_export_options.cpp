@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The export's two options: the viewer's half- and double-size frame sets, and the smooth resize.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +20,10 @@
 namespace turnlet {
 namespace {
 
-using testing::FakeHost;
+using testing::EvenPlan;
+using testing::FakeObserver;
 using testing::FreshTempDir;
+using testing::RunPlan;
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,17 +49,29 @@ std::vector<std::string> Sources(const std::filesystem::path& dir, int m) {
     return paths;
 }
 
-TextGrid Frames(int m) {
-    TextGrid frames(9, m + 1);
-    for (int r = 1; r <= m; ++r) {
-        frames.set(r, 0, std::to_string(r - 1));
-        frames.set(r, 2, std::to_string(r % 3));
-        frames.set(r, 3, "-1");
-        frames.set(r, 4, std::to_string(2 * r - 3));
-        frames.set(r, 5, r % 2 ? "-60" : "40");
-        for (int c = 6; c <= 8; ++c) frames.set(r, c, c == 6 ? "5" : "0");
+// n frames of the turn of sources, each source with its own shift, angle, zoom and brightness,
+// turned, cropped and shrunk to 25 x 19 (odd ratios, so the half set rounds up).
+ExportPlan Plan(const std::vector<std::string>& sources, int n, const std::filesystem::path& out, bool smooth,
+                bool extraSizes) {
+    ExportPlan plan = EvenPlan(sources, n, out.string());
+    for (PlannedFrame& f : plan.frames) {
+        const int r = static_cast<int>(std::find(sources.begin(), sources.end(), f.source) - sources.begin()) + 1;
+        f.shiftX = -(r % 3);
+        f.shiftY = 1;
+        f.angle = -(2 * r - 3);
+        f.scale = r % 2 ? 60 : -40;
+        f.brightness = 5;
     }
-    return frames;
+    plan.cropLeft = 4;
+    plan.cropTop = 3;
+    plan.cropWidth = 60;
+    plan.cropHeight = 45;
+    plan.outputWidth = 25;
+    plan.outputHeight = 19;
+    plan.rotationDegrees = 90;
+    plan.smooth = smooth;
+    plan.extraSizes = extraSizes;
+    return plan;
 }
 
 TEST(ExtraFrameSizes, HalfRoundsUpAndNeverVanishesDoubleSaturates) {
@@ -67,53 +82,25 @@ TEST(ExtraFrameSizes, HalfRoundsUpAndNeverVanishesDoubleSaturates) {
     EXPECT_EQ(DoubleFrameSize(2'000'000'000), INT32_MAX);
 }
 
-struct ExportRun {
-    std::filesystem::path out;
-    FakeHost host;
-    bool failed = false;
-
-    // Turned, cropped and shrunk to 25 x 19 (odd ratios, so the half set rounds up).
-    ExportRun(const std::string& name, bool smooth) : out(FreshTempDir(name)) {
-        host.dir = out.string();
-        const char* const crop[] = {"4", "3", "60", "45"};
-        for (int i = 0; i < 4; ++i) host.crop[i] = crop[i];
-        host.width = "25";
-        host.height = "19";
-        host.rotation = 90;
-        host.smooth = smooth;
-    }
-};
-
-void Export(ExportRun& run, const TextGrid& table, bool extraSizes, bool pipelined) {
-    auto session = std::make_shared<ExportSession>(run.host, run.host, table, extraSizes);
-    ExportPicture worker(session, {}, ExportOptions{pipelined});
-    worker.Start();
-    run.failed = !worker.Wait().ok();
-}
-
 // Each set's frames are the renderer's for its size from the same source and values, smooth or not,
 // from the scheduled export as from the step-by-step one; the main set is what it is without them.
 TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
     const std::filesystem::path dir = FreshTempDir("src");
     const std::vector<std::string> sources = Sources(dir, 3);
-    const TextGrid frames = Frames(3);
     const int n = 5;
-    const TextGrid table = BuildExportTable(n, frames, sources, 0);
     for (const bool smooth : {false, true}) {
         std::string mainSets[2];
         for (const bool pipelined : {true, false}) {
-            ExportRun run(std::string(smooth ? "smooth" : "nearest") + (pipelined ? "-engine" : "-steps"), smooth);
-            Export(run, table, true, pipelined);
-            ASSERT_FALSE(run.failed);
-            EXPECT_EQ(run.host.messages, std::vector<std::string>{"Export finished!"});
+            const std::filesystem::path out =
+                FreshTempDir(std::string(smooth ? "smooth" : "nearest") + (pipelined ? "-engine" : "-steps"));
+            const ExportPlan plan = Plan(sources, n, out, smooth, true);
+            FakeObserver host;
+            ASSERT_TRUE(RunPlan(host, plan, ExportOptions{pipelined}).succeeded());
             for (int k = 1; k <= n; ++k) {
-                // The frame as the hand-over describes it, rendered the documented way.
-                ExportSession probe(run.host, run.host, table);
-                ExportParams params;
-                Picture none;
-                for (int i = 0; i < k; ++i) probe.HandOver(none, params);
+                // The frame as the plan describes it, rendered the documented way.
+                const FrameParams params = plan.Frame(k - 1);
                 Picture decoded;
-                ASSERT_TRUE(LoadPicture(params.SourcePath, decoded).ok());
+                ASSERT_TRUE(LoadPicture(plan.frames[k - 1].source, decoded).ok());
                 const struct {
                     const char* folder;
                     int width, height;
@@ -123,41 +110,43 @@ TEST(ExtraFrameSizes, EverySetHoldsTheRenderersFramesAtItsSize) {
                     p.OutputWidth = set.width;
                     p.OutputHeight = set.height;
                     Picture written;
-                    ASSERT_TRUE(LoadPicture((run.out / set.folder / Name(k, ".png")).string(), written).ok())
+                    ASSERT_TRUE(LoadPicture((out / set.folder / Name(k, ".png")).string(), written).ok())
                         << set.folder << " " << k;
                     EXPECT_TRUE(written == RenderFrameStepByStep(decoded, p)) << set.folder << " frame " << k;
                 }
-                mainSets[pipelined] += ReadFile(run.out / Name(k, ".png"));
+                mainSets[pipelined] += ReadFile(out / Name(k, ".png"));
             }
         }
         EXPECT_TRUE(mainSets[0] == mainSets[1]);
         // Without the sets the main frames are the same and no sub-folder appears.
-        ExportRun plain(smooth ? "smooth-plain" : "nearest-plain", smooth);
-        Export(plain, table, false, true);
+        const std::filesystem::path plain = FreshTempDir(smooth ? "smooth-plain" : "nearest-plain");
+        FakeObserver host;
+        ASSERT_TRUE(RunPlan(host, Plan(sources, n, plain, smooth, false)).succeeded());
         std::string main;
-        for (int k = 1; k <= n; ++k) main += ReadFile(plain.out / Name(k, ".png"));
+        for (int k = 1; k <= n; ++k) main += ReadFile(plain / Name(k, ".png"));
         EXPECT_TRUE(main == mainSets[1]);
-        EXPECT_FALSE(std::filesystem::exists(plain.out / kHalfSizeFolder));
-        EXPECT_FALSE(std::filesystem::exists(plain.out / kDoubleSizeFolder));
+        EXPECT_FALSE(std::filesystem::exists(plain / kHalfSizeFolder));
+        EXPECT_FALSE(std::filesystem::exists(plain / kDoubleSizeFolder));
     }
 }
 
 // A sub-folder that cannot be made ends the export at its first frame, naming the folder.
 TEST(ExtraFrameSizes, AFolderInTheWayIsNamed) {
     const std::filesystem::path dir = FreshTempDir("src");
-    ExportRun run("out", false);
-    std::ofstream(run.out / kHalfSizeFolder) << "not a folder";
-    Export(run, BuildExportTable(3, Frames(2), Sources(dir, 2), 0), true, true);
-    EXPECT_TRUE(run.failed);
-    ASSERT_EQ(run.host.failures.size(), 1u);
-    EXPECT_EQ(run.host.failures[0].file(), (run.out / kHalfSizeFolder).string());
-    EXPECT_TRUE(std::filesystem::exists(run.out / "0001.png"));
-    EXPECT_FALSE(std::filesystem::exists(run.out / "0002.png"));
+    const std::filesystem::path out = FreshTempDir("out");
+    std::ofstream(out / kHalfSizeFolder) << "not a folder";
+    FakeObserver host;
+    const ExportOutcome outcome = RunPlan(host, Plan(Sources(dir, 2), 3, out, false, true));
+    EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+    EXPECT_EQ(outcome.failure.file(), (out / kHalfSizeFolder).string());
+    EXPECT_EQ(outcome.written, 0);  // frame 1 lacks its other sizes
+    EXPECT_TRUE(std::filesystem::exists(out / "0001.png"));
+    EXPECT_FALSE(std::filesystem::exists(out / "0002.png"));
 }
 
 TEST(ViewerPage, NamesTheExtraSetsOnlyWhenTheyAreWritten) {
     const std::string text = "<div data-count=\"[ITEMS]\" data-sets=\"\"></div> data-sets=\"x\"";
-    ViewerPageFacts facts{12, 0, "640", "480", 0, 0};
+    ViewerPageFacts facts{12, 0, 640, 480, false};
     EXPECT_EQ(FillViewerTemplate(text, facts), "<div data-count=\"12\" data-sets=\"\"></div> data-sets=\"x\"");
     facts.extraSizes = true;
     EXPECT_EQ(FillViewerTemplate(text, facts),

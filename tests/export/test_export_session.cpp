@@ -19,16 +19,13 @@
 namespace turnlet {
 namespace {
 
-using testing::FakeHost;
+using testing::EvenPlan;
+using testing::FakeObserver;
 using testing::FreshTempDir;
 using testing::OwnerThread;
 
-TextGrid Frames(int m) {
-    TextGrid frames(9, m + 1);
-    for (int r = 1; r <= m; ++r) {
-        for (int c = 2; c <= 8; ++c) frames.set(r, c, "0");
-    }
-    return frames;
+std::shared_ptr<const ExportPlan> Shared(ExportPlan plan) {
+    return std::make_shared<const ExportPlan>(std::move(plan));
 }
 
 std::vector<std::string> MakeSources(const std::filesystem::path& dir, int m) {
@@ -67,45 +64,49 @@ TEST(ExportFrames, CountsBeyondTheLimitAreRefusedNamingTheValueAndNeverOverflow)
             EXPECT_NE(status.message().find(std::to_string(c.n)), std::string::npos) << status.message();
         }
     }
-    const std::vector<std::string> sources{"/a.png", "/b.png"};
-    EXPECT_EQ(BuildExportTable(INT_MAX, Frames(2), sources, 0).rowCount(), kMaxExportFrames + 1);
-    EXPECT_EQ(BuildExportTable(-3, Frames(2), sources, 0).rowCount(), 0);
 }
 
-TEST(ExportFrames, StopEndsTheExportWhateverTheCounterHolds) {
-    // At kMaxExportFrames the stop value of ExportCounter is also the number of the last frame.
+TEST(ExportFrames, StopEndsTheExportWhereverItStands) {
     const struct {
         int n;
         int handedOut;
     } cases[] = {{4, 1}, {4, 4}, {kMaxExportFrames, 1}};
     const std::vector<std::string> sources{"/s/0.png", "/s/1.png"};
     for (const auto& c : cases) {
-        FakeHost host;
-        ExportSession session(host, host, BuildExportTable(c.n, Frames(2), sources, 0));
+        FakeObserver host;
+        ExportSession session(host, Shared(EvenPlan(sources, c.n, "/out")));
         Picture output;
         ExportParams params;
         for (int i = 0; i < c.handedOut; ++i) session.HandOver(output, params);
         session.Stop();
-        EXPECT_EQ(session.ExportCounter(), ExportSession::kStopped);
         for (int i = 0; i < 2; ++i) {
             session.HandOver(output, params);
             EXPECT_TRUE(params.SourcePath.empty()) << c.n;
         }
-        EXPECT_EQ(host.finishes, 0) << c.n;
-        EXPECT_EQ(host.progress, 0);
+        EXPECT_EQ(session.ExportCounter(), c.handedOut);
+        EXPECT_TRUE(host.outcomes.empty());
     }
 }
 
-TEST(ExportFrames, NextSourceNamesTheNextDifferentSourceOfTheTable) {
-    FakeHost host;
-    const std::vector<std::string> sources{"/s/0.png", "/s/1.png", "/s/2.png"};
-    ExportSession session(host, host, BuildExportTable(7, Frames(3), sources, 0));  // 0 0 0 1 1 1 2
-    const char* const expected[] = {"/s/1.png", "/s/1.png", "/s/1.png", "/s/2.png", "/s/2.png", "/s/2.png", ""};
+TEST(ExportFrames, UpcomingPlansThisSourceAndTheNextDifferentOnes) {
+    FakeObserver host;
+    const std::vector<std::string> sources{"/s/0.png", "/s/1.png", "/s/2.png", "/s/3.png"};
+    ExportSession session(host, Shared(EvenPlan(sources, 8, "/out")));  // 0 0 0 1 1 2 2 3
+    const std::vector<std::vector<std::string>> expected = {{"/s/0.png", "/s/1.png", "/s/2.png"},
+                                                            {"/s/0.png", "/s/1.png", "/s/2.png"},
+                                                            {"/s/0.png", "/s/1.png", "/s/2.png"},
+                                                            {"/s/1.png", "/s/2.png", "/s/3.png"},
+                                                            {"/s/1.png", "/s/2.png", "/s/3.png"},
+                                                            {"/s/2.png", "/s/3.png"},
+                                                            {"/s/2.png", "/s/3.png"},
+                                                            {"/s/3.png"}};
     Picture output;
     ExportParams params;
-    for (const char* next : expected) {
+    for (const auto& paths : expected) {
         session.HandOver(output, params);
-        EXPECT_EQ(params.NextSourcePath, next) << params.SourcePath;
+        std::vector<std::string> planned;
+        for (const SourcePlan& plan : params.Upcoming) planned.push_back(plan.path);
+        EXPECT_EQ(planned, paths) << params.SourcePath;
     }
 }
 
@@ -114,7 +115,6 @@ TEST(ExportFrames, NextSourceNamesTheNextDifferentSourceOfTheTable) {
 TEST(ExportRun, FailuresInsideTheWorkerReachTheOwnerAsAStatus) {
     const std::filesystem::path dir = FreshTempDir("src");
     const std::vector<std::string> sources = MakeSources(dir, 2);
-    const TextGrid table = BuildExportTable(4, Frames(2), sources, 0);
     const struct {
         bool outOfMemory;
         bool viaRunner;
@@ -125,44 +125,42 @@ TEST(ExportRun, FailuresInsideTheWorkerReachTheOwnerAsAStatus) {
     int index = 0;
     for (const auto& c : cases) {
         const std::filesystem::path out = FreshTempDir("out" + std::to_string(index++));
-        FakeHost host;
-        host.dir = out.string();
+        const auto plan = Shared(EvenPlan(sources, 4, out.string()));
+        FakeObserver host;
         bool armed = true;
-        int handOvers = 0;
-        host.onInputs = [&] {
-            if (!armed || ++handOvers != 3) return;
+        host.onFrameHandedOut = [&](int frame) {
+            if (!armed || frame != 3) return;
             if (c.outOfMemory) throw std::bad_alloc();
             throw std::runtime_error("the dialog went away");
         };
         if (!c.viaRunner) {
-            auto session = std::make_shared<ExportSession>(host, host, table);
+            auto session = std::make_shared<ExportSession>(host, plan);
             ExportPicture worker(session, {});
             worker.Start();
-            EXPECT_EQ(worker.Wait().reason(), c.reason);
-            ASSERT_EQ(host.failures.size(), 1u);
-            EXPECT_EQ(host.failures[0].reason(), c.reason);
+            const ExportOutcome outcome = worker.Wait();
+            EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+            EXPECT_EQ(outcome.failure.reason(), c.reason);
+            ASSERT_EQ(host.outcomes.size(), 1u);
             continue;
         }
         OwnerThread owner;
         std::unique_ptr<ExportRunner> runner;
         owner.Run([&] {
-            runner = std::make_unique<ExportRunner>(host, host, owner.poster());
-            runner->Start(table);
+            runner = std::make_unique<ExportRunner>(host, owner.poster());
+            runner->Start(plan);
         });
         ASSERT_TRUE(owner.RunUntil([&] { return !runner->running(); }));
         owner.Run([&] {
-            ASSERT_EQ(host.failures.size(), 1u);
-            EXPECT_EQ(host.failures[0].reason(), c.reason);
+            ASSERT_EQ(host.outcomes.size(), 1u);
+            EXPECT_EQ(host.outcomes[0].failure.reason(), c.reason);
             EXPECT_TRUE(std::filesystem::exists(out / "0002.png"));
-            EXPECT_FALSE(std::filesystem::exists(out / "0003.png"));
-            EXPECT_TRUE(host.messages.empty());
             armed = false;
-            runner->Start(table);
+            runner->Start(plan);
         });
         ASSERT_TRUE(owner.RunUntil([&] { return !runner->running(); }));
         owner.Run([&] {
-            EXPECT_EQ(host.messages, std::vector<std::string>{"Export finished!"});
-            EXPECT_EQ(host.failures.size(), 1u);
+            ASSERT_EQ(host.outcomes.size(), 2u);
+            EXPECT_TRUE(host.outcomes[1].succeeded());
             EXPECT_EQ(FilesIn(out), 4);
             runner.reset();
         });
@@ -174,8 +172,6 @@ TEST(ExportRun, FailuresInsideTheWorkerReachTheOwnerAsAStatus) {
 TEST(ExportRun, RestartEndsTheOldWorkerBeforeTheNewExportWrites) {
     const std::filesystem::path dir = FreshTempDir("src");
     const std::vector<std::string> sources = MakeSources(dir, 3);
-    const TextGrid tableA = BuildExportTable(100, Frames(3), sources, 0);
-    const TextGrid tableB = BuildExportTable(5, Frames(3), sources, 0);
     const struct {
         const char* name;
         bool oldHandOverQueued;  // the old worker already waits in a hand-over behind the click
@@ -191,50 +187,50 @@ TEST(ExportRun, RestartEndsTheOldWorkerBeforeTheNewExportWrites) {
             owner.Post(std::move(fn));
             ++posts;
         };
-        FakeHost host;  // owner thread only
-        host.dir = outA.string();
         // Large JPEG frames for the old export: slow to finish, and on disk only once complete.
-        host.type = 0;
-        host.width = host.height = "1200";
+        ExportPlan planA = EvenPlan(sources, 100, outA.string());
+        planA.typeIndex = 0;
+        planA.outputWidth = planA.outputHeight = 1200;
+        ExportPlan planB = EvenPlan(sources, 5, outB.string());
+        planB.outputWidth = planB.outputHeight = 20;
+        FakeObserver host;  // owner thread only
+        bool restarted = false;
         std::unique_ptr<ExportRunner> runner;
         bool oldFrameDoneAtNewStart = false;
         host.onFrameHandedOut = [&](int frame) {
-            if (host.dir == outB.string() && frame == 1)
-                oldFrameDoneAtNewStart = std::filesystem::exists(outA / "0003.jpg");
-            if (host.dir != outA.string() || frame != 3) return;
+            if (restarted && frame == 1) oldFrameDoneAtNewStart = std::filesystem::exists(outA / "0003.jpg");
+            if (restarted || frame != 3) return;
             const int before = posts.load();
             owner.Post([&, before] {  // the click, queued behind this hand-over
                 if (c.oldHandOverQueued) {
                     while (posts.load() == before) std::this_thread::yield();
                 }
-                host.dir = outB.string();
-                host.type = 1;
-                host.width = host.height = "20";
-                runner->Start(tableB);
+                restarted = true;
+                runner->Start(Shared(planB));
                 if (c.stopAfterRestart) runner->Stop();
             });
         };
         owner.Run([&] {
-            runner = std::make_unique<ExportRunner>(host, host, post);
-            runner->Start(tableA);
+            runner = std::make_unique<ExportRunner>(host, post);
+            runner->Start(Shared(planA));
         });
-        ASSERT_TRUE(owner.RunUntil([&] { return host.dir == outB.string() && !runner->running(); }));
+        ASSERT_TRUE(owner.RunUntil([&] { return restarted && !runner->running(); }));
         owner.Run([&] {
             EXPECT_EQ(FilesIn(outA), 3);
             EXPECT_TRUE(std::filesystem::exists(outA / "0003.jpg"));
-            EXPECT_TRUE(host.failures.empty());
             if (c.stopAfterRestart) {
                 EXPECT_EQ(FilesIn(outB), 0);
                 EXPECT_EQ(host.previewsShown, 3);
-                EXPECT_EQ(host.finishes, 0);
-                EXPECT_EQ(runner->session()->ExportCounter(), ExportSession::kStopped);
-                EXPECT_EQ(host.progress, 0);
+                ASSERT_EQ(host.outcomes.size(), 1u);  // the new one, stopped before it began
+                EXPECT_EQ(host.outcomes[0].end, ExportOutcome::End::Stopped);
+                EXPECT_EQ(host.outcomes[0].written, 0);
             } else {
                 EXPECT_TRUE(oldFrameDoneAtNewStart);
                 EXPECT_EQ(FilesIn(outB), 5);
                 EXPECT_EQ(host.previewsShown, 3 + 5);  // no frame handed out twice or to the old worker
-                EXPECT_EQ(host.messages, std::vector<std::string>{"Export finished!"});
-                EXPECT_EQ(runner->session()->ExportCounter(), 6);
+                ASSERT_EQ(host.outcomes.size(), 1u);   // the replaced export says nothing
+                EXPECT_TRUE(host.outcomes[0].succeeded());
+                EXPECT_EQ(runner->session()->ExportCounter(), 5);
             }
             runner.reset();
         });
@@ -248,15 +244,14 @@ TEST(ExportRun, EndingTheRunnerMidExportLeavesNoLateNotices) {
     const std::vector<std::string> sources = MakeSources(dir, 2);
     const std::filesystem::path out = FreshTempDir("out");
     OwnerThread owner;
-    FakeHost host;
-    host.dir = out.string();
+    FakeObserver host;
     std::unique_ptr<ExportRunner> runner;
     host.onFrameHandedOut = [&](int frame) {
         if (frame == 2) owner.Post([&] { runner.reset(); });
     };
     owner.Run([&] {
-        runner = std::make_unique<ExportRunner>(host, host, owner.poster());
-        runner->Start(BuildExportTable(50, Frames(2), sources, 0));
+        runner = std::make_unique<ExportRunner>(host, owner.poster());
+        runner->Start(Shared(EvenPlan(sources, 50, out.string())));
     });
     ASSERT_TRUE(owner.RunUntil([&] { return runner == nullptr; }));
     std::size_t events = 0;
@@ -266,8 +261,7 @@ TEST(ExportRun, EndingTheRunnerMidExportLeavesNoLateNotices) {
         EXPECT_EQ(host.events.size(), events);
         EXPECT_TRUE(std::filesystem::exists(out / "0002.png"));
         EXPECT_FALSE(std::filesystem::exists(out / "0003.png"));
-        EXPECT_TRUE(host.failures.empty());
-        EXPECT_EQ(host.finishes, 0);
+        EXPECT_TRUE(host.outcomes.empty());
     });
 }
 

@@ -20,6 +20,9 @@
 #include "dialogs.h"
 #include "codecs/image_files.h"
 #include "main_window.h"
+#include "pages/firstlast_page.h"
+#include "pages/source_page.h"
+#include "pages/tune_page.h"
 
 namespace turnlet::testing {
 
@@ -28,7 +31,7 @@ class PreviewGate {
   public:
     explicit PreviewGate(TForm2& form) {
         // Set while the worker is idle, before the first request it is to hold.
-        form.ShowSourceJob().setBeforeLoad([this](const std::string& path) {
+        form.TabSheet1->ShowSourceJob().setBeforeLoad([this](const std::string& path) {
             std::unique_lock lock(mutex_);
             loads_.push_back(path);
             changed_.notify_all();
@@ -98,13 +101,14 @@ class Editor {
     // "Add images" with the dialog answering files.
     void add(const QStringList& files) {
         dialogs.openFilesAnswers.push_back(files);
-        form().Button9Click();
+        form().TabSheet1->Button9Click();
     }
     // Waits until the preview shows file and the preview worker is idle again.
     bool waitForPreview(const QString& file, int milliseconds = 20000) {
         const std::string wanted = file.toStdString();
-        return waitFor([&] { return form().ShownSourcePath == wanted && !form().ShowSourceWorker->busy(); },
-                       milliseconds);
+        return waitFor(
+            [&] { return form().TabSheet1->ShownSourcePath == wanted && !form().TabSheet1->ShowSourceWorker->busy(); },
+            milliseconds);
     }
     static bool waitFor(const std::function<bool()>& done, int milliseconds = 20000) {
         QElapsedTimer timer;

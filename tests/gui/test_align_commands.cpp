@@ -9,6 +9,7 @@
 
 #include "../align/align_test_support.h"
 #include "controls.h"
+#include "align_runner.h"
 #include "gui_test_support.h"
 #include "tuning/frames_table.h"
 
@@ -18,7 +19,7 @@ using turnlet::testing::Shake;
 namespace {
 
 bool WaitForAlign(turnlet::TForm2& f) {
-    return Editor::waitFor([&] { return !f.AlignWorker->busy() && !f.AlignProgressDialog; }, 60000);
+    return Editor::waitFor([&] { return !f.Align->AlignWorker->busy() && !f.Align->AlignProgressDialog; }, 60000);
 }
 
 // Photographs of a shaken camera, frame i being "i.png" (frame `unrelated` something else
@@ -55,49 +56,54 @@ class AlignCommandsTest : public QObject {
         AddShots(e, shakes);
         auto& f = e.form();
         f.PageControl1->setCurrentIndex(2);
-        const turnlet::TextGrid before = f.project.frames;
+        const turnlet::FrameRows before = f.session().frames();
 
-        f.Button12->click();
-        QVERIFY(f.AlignProgressDialog != nullptr);
-        QVERIFY(f.AlignProgressDialog->isVisible());
+        f.TabSheet3->Button12->click();
+        QVERIFY(f.Align->AlignProgressDialog != nullptr);
+        QVERIFY(f.Align->AlignProgressDialog->isVisible());
         // The progress window's own Cancel button, as the user presses it.
-        QPushButton* cancel = f.AlignProgressDialog->findChild<QPushButton*>();
+        QPushButton* cancel = f.Align->AlignProgressDialog->findChild<QPushButton*>();
         QVERIFY(cancel != nullptr);
         cancel->click();
         QVERIFY(WaitForAlign(f));
-        QCOMPARE(f.project.frames, before);
-        QCOMPARE(f.project.keyframes.rowCount(), 1);
+        QVERIFY(f.session().frames() == before);
+        QCOMPARE(f.session().project().keyframes.size(), 0u);
+        QVERIFY(!f.Undo1->text().contains(QStringLiteral("auto-align")));
 
         // The menu entry runs the same command; this time to the end.
         f.Autoalign1->trigger();
-        QVERIFY(f.AlignProgressDialog != nullptr);
+        QVERIFY(f.Align->AlignProgressDialog != nullptr);
         QVERIFY(WaitForAlign(f));
-        QCOMPARE(f.project.keyframes.rowCount(), 13);
+        QCOMPARE(f.session().project().keyframes.size(), 12u);
+        const turnlet::FrameRows& frames = f.session().frames();
         for (int k = 0; k < 12; ++k) {
-            QCOMPARE(QString::fromStdString(f.project.frames.at(k + 1, 1)), QStringLiteral("Y"));
-            const double dx = std::stod(f.project.frames.at(k + 1, 2));
-            const double dy = std::stod(f.project.frames.at(k + 1, 3));
-            QVERIFY2(std::abs(dx + (shakes[k].dx - shakes[0].dx)) < 0.5, f.project.frames.at(k + 1, 2).c_str());
-            QVERIFY2(std::abs(dy + (shakes[k].dy - shakes[0].dy)) < 0.5, f.project.frames.at(k + 1, 3).c_str());
+            QVERIFY(frames[k].key);
+            QVERIFY(std::abs(frames[k].values[turnlet::kDX] + (shakes[k].dx - shakes[0].dx)) < 0.5);
+            QVERIFY(std::abs(frames[k].values[turnlet::kDY] + (shakes[k].dy - shakes[0].dy)) < 0.5);
         }
         QVERIFY(e.dialogs.messages.isEmpty());
+        // The whole run is one step of the history.
+        QVERIFY(f.Undo1->text().contains(QStringLiteral("auto-align")));
+        f.Undo1->trigger();
+        QCOMPARE(f.session().project().keyframes.size(), 0u);
+        f.Redo1->trigger();
+        QCOMPARE(f.session().project().keyframes.size(), 12u);
 
         // Run again: what the last run wrote is no keyframe set by hand, so nobody is asked.
-        f.Button12->click();
+        f.TabSheet3->Button12->click();
         QVERIFY(WaitForAlign(f));
         QCOMPARE(e.dialogs.questions.size(), 0);
-        QCOMPARE(f.project.keyframes.rowCount(), 13);
+        QCOMPARE(f.session().project().keyframes.size(), 12u);
 
         // A keyframe changed by hand since: the question comes, No keeps it and the rest are aligned.
-        turnlet::ChangeKeyframe(f.project.keyframes, f.project.sources[3], {7, 7, 0, 0, 0, 0, 0});
-        f.RestoreKeyframes();
+        f.session().SetFrameValues(3, {7, 7, 0, 0, 0, 0, 0});
         e.dialogs.questionAnswers.push_back(false);
-        f.Button12->click();
+        f.TabSheet3->Button12->click();
         QVERIFY(WaitForAlign(f));
         QCOMPARE(e.dialogs.questions.size(), 1);
-        QCOMPARE(QString::fromStdString(f.project.frames.at(4, 2)), QStringLiteral("7"));
-        QCOMPARE(f.project.keyframes.rowCount(), 13);
-        QVERIFY(std::abs(std::stod(f.project.frames.at(6, 2)) + (shakes[5].dx - shakes[0].dx)) < 0.5);
+        QCOMPARE(f.session().frames()[3].values[turnlet::kDX], 7.0);
+        QCOMPARE(f.session().project().keyframes.size(), 12u);
+        QVERIFY(std::abs(f.session().frames()[5].values[turnlet::kDX] + (shakes[5].dx - shakes[0].dx)) < 0.5);
     }
 
     void aFrameThatCannotBeAlignedKeepsItsValuesAndIsShownAndListed() {
@@ -107,16 +113,18 @@ class AlignCommandsTest : public QObject {
         AddShots(e, shakes, 3);
         auto& f = e.form();
         f.PageControl1->setCurrentIndex(2);
-        f.project.frames.set(4, 2, "2.5");  // frame 3's DX before the run
-        f.Button12->click();
+        // Frame 3's DX before the run, between keyframes on its neighbours.
+        f.session().SetFrameValues(2, {2.5, 0, 0, 0, 0, 0, 0});
+        f.session().SetFrameValues(4, {2.5, 0, 0, 0, 0, 0, 0});
+        f.TabSheet3->Button12->click();
         QVERIFY(WaitForAlign(f));
         QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
         QVERIFY2(e.dialogs.messages.last().endsWith(QStringLiteral(": 3")), qPrintable(e.dialogs.messages.last()));
-        QCOMPARE(f.CurrentFrame, 3);
-        QCOMPARE(f.StringGrid1->selectionModel()->currentIndex().row(), 3);
-        QCOMPARE(QString::fromStdString(f.project.frames.at(4, 2)), QStringLiteral("2.5"));
-        QCOMPARE(QString::fromStdString(f.project.frames.at(4, 1)), QStringLiteral("Y"));
-        QVERIFY(std::abs(std::stod(f.project.frames.at(6, 2)) + 7.5) < 0.5);  // frame 5 aligned
+        QCOMPARE(f.TabSheet3->CurrentFrame, 3);
+        QCOMPARE(f.TabSheet3->StringGrid1->selectionModel()->currentIndex().row(), 3);
+        QCOMPARE(f.session().frames()[3].values[turnlet::kDX], 2.5);
+        QVERIFY(f.session().frames()[3].key);
+        QVERIFY(std::abs(f.session().frames()[5].values[turnlet::kDX] + 7.5) < 0.5);  // frame 5 aligned
     }
 
     void findEndSetsTheLastFrameThroughItsSpinEdit() {
@@ -130,19 +138,24 @@ class AlignCommandsTest : public QObject {
         AddShots(e, shakes);
         auto& f = e.form();
         f.PageControl1->setCurrentIndex(1);
-        f.BitBtn3->click();
+        f.TabSheet2->BitBtn3->click();
         QVERIFY(WaitForAlign(f));
-        QCOMPARE(f.SpinEdit2->value(), 5);
-        QCOMPARE(f.project.lastFrame, 5);
-        QCOMPARE(f.project.frames.rowCount(), 7);  // the table follows the range
+        QCOMPARE(f.TabSheet2->SpinEdit2->value(), 5);
+        QCOMPARE(f.session().project().lastFrame, 5);
+        QCOMPARE(f.session().frames().size(), 6u);  // the table follows the range
+        QCOMPARE(f.TabSheet3->StringGrid1->model()->rowCount(), 6);
+        // The user is told the frame and how sure the search is.
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 1; }));
+        QVERIFY2(e.dialogs.messages.last().startsWith(QStringLiteral("Last frame of the turn: 5 (confidence ")),
+                 qPrintable(e.dialogs.messages.last()));
 
         // From frame 6 on nothing comes round again: nothing is set and the user is told.
-        f.SpinEdit2->setValue(8);
-        f.SpinEdit1->setValue(6);
-        f.BitBtn3->click();
+        f.TabSheet2->SpinEdit2->setValue(8);
+        f.TabSheet2->SpinEdit1->setValue(6);
+        f.TabSheet2->BitBtn3->click();
         QVERIFY(WaitForAlign(f));
-        QCOMPARE(f.SpinEdit2->value(), 8);
-        QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
+        QCOMPARE(f.TabSheet2->SpinEdit2->value(), 8);
+        QVERIFY(Editor::waitFor([&] { return e.dialogs.messages.size() == 2; }));
         QCOMPARE(e.dialogs.messages.last(), QStringLiteral("No full turn found."));
     }
 
@@ -150,11 +163,11 @@ class AlignCommandsTest : public QObject {
         Editor e;
         auto& f = e.form();
         f.N6Click();
-        QCOMPARE(f.Button12->text(), QStringLiteral("Автовыравнивание"));
+        QCOMPARE(f.TabSheet3->Button12->text(), QStringLiteral("Автовыравнивание"));
         QCOMPARE(f.Autoalign1->text(), QStringLiteral("Автовыравнивание"));
-        QCOMPARE(f.BitBtn3->text(), QStringLiteral("Найти конец оборота"));
+        QCOMPARE(f.TabSheet2->BitBtn3->text(), QStringLiteral("Найти конец оборота"));
         f.English1Click();
-        QCOMPARE(f.BitBtn3->text(), QStringLiteral("Find end of turn"));
+        QCOMPARE(f.TabSheet2->BitBtn3->text(), QStringLiteral("Find end of turn"));
     }
 };
 

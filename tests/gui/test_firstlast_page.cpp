@@ -10,6 +10,7 @@
 #include "controls.h"
 #include "export/export_engine.h"
 #include "gui_test_support.h"
+#include "session/make_export_plan.h"
 #include "picture_view.h"
 
 using turnlet::testing::Editor;
@@ -20,7 +21,7 @@ namespace {
 class LoadLog {
   public:
     explicit LoadLog(turnlet::TForm2& form) {
-        form.ShowFirstLastJob().setBeforeLoad([this](const std::string& path) {
+        form.TabSheet2->ShowFirstLastJob().setBeforeLoad([this](const std::string& path) {
             std::unique_lock lock(mutex_);
             loads_ << QString::fromStdString(path);
             changed_.notify_all();
@@ -46,7 +47,8 @@ class LoadLog {
 };
 
 bool WaitForComparison(turnlet::TForm2& f) {
-    return Editor::waitFor([&] { return !f.ShowFirstLastWorker->busy() && !f.FirstLastRedrawPending; });
+    return Editor::waitFor(
+        [&] { return !f.TabSheet2->ShowFirstLastWorker->busy() && !f.TabSheet2->FirstLastRedrawPending; });
 }
 
 // Photographs 30 + i pixels wide, the preview shown, the page entered.
@@ -72,16 +74,21 @@ class FirstLastPageTest : public QObject {
         const struct {
             std::function<void()> act;
             int first, last;
-        } steps[] = {{[&] { f.BitBtn2Click(); }, 0, 9},          {[&] { f.SpinEdit2->setValue(8); }, 0, 8},
-                     {[&] { f.BitBtn2Click(); }, 1, 9},          {[&] { f.BitBtn1Click(); }, 0, 8},
-                     {[&] { f.BitBtn1Click(); }, 0, 8},          {[&] { f.SpinEdit1->setValue(12); }, 8, 8},
-                     {[&] { f.SpinEdit1->setValue(-3); }, 0, 8}, {[&] { f.SpinEdit2->setValue(20); }, 0, 9}};
+        } steps[] = {{[&] { f.TabSheet2->BitBtn2Click(); }, 0, 9},
+                     {[&] { f.TabSheet2->SpinEdit2->setValue(8); }, 0, 8},
+                     {[&] { f.TabSheet2->BitBtn2Click(); }, 1, 9},
+                     {[&] { f.TabSheet2->BitBtn1Click(); }, 0, 8},
+                     {[&] { f.TabSheet2->BitBtn1Click(); }, 0, 8},
+                     {[&] { f.TabSheet2->SpinEdit1->setValue(12); }, 8, 8},
+                     {[&] { f.TabSheet2->SpinEdit1->setValue(-3); }, 0, 8},
+                     {[&] { f.TabSheet2->SpinEdit2->setValue(20); }, 0, 9}};
         for (const auto& s : steps) {
             s.act();
             QVERIFY(WaitForComparison(f));
-            QCOMPARE(QPoint(f.SpinEdit1->value(), f.SpinEdit2->value()), QPoint(s.first, s.last));
-            QCOMPARE(QPoint(f.project.firstFrame, f.project.lastFrame), QPoint(s.first, s.last));
-            QCOMPARE(f.StringGrid1->model()->rowCount(), s.last - s.first + 1);
+            QCOMPARE(QPoint(f.TabSheet2->SpinEdit1->value(), f.TabSheet2->SpinEdit2->value()), QPoint(s.first, s.last));
+            QCOMPARE(QPoint(f.session().project().firstFrame, f.session().project().lastFrame),
+                     QPoint(s.first, s.last));
+            QCOMPARE(f.TabSheet3->StringGrid1->model()->rowCount(), s.last - s.first + 1);
         }
         QCOMPARE(f.StatusBar1->panelText(turnlet::kPathPanel), files[9]);
     }
@@ -93,22 +100,23 @@ class FirstLastPageTest : public QObject {
         auto& f = e.form();
         const struct {
             int first;
-            turnlet::CropTexts crop;
+            std::optional<turnlet::CropArea> crop;
             QSize view, firstSize, woven;
         } cases[] = {
-            {0, {"0", "0", "1000", "500"}, {400, 400}, {1000, 500}, {400, 200}},
-            {1, {"0", "0", "500", "1000"}, {400, 300}, {500, 1000}, {150, 300}},
-            {1, {"10", "-1", "50", "50"}, {400, 300}, {500, 1000}, {150, 300}},  // -1: not cropped
-            {0, {"0", "0", "", ""}, {400, 300}, {500, 500}, {300, 300}},         // the preview's size (tall)
+            {0, turnlet::CropArea{0, 0, 1000, 500}, {400, 400}, {1000, 500}, {400, 200}},
+            {1, turnlet::CropArea{0, 0, 500, 1000}, {400, 300}, {500, 1000}, {150, 300}},
+            {1, turnlet::CropArea{10, -1, 50, 50}, {400, 300}, {500, 1000}, {150, 300}},  // -1: not cropped
+            {0, std::nullopt, {400, 300}, {500, 500}, {300, 300}},                        // the preview's size (tall)
         };
         for (const auto& c : cases) {
-            f.project.crop = c.crop;
-            f.SpinEdit1->setValue(c.first);
-            f.Image5->setGeometry(f.Image5->x(), f.Image5->y(), c.view.width(), c.view.height());
-            f.Drawfirstandlast1Click();
+            f.session().SetCrop(c.crop);
+            f.TabSheet2->SpinEdit1->setValue(c.first);
+            f.TabSheet2->Image5->setGeometry(f.TabSheet2->Image5->x(), f.TabSheet2->Image5->y(), c.view.width(),
+                                             c.view.height());
+            f.TabSheet2->Drawfirstandlast1Click();
             QVERIFY(WaitForComparison(f));
-            QCOMPARE(QSize(f.Image3->pictureWidth(), f.Image3->pictureHeight()), c.firstSize);
-            QCOMPARE(QSize(f.Image5->pictureWidth(), f.Image5->pictureHeight()), c.woven);
+            QCOMPARE(QSize(f.TabSheet2->Image3->pictureWidth(), f.TabSheet2->Image3->pictureHeight()), c.firstSize);
+            QCOMPARE(QSize(f.TabSheet2->Image5->pictureWidth(), f.TabSheet2->Image5->pictureHeight()), c.woven);
         }
     }
 
@@ -121,22 +129,22 @@ class FirstLastPageTest : public QObject {
         QVERIFY(Editor::waitFor([&] { return !e.dialogs.messages.isEmpty(); }));
         QVERIFY(e.dialogs.messages[0].contains(QStringLiteral("gone.png")));
         LoadLog log(f);
-        f.SpinEdit1->setValue(1);
+        f.TabSheet2->SpinEdit1->setValue(1);
         QCOMPARE(log.take(), QStringList{files[1]});
         QVERIFY(WaitForComparison(f));
-        f.SpinEdit2->setValue(3);
+        f.TabSheet2->SpinEdit2->setValue(3);
         QCOMPARE(log.take(), QStringList{files[3]});
         QVERIFY(WaitForComparison(f));
-        QCOMPARE(f.Image3->pictureWidth(), 30);
-        QCOMPARE(f.Image4->pictureWidth(), 30);  // 32 wide, brought to the first one's size
+        QCOMPARE(f.TabSheet2->Image3->pictureWidth(), 30);
+        QCOMPARE(f.TabSheet2->Image4->pictureWidth(), 30);  // 32 wide, brought to the first one's size
 
         log.hold(true);
-        f.SpinEdit1->setValue(2);
+        f.TabSheet2->SpinEdit1->setValue(2);
         QCOMPARE(log.take(), QStringList{files[2]});
-        f.SpinEdit1->setValue(3);  // the worker is busy
+        f.TabSheet2->SpinEdit1->setValue(3);  // the worker is busy
         log.hold(false);
         QVERIFY(WaitForComparison(f));
-        QCOMPARE(f.Image3->pictureWidth(), 32);
+        QCOMPARE(f.TabSheet2->Image3->pictureWidth(), 32);
         QCOMPARE(e.dialogs.messages.size(), 1);
     }
 
@@ -146,31 +154,32 @@ class FirstLastPageTest : public QObject {
         Editor e;
         const QStringList files = AddPictures(e, 10);
         auto& f = e.form();
-        turnlet::ChangeKeyframe(f.project.keyframes, files[3].toStdString(), {0, 0, 0, 0, 0, 0, 0});
-        turnlet::ChangeKeyframe(f.project.keyframes, files[6].toStdString(), {9, 0, 0, 0, 0, 0, 0});
-        f.RestoreKeyframes();
+        f.session().SetFrameValues(3, {0, 0, 0, 0, 0, 0, 0});
+        f.session().SetFrameValues(6, {9, 0, 0, 0, 0, 0, 0});
         QMap<QString, QString> dx = {{files[3], "0"}, {files[4], "3"}, {files[5], "6"}, {files[6], "9"}};
         const struct {
             const char* what;
             std::function<void()> act;
-        } changes[] = {{"first frame", [&] { f.SpinEdit1->setValue(1); }},
-                       {"last frame", [&] { f.SpinEdit2->setValue(8); }},
-                       {"next pair", [&] { f.BitBtn2Click(); }},
+        } changes[] = {{"first frame", [&] { f.TabSheet2->SpinEdit1->setValue(1); }},
+                       {"last frame", [&] { f.TabSheet2->SpinEdit2->setValue(8); }},
+                       {"next pair", [&] { f.TabSheet2->BitBtn2Click(); }},
                        {"a source deleted inside the range", [&] {
-                            f.SpinEdit2->setValue(7);  // so that neither number changes
-                            f.ListBox1->clearSelection();
-                            f.ListBox1->item(4)->setSelected(true);
-                            f.Delete1Click();
+                            f.TabSheet2->SpinEdit2->setValue(7);  // so that neither number changes
+                            f.TabSheet1->ListBox1->clearSelection();
+                            f.TabSheet1->ListBox1->item(4)->setSelected(true);
+                            f.TabSheet1->Delete1Click();
                             dx = {{files[3], "0"}, {files[5], "4.5"}, {files[6], "9"}};
                         }}};
         for (const auto& c : changes) {
             c.act();
-            const int frames = f.project.lastFrame - f.project.firstFrame + 1;
-            const turnlet::TextGrid table =
-                turnlet::BuildExportTable(frames, f.project.frames, f.project.sources, f.project.firstFrame);
-            for (int k = 1; k <= frames; ++k) {
-                const QString path = QString::fromStdString(table.at(k, turnlet::kExportSource));
-                if (dx.contains(path)) QCOMPARE(QString::fromStdString(table.at(k, turnlet::kExportDX)), dx[path]);
+            // Exported one frame each, every photograph carries its own shift.
+            turnlet::Project project = f.session().project();
+            project.exportSettings.frames = project.lastFrame - project.firstFrame + 1;
+            turnlet::ExportPlan plan;
+            QVERIFY(turnlet::MakeExportPlan(project, {}, plan).ok());
+            for (const turnlet::PlannedFrame& frame : plan.frames) {
+                const QString path = QString::fromStdString(frame.source);
+                if (dx.contains(path)) QCOMPARE(-frame.shiftX, static_cast<int>(dx[path].toDouble()));
             }
         }
     }

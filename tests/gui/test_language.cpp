@@ -6,11 +6,11 @@
 #include <QTimer>
 #include <vector>
 
-#include "about_box.h"
-#include "export_dialog.h"
+#include "dialogs/about_box.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
 #include "language.h"
-#include "parameters_dialog.h"
+#include "dialogs/parameters_dialog.h"
 
 using turnlet::AddedLanguageRows;
 using turnlet::LanguageControl;
@@ -46,27 +46,28 @@ class LanguageTest : public QObject {
         auto& f = e.form();
         f.Timer1Timer();  // the start applies English over the designed texts
         QCOMPARE(e.windows().Form8().windowTitle(), QStringLiteral("Export"));
-        QCOMPARE(f.Label9->text(), QStringLiteral("Intrelace with"));
+        QCOMPARE(f.TabSheet3->Label9->text(), QStringLiteral("Intrelace with"));
         for (const char* code : {"ru", "en"}) {
             if (std::string_view(code) == "ru")
                 f.N6->trigger();
             else
                 f.English1->trigger();
-            QCOMPARE(f.settings.languageCode, code);
+            QCOMPARE(f.settings().languageCode, code);
             for (const LanguageRow& row : AllRows()) {
                 QCOMPARE(LanguageControlText(f, row), QString::fromUtf8(turnlet::LanguageText(row, code)));
             }
         }
         QVERIFY(f.English1->isChecked() && !f.N6->isChecked());
-        QCOMPARE(f.StringGrid1->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Angle"));
-        QCOMPARE(f.StringGrid1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("DX"));
+        QCOMPARE(f.TabSheet3->StringGrid1->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Angle"));
+        QCOMPARE(f.TabSheet3->StringGrid1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("DX"));
         // Languages name themselves in either language.
         QCOMPARE(f.N6->text(), QString::fromUtf8("Русский"));
         // Russian headers survive New and a new list of sources.
         f.N6Click();
         f.New1Click();
         e.add({e.picture("a.png", 8, 8), e.picture("b.png", 8, 8)});
-        QCOMPARE(f.StringGrid1->model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Ключевой"));
+        QCOMPARE(f.TabSheet3->StringGrid1->model()->headerData(1, Qt::Horizontal).toString(),
+                 QString::fromUtf8("Ключевой"));
     }
 
     void aboutBoxFollowsTheLanguageAndThePointer() {

@@ -14,13 +14,13 @@
 #include <QTableView>
 #include <QTimer>
 
-#include "about_box.h"
+#include "dialogs/about_box.h"
 #include "controls.h"
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
-#include "parameters_dialog.h"
+#include "dialogs/parameters_dialog.h"
 #include "picture_view.h"
-#include "video_import_dialog.h"
+#include "dialogs/video_import_dialog.h"
 
 using turnlet::testing::Editor;
 
@@ -81,16 +81,17 @@ class MainWindowTest : public QObject {
         QVERIFY(f.Timer2->isActive());
         QCOMPARE(f.Timer1->interval(), 1000);
         QCOMPARE(f.PageControl1->currentIndex(), 0);
-        QCOMPARE(f.ComboBox1->currentText(), QString::fromUtf8("0°"));
-        QCOMPARE(f.ComboBox1->count(), 4);
-        QVERIFY(!f.Shape1->isVisible());
-        QCOMPARE(f.project.backgroundColor, 0x00FFFFFFu);
-        QCOMPARE(f.project.exportSettings.directory, f.project.programDir + "/result");
+        QCOMPARE(f.TabSheet1->ComboBox1->currentText(), QString::fromUtf8("0°"));
+        QCOMPARE(f.TabSheet1->ComboBox1->count(), 4);
+        QVERIFY(!f.TabSheet1->Shape1->isVisible());
+        QCOMPARE(f.session().project().backgroundColor, 0x00FFFFFFu);
+        QCOMPARE(f.session().project().exportSettings.directory, f.resourceDir() + "/result");
         QStringList headers;
-        for (int c = 0; c < 9; ++c) headers << f.StringGrid1->model()->headerData(c, Qt::Horizontal).toString();
+        for (int c = 0; c < 9; ++c)
+            headers << f.TabSheet3->StringGrid1->model()->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(headers, (QStringList{QString::fromUtf8("№"), "Keyframe", "DX", "DY", "Alpha", "Scale", "Brightness",
                                        "Contrast", "Gamma"}));
-        QCOMPARE(f.StringGrid1->horizontalHeader()->sectionSize(3), 55);
+        QCOMPARE(f.TabSheet3->StringGrid1->horizontalHeader()->sectionSize(3), 55);
         // The deferred start applies the language about a second after start.
         QVERIFY(e.waitFor([&] { return !f.Timer1->isActive(); }, 3000));
         QVERIFY(f.English1->isChecked());
@@ -102,12 +103,13 @@ class MainWindowTest : public QObject {
         const QString photo = e.picture("p.png", 400, 300);
         e.add({photo});
         QVERIFY(e.waitForPreview(photo));
-        f.Image1MouseDown(100, 100, Qt::LeftButton);
-        f.Image1MouseUp(200, 150, Qt::NoButton);
-        const QStringList fields = {f.Edit1->text(), f.Edit2->text(), f.Edit3->text(), f.Edit4->text()};
+        f.TabSheet1->Image1MouseDown(100, 100, Qt::LeftButton);
+        f.TabSheet1->Image1MouseUp(200, 150, Qt::NoButton);
+        const QStringList fields = {f.TabSheet1->Edit1->text(), f.TabSheet1->Edit2->text(), f.TabSheet1->Edit3->text(),
+                                    f.TabSheet1->Edit4->text()};
         f.Timer2->stop();  // so the marks a resize leaves are still there to see
         for (const QSize client : {QSize(1400, 900), QSize(911, 635)}) {
-            f.TuneRedrawPending = f.FirstLastRedrawPending = false;
+            f.TabSheet3->TuneRedrawPending = f.TabSheet2->FirstLastRedrawPending = false;
             f.resize(client + (f.size() - f.ClientArea->size()));
             QVERIFY(e.waitFor([&] { return f.ClientArea->size() == client; }, 3000));
             const QSize pc1 = f.PageControl1->size();
@@ -115,22 +117,25 @@ class MainWindowTest : public QObject {
             QCOMPARE(f.StatusBar1->geometry(), QRect(0, client.height() - 19, client.width(), 19));
             const QSize page = f.TabSheet1->size();
             QCOMPARE(page, pc1 - f.PageControl1->chrome());
-            QCOMPARE(f.ListBox1->geometry().bottom() + 1 + 7, f.GroupBox2->y());
-            QCOMPARE(f.GroupBox2->geometry().bottom() + 1, page.height() - 32);
-            QCOMPARE(f.Image1->geometry(), QRect(328, 3, page.width() - 348, page.height() - 25));
-            QCOMPARE(f.TrackBar1->y(), pc1.height() - 100);
-            QCOMPARE(f.Button11->y(), f.TrackBar1->geometry().bottom() + 1 + 5);
-            QCOMPARE(f.ComboBox2->x(), page.width() - 85);
-            QCOMPARE(f.Image2->height(), f.StringGrid1->height());
-            QCOMPARE(f.Image4->x(), f.Image3->x() + f.Image3->width() + 5);
+            QCOMPARE(f.TabSheet1->ListBox1->geometry().bottom() + 1 + 7, f.TabSheet1->GroupBox2->y());
+            QCOMPARE(f.TabSheet1->GroupBox2->geometry().bottom() + 1, page.height() - 32);
+            QCOMPARE(f.TabSheet1->Image1->geometry(), QRect(328, 3, page.width() - 348, page.height() - 25));
+            QCOMPARE(f.TabSheet3->TrackBar1->y(), pc1.height() - 100);
+            QCOMPARE(f.TabSheet3->Button11->y(), f.TabSheet3->TrackBar1->geometry().bottom() + 1 + 5);
+            QCOMPARE(f.TabSheet3->ComboBox2->x(), page.width() - 85);
+            QCOMPARE(f.TabSheet3->Image2->height(), f.TabSheet3->StringGrid1->height());
+            QCOMPARE(f.TabSheet2->Image4->x(), f.TabSheet2->Image3->x() + f.TabSheet2->Image3->width() + 5);
             // The comparison views stay inside their page.
-            QVERIFY(f.Image4->geometry().right() < f.TabSheet5->width() || !f.TabSheet5->isVisible());
-            QVERIFY(f.TuneRedrawPending && f.FirstLastRedrawPending);
+            QVERIFY(f.TabSheet2->Image4->geometry().right() < f.TabSheet2->TabSheet5->width() ||
+                    !f.TabSheet2->TabSheet5->isVisible());
+            QVERIFY(f.TabSheet3->TuneRedrawPending && f.TabSheet2->FirstLastRedrawPending);
             // The crop outline follows the preview; the crop itself does not change.
-            QCOMPARE((QStringList{f.Edit1->text(), f.Edit2->text(), f.Edit3->text(), f.Edit4->text()}), fields);
-            const double s = std::min(f.Image1->width() / 400.0, f.Image1->height() / 300.0);
-            QCOMPARE(f.Shape1->x(), static_cast<int>(fields[0].toInt() * s + 328));
-            QCOMPARE(f.Shape1->width(), static_cast<int>((fields[2].toInt() - 1) * s));
+            QCOMPARE((QStringList{f.TabSheet1->Edit1->text(), f.TabSheet1->Edit2->text(), f.TabSheet1->Edit3->text(),
+                                  f.TabSheet1->Edit4->text()}),
+                     fields);
+            const double s = std::min(f.TabSheet1->Image1->width() / 400.0, f.TabSheet1->Image1->height() / 300.0);
+            QCOMPARE(f.TabSheet1->Shape1->x(), static_cast<int>(fields[0].toInt() * s + 328));
+            QCOMPARE(f.TabSheet1->Shape1->width(), static_cast<int>((fields[2].toInt() - 1) * s));
         }
     }
 
@@ -141,30 +146,28 @@ class MainWindowTest : public QObject {
         for (int i = 0; i < 6; ++i) files << e.picture(QStringLiteral("%1.png").arg(i), 30, 40);
         e.add(files);
         QVERIFY(e.waitForPreview(files[5]));
-        f.SpinEdit2->setValue(4);
-        f.SpinEdit1->setValue(1);
-        f.Edit3->setText(QStringLiteral("abc"));
-        f.project.crop = {"1", "2", "abc", "20"};
-        f.Showstatus1Click();
+        f.TabSheet2->SpinEdit2->setValue(4);
+        f.TabSheet2->SpinEdit1->setValue(1);
+        f.session().SetCrop(turnlet::CropArea{1, 2, 10, 20});
         QCOMPARE(f.StatusBar1->panelText(0), QStringLiteral("Source: (30x40)"));
-        QCOMPARE(f.StatusBar1->panelText(1), QStringLiteral("Area: (abcx20)"));
+        QCOMPARE(f.StatusBar1->panelText(1), QStringLiteral("Area: (10x20)"));
         QCOMPARE(f.StatusBar1->panelText(2), QStringLiteral("All images: 6"));
         QCOMPARE(f.StatusBar1->panelText(3), QStringLiteral("Selected images: 4"));
         f.N6Click();
         QVERIFY(f.N6->isChecked() && !f.English1->isChecked());
         QCOMPARE(f.StatusBar1->panelText(0), QString::fromUtf8("Источник: (30x40)"));
-        QCOMPARE(f.StatusBar1->panelText(3), QString::fromUtf8("Выбранно: 4"));
+        QCOMPARE(f.StatusBar1->panelText(3), QString::fromUtf8("Выбрано: 4"));
         f.Areaparams1Click();
-        QCOMPARE(f.Area, (turnlet::AreaRect{1, 2, 200, 20}));
-        QCOMPARE(f.InterlaceViewSize, f.Image5->size());
+        QCOMPARE(f.Area, (turnlet::CropArea{1, 2, 10, 20}));
+        QCOMPARE(f.TabSheet2->InterlaceViewSize, f.TabSheet2->Image5->size());
         f.New1Click();
         for (int panel = 0; panel < 6; ++panel) QVERIFY(f.StatusBar1->panelText(panel).isEmpty());
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet"));
-        QVERIFY(!f.Image1->hasPicture());
-        QCOMPARE(f.SpinEdit1->value(), 0);
-        QCOMPARE(f.SpinEdit2->value(), 0);
-        QCOMPARE(f.StringGrid1->model()->rowCount(), 1);
-        QVERIFY(f.Edit3->text().isEmpty());
+        QVERIFY(!f.TabSheet1->Image1->hasPicture());
+        QCOMPARE(f.TabSheet2->SpinEdit1->value(), 0);
+        QCOMPARE(f.TabSheet2->SpinEdit2->value(), 0);
+        QCOMPARE(f.TabSheet3->StringGrid1->model()->rowCount(), 1);
+        QVERIFY(f.TabSheet1->Edit3->text().isEmpty());
     }
 
     void aPageChangeClearsThePointerPanelAndKeepsTheFrameInRange() {
@@ -173,18 +176,18 @@ class MainWindowTest : public QObject {
         QStringList files;
         for (int i = 0; i < 4; ++i) files << e.picture(QStringLiteral("%1.png").arg(i), 8, 8);
         e.add(files);
-        f.SetStatusPanel(turnlet::kPointerPanel, "(3,4)");
-        f.CurrentFrame = 9;
+        f.setStatusPanel(turnlet::kPointerPanel, "(3,4)");
+        f.TabSheet3->CurrentFrame = 9;
         f.PageControl1->setCurrentIndex(2);
         QVERIFY(f.StatusBar1->panelText(turnlet::kPointerPanel).isEmpty());
-        QCOMPARE(f.CurrentFrame, 3);
-        QCOMPARE(f.TrackBar1->value(), 3);
-        QCOMPARE(f.StringGrid1->selectionModel()->currentIndex().row(), 3);
+        QCOMPARE(f.TabSheet3->CurrentFrame, 3);
+        QCOMPARE(f.TabSheet3->TrackBar1->value(), 3);
+        QCOMPARE(f.TabSheet3->StringGrid1->selectionModel()->currentIndex().row(), 3);
         // "Next" on the last frame wraps to the first; "Previous" on the first to the last.
-        f.Button5Click();
-        QCOMPARE(f.CurrentFrame, 0);
-        f.Button2Click();
-        QCOMPARE(f.CurrentFrame, 3);
+        f.TabSheet3->Button5Click();
+        QCOMPARE(f.TabSheet3->CurrentFrame, 0);
+        f.TabSheet3->Button2Click();
+        QCOMPARE(f.TabSheet3->CurrentFrame, 3);
         f.PageControl1->setCurrentIndex(1);
         QCOMPARE(f.StatusBar1->panelText(turnlet::kPathPanel), files[3]);
     }
@@ -196,9 +199,9 @@ class MainWindowTest : public QObject {
         e.dialogs.colorAnswers.push_back(QColor(0x12, 0x34, 0x56));
         f.Backgroundcolor1Click();
         QCOMPARE(e.dialogs.colorsOffered.value(0), QColor(Qt::white));
-        QCOMPARE(f.project.backgroundColor, 0x00563412u);
+        QCOMPARE(f.session().project().backgroundColor, 0x00563412u);
         f.Backgroundcolor1Click();
-        QCOMPARE(f.project.backgroundColor, 0x00563412u);
+        QCOMPARE(f.session().project().backgroundColor, 0x00563412u);
         QCOMPARE(e.dialogs.colorsOffered.value(1), QColor(0x12, 0x34, 0x56));
 
         // Export without images.

@@ -58,17 +58,17 @@ class PreviewSpeedTest : public QObject {
                 QVERIFY(turnlet::LoadPicture(file.toStdString(), target, scratch).ok());
                 decode = decode < 0 ? t.elapsed() : std::min(decode, t.elapsed());
 
-                f.ShownSourcePath.clear();
+                f.TabSheet1->ShownSourcePath.clear();
                 t.restart();
-                f.Showsource1Click();
-                QVERIFY(e.waitFor([&] { return !f.ShownSourcePath.empty(); }));
-                f.Image1->repaint();
+                f.TabSheet1->Showsource1Click();
+                QVERIFY(e.waitFor([&] { return !f.TabSheet1->ShownSourcePath.empty(); }));
+                f.TabSheet1->Image1->repaint();
                 preview = preview < 0 ? t.elapsed() : std::min(preview, t.elapsed());
             }
             if (preview <= decode + 50) break;
         }
-        QCOMPARE(f.Image1->pictureWidth(), 6000);
-        QVERIFY(f.Image1->shownImage().width() <= f.Image1->width());
+        QCOMPARE(f.TabSheet1->Image1->pictureWidth(), 6000);
+        QVERIFY(f.TabSheet1->Image1->shownImage().width() <= f.TabSheet1->Image1->width());
         qInfo("6000x4000 JPEG: decode %lld ms, preview on screen %lld ms", decode, preview);
 #ifndef TURNLET_SANITIZED
         QVERIFY2(preview <= decode + 50, qPrintable(QStringLiteral("%1 ms > %2 + 50 ms").arg(preview).arg(decode)));

@@ -10,9 +10,11 @@
 #include <functional>
 
 #include "controls.h"
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
-#include "video_import_dialog.h"
+#include "picture_view.h"
+#include "pages/source_page.h"
+#include "dialogs/video_import_dialog.h"
 
 using turnlet::SaveChoice;
 using turnlet::testing::Editor;
@@ -69,36 +71,74 @@ class ProjectCommandsTest : public QObject {
         for (int i = 0; i < 5; ++i) files << e.picture(QStringLiteral("%1.png").arg(i), 40, 30);
         e.add(files);
         QVERIFY(e.waitForPreview(files[4]));
-        f.SpinEdit1->setValue(1);
-        f.SpinEdit2->setValue(3);
-        f.project.crop = {"2", "3", "20", "10"};
+        f.TabSheet2->SpinEdit1->setValue(1);
+        f.TabSheet2->SpinEdit2->setValue(3);
+        f.session().SetCrop(turnlet::CropArea{2, 3, 20, 10});
         d.Edit1->setText(QStringLiteral("37"));
         d.Edit1Exit();
         d.ComboBox1->setCurrentIndex(1);
-        const std::string saved = turnlet::WriteProjectText(f.project);
+        const std::string saved = turnlet::WriteProjectText(f.session().project());
         e.dialogs.fileAnswers.push_back(e.path("turn"));
         f.Save1Click();
-        QVERIFY(!f.ProjectModified());
+        QVERIFY(!f.session().modified());
         f.New1Click();
         QVERIFY(e.dialogs.questions.isEmpty());  // nothing unsaved
-        QCOMPARE(f.ListBox1->count(), 0);
+        QCOMPARE(f.TabSheet1->ListBox1->count(), 0);
         QCOMPARE(d.Edit1->text(), QStringLiteral("100"));
         QCOMPARE(d.ComboBox1->currentIndex(), 0);
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet"));
 
         e.dialogs.fileAnswers.push_back(e.path("turn.trn.prj"));
         f.Open1Click();
-        QCOMPARE(turnlet::WriteProjectText(f.project), saved);
-        QCOMPARE(f.ListBox1->count(), 5);
-        QCOMPARE(f.ListBox1->currentRow(), 0);
-        QCOMPARE(f.SpinEdit1->value(), 1);
-        QCOMPARE(f.SpinEdit2->value(), 3);
-        QCOMPARE(f.Edit3->text(), QStringLiteral("20"));
+        QCOMPARE(turnlet::WriteProjectText(f.session().project()), saved);
+        QCOMPARE(f.TabSheet1->ListBox1->count(), 5);
+        QCOMPARE(f.TabSheet1->ListBox1->currentRow(), 0);
+        QCOMPARE(f.TabSheet2->SpinEdit1->value(), 1);
+        QCOMPARE(f.TabSheet2->SpinEdit2->value(), 3);
+        QCOMPARE(f.TabSheet1->Edit3->text(), QStringLiteral("20"));
         QCOMPARE(d.Edit1->text(), QStringLiteral("37"));
         QCOMPARE(d.ComboBox1->currentIndex(), 1);
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet - ") + e.path("turn.trn.prj"));
         QVERIFY(e.waitForPreview(files[0]));
-        QVERIFY(!f.ProjectModified());
+        QVERIFY(!f.session().modified());
+    }
+
+    // Photos moved since the project was saved: the previous project's picture goes, the missing
+    // files are marked, and the folder they moved to is asked for and written into the paths.
+    void movedPhotosAreMarkedAndLocated() {
+        Editor e;
+        Start(e);
+        auto& f = e.form();
+        QDir().mkpath(e.path("shoot"));
+        const QStringList files{e.picture("shoot/a.png", 20, 10), e.picture("shoot/b.png", 30, 10)};
+        e.add(files);
+        f.session().SetFrameValues(1, {4, 0, 0, 0, 0, 0, 0});
+        e.dialogs.fileAnswers.push_back(e.path("moved"));
+        f.Save1Click();
+        const QString other = e.picture("other.png", 40, 10);
+        f.New1Click();
+        e.add({other});
+        QVERIFY(e.waitForPreview(other));
+        QVERIFY(QDir().rename(e.path("shoot"), e.path("archive")));
+        e.dialogs.saveAnswers.push_back(SaveChoice::Discard);
+        e.dialogs.questionAnswers.push_back(false);
+        e.dialogs.fileAnswers.push_back(e.path("moved.trn.prj"));
+        f.Open1Click();
+        QVERIFY(!f.TabSheet1->Image1->hasPicture());  // not the previous project's photo
+        QCOMPARE(e.dialogs.questions.size(), 2);
+        QVERIFY(e.dialogs.questions[1].startsWith(QStringLiteral("2 of the project's photos are not where")));
+        QCOMPARE(f.TabSheet1->ListBox1->item(0)->foreground().color(), QColor(0xb0, 0, 0));
+        QVERIFY(e.dialogs.messages.isEmpty());
+
+        e.dialogs.questionAnswers.push_back(true);
+        e.dialogs.folderAnswers.push_back(e.path("archive"));
+        e.dialogs.fileAnswers.push_back(e.path("moved.trn.prj"));
+        f.Open1Click();
+        QCOMPARE(f.session().project().sources[1], e.path("archive/b.png").toStdString());
+        QCOMPARE(f.session().project().keyframes[0].path, e.path("archive/b.png").toStdString());
+        QVERIFY(f.session().modified());
+        QVERIFY(e.waitForPreview(e.path("archive/a.png")));
+        QVERIFY(e.dialogs.messages.isEmpty());
     }
 
     void recentListMenuAndSettingsFile() {
@@ -131,7 +171,7 @@ class ProjectCommandsTest : public QObject {
         QCOMPARE(f.Last11->text(), e.path("salt && pepper.trn.prj"));
         f.New1Click();
         f.Last11Click();
-        QCOMPARE(f.project.currentProjectFile, e.path("salt & pepper.trn.prj").toStdString());
+        QCOMPARE(f.session().fileName(), e.path("salt & pepper.trn.prj").toStdString());
         QCOMPARE(f.windowTitle(), QStringLiteral("Turnlet - ") + e.path("salt & pepper.trn.prj"));
 
         // Reopen of a file that is gone: the message names it, the project stays, so does the entry.
@@ -141,8 +181,8 @@ class ProjectCommandsTest : public QObject {
         e.dialogs.saveAnswers.push_back(SaveChoice::Discard);
         f.Last21Click();
         QVERIFY(e.dialogs.messages.last().contains(e.path("p10.trn.prj")));
-        QCOMPARE(f.ListBox1->count(), 1);
-        QCOMPARE(f.project.sources.size(), 1u);
+        QCOMPARE(f.TabSheet1->ListBox1->count(), 1);
+        QCOMPARE(f.session().project().sources.size(), 1u);
         QCOMPARE(f.Last21->data().toString(), e.path("p10.trn.prj"));
         QVERIFY(f.OpenFileName.empty());  // the next Open asks again
     }
@@ -166,7 +206,7 @@ class ProjectCommandsTest : public QObject {
         QVERIFY(Read(ini).contains("LANG=en\r\n"));
         // A cancelled chooser changes nothing.
         form3.Button1Click();
-        QCOMPARE(e.form().settings.ffmpegPath, "/usr/bin/ffmpeg");
+        QCOMPARE(e.form().settings().ffmpegPath, "/usr/bin/ffmpeg");
     }
 
     void aProjectNamedOnTheCommandLineOpensAfterTheStart() {
@@ -178,7 +218,7 @@ class ProjectCommandsTest : public QObject {
         e.form().New1Click();
         e.form().StartProjectFile = e.path("cli.trn.prj").toStdString();
         Start(e);
-        QCOMPARE(e.form().ListBox1->count(), 2);
+        QCOMPARE(e.form().TabSheet1->ListBox1->count(), 2);
         QCOMPARE(e.form().Last11->data().toString(), e.path("cli.trn.prj"));
         QCOMPARE(turnlet::ProjectFromArguments({"turnlet", "-style", "x.trn.prj"}), "x.trn.prj");
     }
@@ -190,13 +230,13 @@ class ProjectCommandsTest : public QObject {
             std::function<void(Editor&)> run;
             std::function<bool(Editor&)> wentOn;  // the command did what it does
         };
-        const auto cleared = [](Editor& e) { return e.form().project.sources.empty(); };
+        const auto cleared = [](Editor& e) { return e.form().session().project().sources.empty(); };
         const auto opened = [](Editor& e) {
             return e.form().windowTitle() == QStringLiteral("Turnlet - ") + e.path("other.trn.prj");
         };
         const Command commands[] = {
             {"New", [](Editor& e) { e.form().New1Click(); }, cleared},
-            {"Clear list", [](Editor& e) { e.form().Button10Click(); }, cleared},
+            {"Clear list", [](Editor& e) { e.form().TabSheet1->Button10Click(); }, cleared},
             {"Open",
              [](Editor& e) {
                  e.dialogs.fileAnswers.push_back(e.path("other.trn.prj"));
@@ -215,14 +255,17 @@ class ProjectCommandsTest : public QObject {
                 f.Save1Click();  // an empty project to open, and the recent entry for Reopen
                 f.New1Click();
                 e.add({e.picture("a.png", 8, 8)});
-                QVERIFY(f.ProjectModified());
+                QVERIFY(f.session().modified());
                 e.dialogs.saveAnswers.push_back(choice);
                 if (choice == SaveChoice::Save) e.dialogs.fileAnswers.push_back(e.path("mine"));
                 command.run(e);
                 QVERIFY2(e.dialogs.questions.size() == 1, command.name);
-                QVERIFY2(e.dialogs.questions[0].contains(QStringLiteral("not saved")), command.name);
+                // The project thrown away is named: this one has no file yet, not the one saved before.
+                QVERIFY2(e.dialogs.questions[0] ==
+                             QStringLiteral("The project Untitled has changes that are not saved. Save them first?"),
+                         command.name);
                 QVERIFY2(command.wentOn(e) == (choice != SaveChoice::Cancel), command.name);
-                if (choice == SaveChoice::Cancel) QCOMPARE(f.project.sources.size(), 1u);
+                if (choice == SaveChoice::Cancel) QCOMPARE(f.session().project().sources.size(), 1u);
                 QCOMPARE(QFile::exists(e.path("mine.trn.prj")), choice == SaveChoice::Save);
                 if (choice == SaveChoice::Save) QVERIFY(Read(e.path("mine.trn.prj")).contains("a.png"));
             }
@@ -232,7 +275,7 @@ class ProjectCommandsTest : public QObject {
         auto& d = e.windows().Form8();
         d.Edit1->setText(QStringLiteral("50"));
         d.Edit1Exit();
-        QVERIFY(e.form().ProjectModified());
+        QVERIFY(e.form().session().modified());
         d.Edit1->setText(QStringLiteral("100"));
         d.Edit1Exit();
         e.form().New1Click();

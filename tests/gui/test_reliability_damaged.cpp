@@ -17,7 +17,7 @@
 #include "child_measure.h"
 #include "controls.h"
 #include "damaged_corpus.h"
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
 
 using turnlet::damaged::DamagedFile;
@@ -103,14 +103,14 @@ class ReliabilityDamagedTest : public QObject {
         QVERIFY(c.check(
             "preview",
             [&](int i) {
-                f.ListBox1->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
-                f.Showsource1Click();
+                f.TabSheet1->ListBox1->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
+                f.TabSheet1->Showsource1Click();
             },
-            [&] { return !f.ShowSourceWorker->busy() && !f.SourceRedrawPending; },
-            [&](const DamagedFile& file) { return f.ShownSourcePath == file.path; }));
+            [&] { return !f.TabSheet1->ShowSourceWorker->busy() && !f.TabSheet1->SourceRedrawPending; },
+            [&](const DamagedFile& file) { return f.TabSheet1->ShownSourcePath == file.path; }));
         // Still serving: a whole file is shown.
-        f.ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
-        f.Showsource1Click();
+        f.TabSheet1->ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        f.TabSheet1->Showsource1Click();
         QVERIFY(e.waitForPreview(c.good));
     }
 
@@ -118,13 +118,14 @@ class ReliabilityDamagedTest : public QObject {
         Editor e;
         Corpus c(e);
         auto& f = e.form();
-        f.SpinEdit1->setValue(0);
+        f.TabSheet2->SpinEdit1->setValue(0);
         f.PageControl1->setCurrentIndex(1);
-        auto idle = [&] { return !f.ShowFirstLastWorker->busy() && !f.FirstLastRedrawPending; };
+        auto idle = [&] { return !f.TabSheet2->ShowFirstLastWorker->busy() && !f.TabSheet2->FirstLastRedrawPending; };
         QVERIFY(Editor::waitFor(idle));
         const qsizetype before = e.dialogs.messages.size();
         QVERIFY(c.check(
-            "first/last", [&](int i) { f.SpinEdit2->setValue(i); }, idle, [](const DamagedFile&) { return true; }));
+            "first/last", [&](int i) { f.TabSheet2->SpinEdit2->setValue(i); }, idle,
+            [](const DamagedFile&) { return true; }));
         QVERIFY(e.dialogs.messages.size() > before);
     }
 
@@ -133,18 +134,19 @@ class ReliabilityDamagedTest : public QObject {
         Corpus c(e);
         auto& f = e.form();
         f.PageControl1->setCurrentIndex(2);
-        auto idle = [&] { return !f.TunePictureWorker->busy() && !f.TuneRedrawPending; };
+        auto idle = [&] { return !f.TabSheet3->TunePictureWorker->busy() && !f.TabSheet3->TuneRedrawPending; };
         QVERIFY(Editor::waitFor(idle));
         QVERIFY(c.check(
-            "tuned view", [&](int i) { f.TrackBar1->setValue(i); }, idle, [](const DamagedFile&) { return true; }));
+            "tuned view", [&](int i) { f.TabSheet3->TrackBar1->setValue(i); }, idle,
+            [](const DamagedFile&) { return true; }));
         // The interlace frame is read the same way.
-        f.TrackBar1->setValue(0);
+        f.TabSheet3->TrackBar1->setValue(0);
         QVERIFY(Editor::waitFor(idle));
         QVERIFY(c.check(
             "interlace",
             [&](int i) {
-                f.ComboBox2->setCurrentIndex(i + 1);
-                f.ComboBox2Change();
+                f.TabSheet3->ComboBox2->setCurrentIndex(i + 1);
+                f.TabSheet3->ComboBox2Change();
             },
             idle, [](const DamagedFile&) { return true; }));
     }
@@ -170,9 +172,9 @@ class ReliabilityDamagedTest : public QObject {
             "export",
             [&](int i) {
                 // A turn of this one source alone.
-                f.SpinEdit1->setValue(0);
-                f.SpinEdit2->setValue(i);
-                f.SpinEdit1->setValue(i);
+                f.TabSheet2->SpinEdit1->setValue(0);
+                f.TabSheet2->SpinEdit2->setValue(i);
+                f.TabSheet2->SpinEdit1->setValue(i);
                 QDir(out).removeRecursively();
                 QDir().mkpath(out);
                 d.Button2Click();
@@ -182,8 +184,8 @@ class ReliabilityDamagedTest : public QObject {
         const auto loads = std::count_if(c.files.begin(), c.files.end(), [](const DamagedFile& f) { return f.loads; });
         QCOMPARE(e.dialogs.messages.count(QStringLiteral("Export finished!")), loads);
         // Still usable: a whole source exports to the end.
-        f.SpinEdit1->setValue(0);
-        f.SpinEdit2->setValue(0);
+        f.TabSheet2->SpinEdit1->setValue(0);
+        f.TabSheet2->SpinEdit2->setValue(0);
         d.Button2Click();
         QVERIFY(Editor::waitFor([&] { return !d.exporting(); }));
         QCOMPARE(e.dialogs.messages.last(), QStringLiteral("Export finished!"));

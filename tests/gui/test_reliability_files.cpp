@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QProcess>
 
-#include "export_dialog.h"
+#include "dialogs/export_dialog.h"
 #include "gui_test_support.h"
 #include "project/settings_file.h"
 #include "scratch_mounts.h"
@@ -74,17 +74,17 @@ class ReliabilityFilesTest : public QObject {
             QVERIFY2(QFile::exists(file), c.name);
             const QByteArray earlier = Bytes(file);
             const QString caption = f.windowTitle();
-            f.ComboBox1->setCurrentIndex(c.name[0] == 'f' ? 2 : 3);  // a change to save
-            f.ComboBox1Change();
-            QVERIFY(f.ProjectModified());
+            f.TabSheet1->ComboBox1->setCurrentIndex(c.name[0] == 'f' ? 2 : 3);  // a change to save
+            f.TabSheet1->ComboBox1Change();
+            QVERIFY(f.session().modified());
             QVERIFY(c.breakFolder(folder));
             const qsizetype before = e.dialogs.messages.size();
             f.Save1Click();
             QCOMPARE(e.dialogs.messages.size(), before + 1);
             QVERIFY2(e.dialogs.messages.last().contains(file), qPrintable(e.dialogs.messages.last()));
             QCOMPARE(Bytes(file), earlier);
-            QCOMPARE(f.windowTitle(), caption);
-            QVERIFY(f.ProjectModified());
+            QCOMPARE(f.windowTitle(), QStringLiteral("*") + caption);  // still unsaved
+            QVERIFY(f.session().modified());
         }
 
         // The settings file, in a program folder that became read-only.
@@ -92,7 +92,7 @@ class ReliabilityFilesTest : public QObject {
         f.SaveINI1Click();
         const QByteArray earlier = Bytes(settings);
         QVERIFY(!earlier.isEmpty());
-        f.settings.languageCode = "ru";
+        f.settings().languageCode = "ru";
         const QString program = QFileInfo(settings).absolutePath();
         QVERIFY(turnlet::testing::MakeReadOnly(program.toStdString()));
         const turnlet::testing::UnmountAtEnd unmount(program.toStdString());
@@ -128,11 +128,11 @@ class ReliabilityFilesTest : public QObject {
         const turnlet::testing::UnmountAtEnd unmountReadOnly(readOnly.toStdString());
         for (const QString& folder : {full, readOnly}) {
             Set(d.Edit2, folder);
-            // The viewer page comes first: nothing starts.
+            // The viewer page comes first: no frame is written.
             d.CheckBox2->setChecked(true);
             qsizetype before = e.dialogs.messages.size();
             d.Button2Click();
-            QVERIFY(!d.exporting());
+            QVERIFY(Editor::waitFor([&] { return !d.exporting(); }));
             QCOMPARE(e.dialogs.messages.size(), before + 1);
             QVERIFY2(e.dialogs.messages.last().contains(folder + QStringLiteral("/index.html")),
                      qPrintable(e.dialogs.messages.last()));
@@ -165,8 +165,7 @@ class ReliabilityFilesTest : public QObject {
         e.add(files);
         QVERIFY(e.waitForPreview(files.last()));
         // A keyframe keyed by a path holding commas.
-        turnlet::ChangeKeyframe(f.project.keyframes, files[1].toStdString(), {3, -2, 7.5, 0, 10, 0, 0});
-        f.RestoreKeyframes();
+        f.session().SetFrameValues(1, {3, -2, 7.5, 0, 10, 0, 0});
         turnlet::TForm8& d = e.windows().Form8();
         const QString out = e.path(QStringLiteral("export") + kOdd);
         QVERIFY(QDir().mkpath(out));
@@ -181,16 +180,16 @@ class ReliabilityFilesTest : public QObject {
         QVERIFY(e.dialogs.messages.isEmpty());
 
         // Cleared, then opened again: everything as it was.
-        const std::vector<std::string> sources = f.project.sources;
-        const turnlet::TextGrid keyframes = f.project.keyframes;
+        const std::vector<std::string> sources = f.session().project().sources;
+        const turnlet::Keyframes keyframes = f.session().project().keyframes;
         f.New1Click();
-        QVERIFY(f.project.sources.empty());
+        QVERIFY(f.session().project().sources.empty());
         e.dialogs.fileAnswers.push_back(project);
         f.Open1Click();
         QVERIFY(e.dialogs.messages.isEmpty());
-        QVERIFY(f.project.sources == sources);
-        QVERIFY(f.project.keyframes == keyframes);
-        QCOMPARE(QString::fromStdString(f.project.frames.at(2, 4)), QStringLiteral("7.5"));
+        QVERIFY(f.session().project().sources == sources);
+        QVERIFY(f.session().project().keyframes == keyframes);
+        QCOMPARE(f.session().frames()[1].values[turnlet::kAngle], 7.5);
         QCOMPARE(d.Edit2->text(), out);
         QVERIFY(e.waitForPreview(files[0]));
 
@@ -204,7 +203,7 @@ class ReliabilityFilesTest : public QObject {
         // Reopened from the recent list, which the settings file keeps.
         f.New1Click();
         f.Last11Click();
-        QVERIFY(f.project.sources == sources);
+        QVERIFY(f.session().project().sources == sources);
         turnlet::Settings stored;
         QVERIFY(turnlet::ReadSettings(f.SettingsFile, stored).ok());
         QCOMPARE(QString::fromStdString(stored.recent.back()), project);

@@ -58,12 +58,12 @@ struct Drawn {
 class Session {
   public:
     Session(Editor& e, Drawn& drawn, unsigned seed) : e_(e), f_(e.form()), random_(seed) {
-        f_.ShowSourceJob().setBeforeLoad([](const std::string&) { RandomDelay(); });
-        f_.ShowFirstLastJob().setBeforeLoad([&drawn](const std::string& path) {
+        f_.TabSheet1->ShowSourceJob().setBeforeLoad([](const std::string&) { RandomDelay(); });
+        f_.TabSheet2->ShowFirstLastJob().setBeforeLoad([&drawn](const std::string& path) {
             drawn.set(drawn.firstLast, path);
             RandomDelay();
         });
-        f_.TunePictureJob().setBeforeRender([&drawn](const turnlet::TuneRequest& r) {
+        f_.TabSheet3->TunePictureJob().setBeforeRender([&drawn](const turnlet::TuneRequest& r) {
             drawn.set(drawn.tuned, r.TuneFramePath);
             RandomDelay();
         });
@@ -77,13 +77,13 @@ class Session {
     }
 
     void step() {
-        const int count = f_.ListBox1->count();
+        const int count = f_.TabSheet1->ListBox1->count();
         auto any = [&](int n) { return n > 0 ? static_cast<int>(random_() % static_cast<unsigned>(n)) : 0; };
         switch (random_() % 12) {
             case 0:
             case 1:
-                f_.ListBox1->setCurrentRow(any(count), QItemSelectionModel::ClearAndSelect);
-                f_.Showsource1Click();
+                f_.TabSheet1->ListBox1->setCurrentRow(any(count), QItemSelectionModel::ClearAndSelect);
+                f_.TabSheet1->Showsource1Click();
                 break;
             case 2:
                 f_.resize(700 + any(500), 500 + any(300));
@@ -92,21 +92,21 @@ class Session {
                 f_.PageControl1->setCurrentIndex(any(3));
                 break;
             case 4:
-                f_.SpinEdit1->setValue(any(count));
+                f_.TabSheet2->SpinEdit1->setValue(any(count));
                 break;
             case 5:
-                f_.SpinEdit2->setValue(any(count));
+                f_.TabSheet2->SpinEdit2->setValue(any(count));
                 break;
             case 6:
             case 7:
-                f_.TrackBar1->setValue(any(f_.TrackBar1->maximum() + 1));
+                f_.TabSheet3->TrackBar1->setValue(any(f_.TabSheet3->TrackBar1->maximum() + 1));
                 break;
             case 8:
-                f_.ComboBox2->setCurrentIndex(any(f_.ComboBox2->count()));
-                f_.ComboBox2Change();
+                f_.TabSheet3->ComboBox2->setCurrentIndex(any(f_.TabSheet3->ComboBox2->count()));
+                f_.TabSheet3->ComboBox2Change();
                 break;
             case 9:
-                f_.ComboBox1->setCurrentIndex(any(4));
+                f_.TabSheet1->ComboBox1->setCurrentIndex(any(4));
                 break;
             case 10:
                 if (random_() % 8 == 0) {
@@ -127,9 +127,10 @@ class Session {
     bool settle() {
         return Editor::waitFor(
             [&] {
-                return !f_.ShowSourceWorker->busy() && !f_.ShowFirstLastWorker->busy() &&
-                       !f_.TunePictureWorker->busy() && !f_.TuneRedrawPending && !f_.FirstLastRedrawPending &&
-                       !f_.SourceRedrawPending && !f_.SourceResizePending;
+                return !f_.TabSheet1->ShowSourceWorker->busy() && !f_.TabSheet2->ShowFirstLastWorker->busy() &&
+                       !f_.TabSheet3->TunePictureWorker->busy() && !f_.TabSheet3->TuneRedrawPending &&
+                       !f_.TabSheet2->FirstLastRedrawPending && !f_.TabSheet1->SourceRedrawPending &&
+                       !f_.TabSheet1->SourceResizePending;
             },
             30000);
     }
@@ -160,24 +161,26 @@ class ReliabilitySoakTest : public QObject {
             // Now and then the state settles, and what is shown is what was asked for last.
             if (i % 250 != 249) continue;
             QVERIFY(session.settle());
-            const std::string* current = f.SourceAt(f.ListBox1->currentRow());
-            if (current) QCOMPARE(f.ShownSourcePath, *current);
+            const int row = f.TabSheet1->ListBox1->currentRow();
+            const auto& sources = f.session().project().sources;
+            if (row >= 0 && row < static_cast<int>(sources.size()))
+                QCOMPARE(f.TabSheet1->ShownSourcePath, sources[static_cast<std::size_t>(row)]);
         }
         // The last state of each page is drawn, whatever came before.
-        f.ListBox1->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
-        f.Showsource1Click();
+        f.TabSheet1->ListBox1->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        f.TabSheet1->Showsource1Click();
         QVERIFY(session.settle());
-        QCOMPARE(f.ShownSourcePath, f.project.sources[1]);
+        QCOMPARE(f.TabSheet1->ShownSourcePath, f.session().project().sources[1]);
         f.PageControl1->setCurrentIndex(2);
-        f.SpinEdit1->setValue(0);
-        f.SpinEdit2->setValue(f.ListBox1->count() - 1);
-        f.TrackBar1->setValue(2);
+        f.TabSheet2->SpinEdit1->setValue(0);
+        f.TabSheet2->SpinEdit2->setValue(f.TabSheet1->ListBox1->count() - 1);
+        f.TabSheet3->TrackBar1->setValue(2);
         QVERIFY(session.settle());
-        QCOMPARE(drawn.get(drawn.tuned), f.project.sources[2]);
+        QCOMPARE(drawn.get(drawn.tuned), f.session().project().sources[2]);
         f.PageControl1->setCurrentIndex(1);
-        f.SpinEdit2->setValue(3);
+        f.TabSheet2->SpinEdit2->setValue(3);
         QVERIFY(session.settle());
-        QCOMPARE(drawn.get(drawn.firstLast), f.project.sources[3]);
+        QCOMPARE(drawn.get(drawn.firstLast), f.session().project().sources[3]);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         std::printf("[  MEASURE ] %d random operations, %lld messages about damaged files, %.1f s\n", kOperations,
                     static_cast<long long>(e.dialogs.messages.size()), elapsed.count());

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 #include "gui_test_support.h"
-#include "video_import_dialog.h"
+#include "dialogs/video_import_dialog.h"
 
 using turnlet::testing::Editor;
 
@@ -28,7 +28,7 @@ bool MakeVideo(const QString& path) {
 
 struct VideoSetup {
     explicit VideoSetup(Editor& e) : editor(e), form3(e.windows().Form3()) {
-        e.form().settings.ffmpegPath = kFfmpeg.toStdString();
+        e.form().settings().ffmpegPath = kFfmpeg.toStdString();
         form3.FormShow();
     }
     // Runs "Extract" and waits for the end of FFmpeg.
@@ -100,15 +100,15 @@ class VideoImportTest : public QObject {
         QVERIFY2(failed.startsWith(QStringLiteral("FFmpeg failed (exit code ")), qPrintable(failed));
         QVERIFY2(failed.contains(QStringLiteral("junk.mp4")), qPrintable(failed));
         // A program that cannot be started.
-        e.form().settings.ffmpegPath = e.path("no-ffmpeg").toStdString();
+        e.form().settings().ffmpegPath = e.path("no-ffmpeg").toStdString();
         QVERIFY(MakeVideo(e.path("v.mp4")));
         QVERIFY(s.extract(e.path("v.mp4"), folder, 0));
         QVERIFY(e.dialogs.messages.value(1).startsWith(e.path("no-ffmpeg") + ": FFmpeg could not be started"));
         // Missing inputs are named before anything runs.
-        e.form().settings.ffmpegPath = kFfmpeg.toStdString();
+        e.form().settings().ffmpegPath = kFfmpeg.toStdString();
         QVERIFY(s.extract(e.path("v.mp4"), e.path("nowhere"), 0));
         QCOMPARE(e.dialogs.messages.value(2), e.path("nowhere") + ": the folder does not exist.");
-        e.form().settings.ffmpegPath.clear();
+        e.form().settings().ffmpegPath.clear();
         QVERIFY(s.extract(e.path("v.mp4"), folder, 0));
         QVERIFY(e.dialogs.messages.value(3).startsWith(QStringLiteral("Choose the FFmpeg program first")));
     }
@@ -143,7 +143,7 @@ class VideoImportTest : public QObject {
         form3.Button4Click();
         QCOMPARE(form3.Edit3->text(), e.path("o"));
         form3.Button1Click();  // cancelled: the program stays unset
-        QVERIFY(e.form().settings.ffmpegPath.empty());
+        QVERIFY(e.form().settings().ffmpegPath.empty());
         QVERIFY(e.dialogs.filters.value(1).contains(QStringLiteral("ffmpeg ")));
         QVERIFY(e.dialogs.filters.value(0).startsWith(QStringLiteral("Video files (*.avi *.mpg *.mpeg *.mp4 *.mov)")));
         form3.Button2Click();

@@ -12,13 +12,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_check.sh"
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
 check "cmake --install succeeds" test $? -eq 0
-for file in bin/turnlet bin/turnlet-export share/turnlet/Turnlet.html share/turnlet/help.html \
+for file in bin/turnlet bin/turnlet-export bin/turnlet-align share/turnlet/Turnlet.html share/turnlet/help.html \
     share/turnlet/help/import.png share/turnlet/about/about1.png share/turnlet/about/about9.png \
     share/turnlet/turnlet.png share/applications/turnlet.desktop \
     share/icons/hicolor/256x256/apps/turnlet.png share/mime/packages/turnlet.xml; do
     check "installed $file" test -f "$prefix/$file"
 done
-check "nothing but the programs in bin" test "$(ls "$prefix/bin" | tr '\n' ' ')" = "turnlet turnlet-export "
+check "one metainfo file" test "$(ls "$prefix"/share/metainfo/*.metainfo.xml | wc -l)" -eq 1
+# Only the programs go into bin (no tools or tests), each with its man page.
+for program in "$prefix"/bin/*; do
+    check "man page of $(basename "$program")" test -f "$prefix/share/man/man1/$(basename "$program").1.gz"
+done
 check "desktop entry opens project files" grep -q '^MimeType=application/x-turnlet-project;' \
     "$prefix/share/applications/turnlet.desktop"
 check "desktop entry passes the file" grep -q '^Exec=turnlet %f' "$prefix/share/applications/turnlet.desktop"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Project state: what New resets and keeps, frame clamping, the crop rectangle from the crop texts.
+// Project state: what New resets and keeps, frame clamping, the crop and the frames of the turn.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -11,73 +11,57 @@ namespace {
 
 Project BusyProject() {
     Project p;
-    p.programDir = "/opt/turnlet";
     p.sources = {"/a/1.jpg", "/a/2.jpg", "/a/3.jpg"};
     p.rotationIndex = 3;
-    p.crop = {"10", "20", "300", "200"};
-    p.cropRect = {10, 20, 309, 219};
-    p.cropOutlineVisible = true;
+    p.crop = CropArea{10, 20, 300, 200};
     p.firstFrame = 1;
     p.lastFrame = 2;
     p.backgroundColor = 0x00123456;
-    AddKeyframe(p.keyframes, "/a/2.jpg", {1, 2, 3, 4, 5, 6, 7});
-    RestoreKeyframes(p);
-    Recalculatepositions1Click(p);
-    p.exportSettings = {"250", "/out", 2, 55, "800", "600", false, false};
-    p.imagesLoaded = true;
-    p.saveFileName = "/p/x.trn.prj";
-    p.currentProjectFile = "/p/x.trn.prj";
-    p.caption = "Turnlet - /p/x.trn.prj";
+    ChangeKeyframe(p.keyframes, "/a/2.jpg", {1, 2, 3, 4, 5, 6, 7});
+    p.exportSettings = {250, "/out", 2, 55, 800, 600, false, false, true, true};
     return p;
 }
 
 TEST(New, ResetsTheProject) {
     Project p = BusyProject();
-    New(p);
-    EXPECT_FALSE(p.imagesLoaded);
+    New(p, "/opt/turnlet/result");
+    EXPECT_FALSE(p.imagesLoaded());
     EXPECT_TRUE(p.sources.empty());
     EXPECT_EQ(p.rotationIndex, 0);
     EXPECT_EQ(p.rotationDegrees(), 0);
-    EXPECT_EQ(p.crop, CropTexts{});
-    EXPECT_FALSE(p.crop.allSet());
-    EXPECT_FALSE(p.cropOutlineVisible);
+    EXPECT_EQ(p.crop, std::nullopt);
     EXPECT_EQ(p.firstFrame, 0);
     EXPECT_EQ(p.lastFrame, 0);
-    EXPECT_EQ(p.exportSettings.framesText, "100");
+    EXPECT_EQ(p.exportSettings.frames, 100);
     EXPECT_EQ(p.exportSettings.directory, "/opt/turnlet/result");
     EXPECT_EQ(p.exportSettings.typeIndex, 0);
-    EXPECT_EQ(p.keyframes.rowCount(), 1);
-    ASSERT_EQ(p.frames.rowCount(), 2);
-    EXPECT_EQ(p.frames.row(1), std::vector<std::string>(9));
-    EXPECT_EQ(p.frames.at(0, 1), "Keyframe");  // the header row stays
-    EXPECT_EQ(p.caption, "Turnlet");
-    EXPECT_EQ(p.saveFileName, "");  // the next Save asks for a name
+    EXPECT_TRUE(p.keyframes.empty());
+    EXPECT_EQ(ProjectFrames(p), FrameRows(1));  // one empty frame
 }
 
 TEST(New, KeepsWhatItDoesNotOwn) {
     Project p = BusyProject();
-    New(p);
+    New(p, "/opt/turnlet/result");
     EXPECT_EQ(p.backgroundColor, 0x00123456u);
-    EXPECT_EQ(p.cropRect, (CropRect{10, 20, 309, 219}));
     EXPECT_EQ(p.exportSettings.jpegQuality, 55);
-    EXPECT_EQ(p.exportSettings.widthText, "800");
-    EXPECT_EQ(p.exportSettings.heightText, "600");
+    // A new project's frame size starts from its own crop.
+    EXPECT_EQ(p.exportSettings.width, 0);
+    EXPECT_EQ(p.exportSettings.height, 0);
     EXPECT_FALSE(p.exportSettings.proportional);
     EXPECT_FALSE(p.exportSettings.html5Viewer);
-    EXPECT_EQ(p.currentProjectFile, "/p/x.trn.prj");
-    EXPECT_EQ(p.programDir, "/opt/turnlet");
+    EXPECT_TRUE(p.exportSettings.extraSizes);
+    EXPECT_TRUE(p.exportSettings.smooth);
 }
 
 TEST(New, ProgramStartMatchesTheDesignedDefaults) {
     Project p;
     EXPECT_EQ(p.backgroundColor, 0x00FFFFFFu);
-    EXPECT_EQ(p.cropRect, CropRect{});
     EXPECT_EQ(p.exportSettings, ExportSettings{});
     EXPECT_EQ(p.exportSettings.jpegQuality, 90);
     EXPECT_TRUE(p.exportSettings.proportional && p.exportSettings.html5Viewer);
-    EXPECT_EQ(p.keyframes.rowCount(), 1);
-    EXPECT_EQ(p.frames.rowCount(), 2);
-    EXPECT_EQ(p.caption, "Turnlet");
+    Project fresh;
+    New(fresh, "");
+    EXPECT_EQ(fresh, p);
 }
 
 struct ClampCase {
@@ -113,43 +97,18 @@ TEST(FrameClamping, FirstAndLastFrameEdits) {
     }
 }
 
-TEST(CropTexts, RectangleFromTheFourTexts) {
-    struct Case {
-        CropTexts texts;
-        CropRect expected;
-    };
-    const Case cases[] = {
-        {{"10", "20", "300", "200"}, {10, 20, 309, 219}},
-        {{"x", "y", "w", "h"}, {0, 0, 199, 199}},
-        {{"0", "0", "1", "1"}, {0, 0, 0, 0}},
-        {{"-5", "007", "10", "10"}, {-5, 7, 4, 16}},
-        {{"2147483647", "-2147483648", "2147483647", "-2147483648"}, {INT_MAX, INT_MIN, INT_MAX, INT_MIN}},
-    };
-    for (const auto& c : cases) {
-        Project p;
-        p.crop = c.texts;
-        ApplyCropTexts(p);
-        EXPECT_EQ(p.cropRect, c.expected) << c.texts.left;
-        EXPECT_TRUE(p.cropOutlineVisible);
-    }
+TEST(ResolveCrop, TheProjectsCropOrTheWholeTurnedSource) {
+    EXPECT_EQ(ResolveCrop(std::nullopt, 3000, 4000), (CropArea{0, 0, 3000, 4000}));
+    EXPECT_EQ(ResolveCrop(CropArea{100, 200, 640, 480}, 3000, 4000), (CropArea{100, 200, 640, 480}));
+    EXPECT_EQ(ResolveCrop(CropArea{INT_MIN, INT_MAX, 0, -1}, 0, 0), (CropArea{INT_MIN, INT_MAX, 0, -1}));
 }
 
-TEST(CropTexts, AnEmptyTextKeepsTheRectangle) {
-    Project p;
-    p.cropRect = {1, 2, 3, 4};
-    p.crop = {"10", "20", "", "200"};
-    ApplyCropTexts(p);
-    EXPECT_EQ(p.cropRect, (CropRect{1, 2, 3, 4}));
-    EXPECT_FALSE(p.cropOutlineVisible);
-}
-
-TEST(ProjectTables, RecalculateAndRestoreUseTheProjectRange) {
-    Project p = BusyProject();
-    EXPECT_EQ(p.interlaceEntries, (std::vector<std::string>{" ", "0", "1"}));
-    EXPECT_EQ(p.sliderMaximum, 1);
-    ASSERT_EQ(p.frames.rowCount(), 3);
-    EXPECT_EQ(p.frames.at(1, 1), "Y");
-    EXPECT_EQ(p.frames.at(2, 8), "7");
+TEST(ProjectFrames, UseTheProjectsRange) {
+    const Project p = BusyProject();
+    const FrameRows frames = ProjectFrames(p);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(frames[0].key);
+    EXPECT_EQ(frames[1].values, (KeyframeValues{1, 2, 3, 4, 5, 6, 7}));
 }
 
 }  // namespace

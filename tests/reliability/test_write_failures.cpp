@@ -21,7 +21,7 @@ namespace turnlet {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeHost;
+using testing::FakeObserver;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -75,13 +75,6 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
          1,
          false,
          "Read-only file system"},
-        {"missing folder",
-         false,
-         [](const std::string& d) { return fs::remove(d); },
-         {},
-         1,
-         false,
-         "No such file or directory"},
         {"folder deleted mid-export", false, [](const std::string&) { return true; },
          [](const std::string& d) {
              // A frame may be landing in it meanwhile: then it is not empty yet at the last step.
@@ -113,36 +106,32 @@ TEST(WriteFailures, ExportFramesNameTheFileAndNeverFinish) {
             fs::create_directories(out);
             const testing::UnmountAtEnd unmount(b.needsMounts ? out : std::string());
             ASSERT_TRUE(b.before(out));
-            FakeHost host;
-            host.dir = out;
-            host.crop[0] = host.crop[1] = "0";
-            host.crop[2] = host.width = "120";
-            host.crop[3] = host.height = "90";
+            FakeObserver host;
+            ExportPlan plan;
+            plan.directory = out;
+            plan.typeIndex = 1;
+            plan.cropWidth = plan.outputWidth = 120;
+            plan.cropHeight = plan.outputHeight = 90;
+            for (int r = 1; r <= 5; ++r) plan.frames.push_back({paths[static_cast<std::size_t>(r % 3)]});
             if (b.atFrameTwo) {
                 host.onFrameHandedOut = [&](int frame) {
                     if (frame == 2) b.atFrameTwo(out);
                 };
             }
-            TextGrid table(kExportColumns, 6);
-            for (int r = 1; r <= 5; ++r) table.set(r, kExportSource, paths[static_cast<std::size_t>(r % 3)]);
-            auto session = std::make_shared<ExportSession>(host, host, table);
-            ExportPicture worker(session, {}, ExportOptions{pipelined});
-            worker.Start();
-            const Status status = worker.Wait();
-            EXPECT_FALSE(status.ok());
-            EXPECT_EQ(host.finishes, 0);
-            EXPECT_TRUE(host.messages.empty());
-            ASSERT_EQ(host.failures.size(), 1u);
+            const ExportOutcome outcome = testing::RunPlan(host, plan, ExportOptions{pipelined});
+            EXPECT_EQ(outcome.end, ExportOutcome::End::Failed);
+            const Status& failure = outcome.failure;
             // A pipelined export writes frame 1 while frame 2 is handed out: a disk that fills or a
             // folder that goes at that moment may catch frame 1 still being written. Either way the
             // failure names the first frame not written, and no later frame stays.
             int failed = b.failingFrame;
-            if (pipelined && b.atFrameTwo && host.failures[0].file() == out + "/0001.png") failed = 1;
+            if (pipelined && b.atFrameTwo && failure.file() == out + "/0001.png") failed = 1;
             char name[16];
             std::snprintf(name, sizeof name, "/%04d.png", failed);
-            EXPECT_EQ(host.failures[0].file(), out + name);
-            EXPECT_NE(host.failures[0].message().find(out + name), std::string::npos);
-            EXPECT_NE(host.failures[0].reason().find(b.reasonPart), std::string::npos) << host.failures[0].reason();
+            EXPECT_EQ(failure.file(), out + name);
+            EXPECT_NE(failure.message().find(out + name), std::string::npos);
+            EXPECT_NE(failure.reason().find(b.reasonPart), std::string::npos) << failure.reason();
+            EXPECT_EQ(outcome.written, failed - 1);
             EXPECT_EQ(fs::exists(out + "/0001.png"), b.firstFrameStays && failed > 1);
             EXPECT_FALSE(fs::exists(out + "/0003.png"));
         }
@@ -169,7 +158,7 @@ TEST(WriteFailures, AtomicFilesKeepTheirPreviousBytes) {
     const std::string templatePath = work.file("Turnlet.html");
     WriteBytes(templatePath, "<html>[ITEMS] [TYPE] [WIDTH] [HEIGHT]" + std::string(20000, ' ') + "</html>");
     Project project;
-    New(project);
+    New(project, "/photos/result");
     for (int i = 0; i < 200; ++i)
         project.sources.push_back("/photos/a rather long folder name/IMG_" + std::to_string(i) + ".jpg");
     Settings settings;
@@ -177,7 +166,7 @@ TEST(WriteFailures, AtomicFilesKeepTheirPreviousBytes) {
     const AtomicWriter writers[] = {
         {"viewer page", "index.html",
          [&](const std::string& folder) {
-             return WriteViewerPage(templatePath, folder, ViewerPageFacts{36, 0, "800", "600", 800, 600});
+             return WriteViewerPage(templatePath, folder, ViewerPageFacts{36, 0, 800, 600, false});
          }},
         {"project", "p.trn.prj",
          [&](const std::string& folder) { return SaveProject(project, folder + "/p.trn.prj"); }},

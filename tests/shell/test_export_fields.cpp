@@ -42,7 +42,7 @@ TEST(ExportFields, FramesRepeatNote) {
     EXPECT_EQ(FramesRepeatNote("37", 37, "en"), "");
     EXPECT_EQ(FramesRepeatNote("abc", 37, "en"), "");
     EXPECT_EQ(FramesRepeatNote("100", 0, "en"), "");  // no turn yet
-    EXPECT_EQ(FramesRepeatNote("100", 37, "de"), "");
+    EXPECT_EQ(FramesRepeatNote("100", 37, "de"), "Frames will repeat (frames in the turn: 37)");
 }
 
 TEST(AboutDirection, NineCases) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The preview mapping and the crop rectangle's mouse editing, on the worked examples.
+// The preview mapping, the crop outline and the crop rectangle's mouse editing, on the worked examples.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <optional>
 
 #include "source/crop_selection.h"
@@ -46,136 +47,111 @@ TEST(ViewToPicture, TruncatesAndIgnoresPointsOffThePicture) {
 // A preview at scale 1: view point = picture point; the view sits at (328, 3) on its page.
 class CropAtScaleOne : public ::testing::Test {
   protected:
-    CropAtScaleOne() { project.imagesLoaded = true; }
-    CropTexts Fields() const { return project.crop; }
-
-    Project project;
     bool drag = false;
-    CropSelection crop{project, drag};
+    CropSelection crop{drag};
     const CropView view{556, 522, {328, 3, 556, 522}};
 };
 
-TEST_F(CropAtScaleOne, AClickMakesAOnePixelCrop) {
-    ASSERT_TRUE(crop.ImageMouseDown(view, 10, 20, true));
-    EXPECT_TRUE(project.cropOutlineVisible);
+TEST_F(CropAtScaleOne, AClickWithoutADragKeepsTheCropAndAOnePixelDragMakesOne) {
+    crop.ImageMouseDown(view, 100, 200, true);
     EXPECT_TRUE(drag);
-    ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(Fields(), (CropTexts{"10", "20", "1", "1"}));
-    ASSERT_TRUE(crop.ImageMouseUp(view, 10, 20));
-    ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(Fields(), (CropTexts{"10", "20", "1", "1"}));
-    EXPECT_EQ(crop.outline(), (PageRect{338, 23, 0, 0}));
+    EXPECT_EQ(crop.ImageMouseMove(view, 100, 200, true).crop, std::nullopt);  // a tremble within the pixel
+    EXPECT_EQ(crop.ImageMouseUp(view, 100, 200), std::nullopt);
     EXPECT_FALSE(drag);
+
+    crop.ImageMouseDown(view, 10, 20, true);
+    EXPECT_EQ(crop.ImageMouseUp(view, 11, 20), (CropArea{10, 20, 2, 1}));
 }
 
-TEST_F(CropAtScaleOne, DragUpLeftIsPutInOrderOnRelease) {
+TEST_F(CropAtScaleOne, DragUpLeftIsPutInOrder) {
     crop.ImageMouseDown(view, 100, 80, true);
-    crop.Draw(view);
     const CropSelection::MoveOutcome move = crop.ImageMouseMove(view, 40, 30, true);
     EXPECT_EQ(move.pointerText, "(40,30)");
-    ASSERT_TRUE(move.draw);
-    crop.Draw(view);
-    // While drawing up and left the outline runs backwards and the size fields show 0 or less.
-    EXPECT_EQ(crop.outline(), (PageRect{428, 83, -60, -50}));
-    EXPECT_EQ(Fields(), (CropTexts{"100", "80", "-59", "-49"}));
-    ASSERT_TRUE(crop.ImageMouseUp(view, 40, 30));
-    crop.Draw(view);
-    EXPECT_EQ(Fields(), (CropTexts{"40", "30", "61", "51"}));
-    EXPECT_EQ(project.cropRect, (CropRect{40, 30, 100, 80}));
+    EXPECT_EQ(move.crop, (CropArea{40, 30, 61, 51}));
+    EXPECT_EQ(CropOutlineFor(view, *move.crop), (PageRect{368, 33, 60, 50}));
+    // Back over the anchor the rectangle is one pixel, not nothing.
+    EXPECT_EQ(crop.ImageMouseMove(view, 100, 80, true).crop, (CropArea{100, 80, 1, 1}));
+    EXPECT_EQ(crop.ImageMouseUp(view, 40, 30), (CropArea{40, 30, 61, 51}));
 }
 
 TEST_F(CropAtScaleOne, MovesOffThePictureKeepTheCornerAndOnlyTheHeldButtonDraws) {
     crop.ImageMouseDown(view, 10, 10, true);
-    EXPECT_FALSE(crop.ImageMouseMove(view, 600, 50, true).pointerText);  // off the picture
-    EXPECT_EQ(project.cropRect, (CropRect{10, 10, 10, 10}));
+    const CropSelection::MoveOutcome off = crop.ImageMouseMove(view, 600, 50, true);
+    EXPECT_EQ(off.pointerText, std::nullopt);
+    EXPECT_EQ(off.crop, std::nullopt);
     const CropSelection::MoveOutcome hover = crop.ImageMouseMove(view, 50, 60, false);
     EXPECT_EQ(hover.pointerText, "(50,60)");
-    EXPECT_FALSE(hover.draw);
-    EXPECT_EQ(project.cropRect, (CropRect{10, 10, 10, 10}));
+    EXPECT_EQ(hover.crop, std::nullopt);
+    EXPECT_EQ(crop.ImageMouseMove(view, 50, 60, true).crop, (CropArea{10, 10, 41, 51}));
 }
 
 TEST_F(CropAtScaleOne, AReleaseOffThePictureKeepsTheDragUntilThePointerLeaves) {
     crop.ImageMouseDown(view, 100, 100, true);
     crop.ImageMouseMove(view, 50, 40, true);
-    EXPECT_FALSE(crop.ImageMouseUp(view, 700, 40));
+    EXPECT_EQ(crop.ImageMouseUp(view, 700, 40), std::nullopt);
     EXPECT_TRUE(drag);
     crop.EndDrag();
     EXPECT_FALSE(drag);
-    EXPECT_EQ(project.cropRect, (CropRect{100, 100, 50, 40}));  // left as last drawn, not in order
-    EXPECT_FALSE(crop.ImageMouseUp(view, 60, 60));              // no drag: nothing
+    EXPECT_EQ(crop.ImageMouseUp(view, 60, 60), std::nullopt);  // no drag: nothing
 }
 
-TEST_F(CropAtScaleOne, NothingHappensWithoutImagesOrWithOtherButtons) {
-    EXPECT_FALSE(crop.ImageMouseDown(view, 10, 10, false));
+TEST_F(CropAtScaleOne, NothingHappensWithoutAPictureOrWithOtherButtons) {
+    crop.ImageMouseDown(view, 10, 10, false);
     EXPECT_FALSE(drag);
-    project.cropOutlineVisible = true;
-    project.imagesLoaded = false;
-    EXPECT_FALSE(crop.ImageMouseDown(view, 10, 10, true));
-    EXPECT_FALSE(project.cropOutlineVisible);  // hidden
-    EXPECT_FALSE(drag);
-    EXPECT_FALSE(crop.Draw(view));
     const CropView empty{0, 0, view.image};
-    project.imagesLoaded = true;
-    EXPECT_FALSE(crop.ImageMouseDown(empty, 10, 10, true));
-    EXPECT_FALSE(crop.OutlineMouseMove(empty, 10, 10, true));
-}
-
-TEST_F(CropAtScaleOne, NoCropEmptiesTheFieldsAndKeepsTheRectangle) {
-    crop.ImageMouseDown(view, 5, 6, true);
-    crop.ImageMouseUp(view, 25, 36);
-    crop.Draw(view);
-    crop.NoCrop();
-    EXPECT_EQ(Fields(), CropTexts{});
-    EXPECT_FALSE(project.cropOutlineVisible);
-    EXPECT_FALSE(crop.Draw(view));
-    EXPECT_EQ(Fields(), CropTexts{});
-    EXPECT_EQ(project.cropRect, (CropRect{5, 6, 25, 36}));
+    crop.ImageMouseDown(empty, 10, 10, true);
+    EXPECT_FALSE(drag);
+    EXPECT_EQ(CropOutlineFor(empty, CropArea{0, 0, 5, 5}), std::nullopt);
+    crop.OutlineMouseDown(PageRect{328, 3, 4, 4}, 330, 5, true);
+    EXPECT_EQ(crop.OutlineMouseMove(empty, CropArea{0, 0, 5, 5}, 340, 10, true), std::nullopt);
 }
 
 TEST(CropSelection, MovingStopsAtTheRightEdgeOfTheShownPicture) {
-    Project project;
-    project.imagesLoaded = true;
-    project.cropOutlineVisible = true;
-    project.cropRect = {1000, 1000, 1999, 1999};
     bool drag = false;
-    CropSelection crop(project, drag);
+    CropSelection crop(drag);
     const CropView view{4000, 3000, {328, 3, 556, 522}};  // scale 0.139, shown 556 x 417
-    ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(crop.outline(), (PageRect{467, 142, 138, 138}));
-    EXPECT_EQ(project.crop, (CropTexts{"1000", "1000", "1000", "1000"}));
+    const CropArea area{1000, 1000, 1000, 1000};
+    const std::optional<PageRect> outline = CropOutlineFor(view, area);
+    ASSERT_EQ(outline, (PageRect{467, 142, 138, 138}));
 
-    crop.OutlineMouseDown(500, 150, true);  // grabbed 33, 8 inside the outline
+    crop.OutlineMouseDown(*outline, 500, 150, true);  // grabbed 33, 8 inside the outline
     EXPECT_TRUE(drag);
-    ASSERT_TRUE(crop.OutlineMouseMove(view, 520, 170, true));
-    EXPECT_EQ(crop.outline(), (PageRect{487, 162, 138, 138}));  // the grabbed point follows the pointer
-    EXPECT_EQ(project.crop, (CropTexts{"1143", "1143", "1000", "1000"}));
-
-    ASSERT_TRUE(crop.OutlineMouseMove(view, 2000, 170, true));
+    // The grabbed point follows the pointer: the outline's corner at 487, 162.
+    EXPECT_EQ(crop.OutlineMouseMove(view, area, 520, 170, true), (CropArea{1143, 1143, 1000, 1000}));
     // Right edge: 328 + truncate(4000 * 0.139) = 884, so the outline's left is 884 - 138.
-    EXPECT_EQ(crop.outline(), (PageRect{746, 162, 138, 138}));
-    EXPECT_EQ(project.crop, (CropTexts{"3007", "1143", "1000", "1000"}));
-    EXPECT_EQ(project.cropRect, (CropRect{3007, 1143, 4006, 2142}));
-
-    ASSERT_TRUE(crop.OutlineMouseMove(view, 0, 0, true));  // the other corner: clamped to the view
-    EXPECT_EQ(crop.outline(), (PageRect{328, 3, 138, 138}));
-    EXPECT_EQ(project.crop, (CropTexts{"0", "0", "1000", "1000"}));
-    EXPECT_FALSE(crop.OutlineMouseMove(view, 400, 100, false));  // button no longer held
-
-    // A later redraw (after a resize, for instance) keeps the moved position and size.
-    crop.OutlineMouseMove(view, 2000, 170, true);
-    ASSERT_TRUE(crop.Draw(view));
-    EXPECT_EQ(project.crop, (CropTexts{"3007", "1143", "1000", "1000"}));
+    EXPECT_EQ(crop.OutlineMouseMove(view, area, 2000, 170, true), (CropArea{3007, 1143, 1000, 1000}));
+    // The other corner: kept on the view.
+    EXPECT_EQ(crop.OutlineMouseMove(view, area, 0, 0, true), (CropArea{0, 0, 1000, 1000}));
+    EXPECT_EQ(crop.OutlineMouseMove(view, area, 400, 100, false), std::nullopt);  // button no longer held
 }
 
 TEST(CropSelection, ExtremeRectanglesNeitherOverflowNorCrash) {
-    Project project;
-    project.imagesLoaded = true;
-    project.cropOutlineVisible = true;
-    project.cropRect = {-2147483647 - 1, 0, 2147483647, 10};
+    const CropView view{4000, 3000, {328, 3, 556, 522}};
+    const std::optional<PageRect> outline = CropOutlineFor(view, CropArea{INT_MIN, 0, INT_MAX, 10});
+    ASSERT_TRUE(outline);
+    EXPECT_EQ(outline->width, static_cast<int>((static_cast<double>(INT_MAX) - 1) * 0.139));
     bool drag = false;
-    CropSelection crop(project, drag);
-    ASSERT_TRUE(crop.Draw(CropView{4000, 3000, {328, 3, 556, 522}}));
-    EXPECT_EQ(project.crop.width, "4294967296");
+    CropSelection crop(drag);
+    crop.OutlineMouseDown(*outline, 400, 100, true);
+    EXPECT_TRUE(crop.OutlineMouseMove(view, CropArea{INT_MIN, 0, INT_MAX, 10}, 500, 100, true));
+}
+
+TEST(ClampCrop, KeepsTheCropOnThePicture) {
+    struct Case {
+        CropArea typed;
+        int pictureWidth, pictureHeight;
+        CropArea kept;
+    };
+    const Case cases[] = {
+        {{100, 200, 640, 480}, 4000, 3000, {100, 200, 640, 480}},
+        {{-5, 7, 10000, 0}, 4000, 3000, {0, 7, 4000, 1}},
+        {{3999, 2999, 5, 5}, 4000, 3000, {3999, 2999, 1, 1}},
+        {{5000, -1, -3, 3001}, 4000, 3000, {3999, 0, 1, 3000}},
+        {{INT_MIN, INT_MAX, INT_MAX, INT_MIN}, 4000, 3000, {0, 2999, 4000, 1}},
+        {{-5, -5, 0, 0}, 0, 3000, {-5, -5, 0, 0}},  // no picture: as typed
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ClampCrop(c.typed, c.pictureWidth, c.pictureHeight), c.kept) << c.typed.left << "," << c.typed.top;
 }
 
 }  // namespace

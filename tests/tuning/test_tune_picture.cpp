@@ -14,6 +14,7 @@
 
 #include "../imaging/pixel_test_util.h"
 #include "export/export_engine.h"
+#include "session/make_export_plan.h"
 #include "imaging/geometry.h"
 #include "codecs/image_files.h"
 #include "imaging/resize.h"
@@ -27,16 +28,12 @@ namespace {
 
 using testing::TempFolder;
 
-class ExportFrames : public ExportHost, public ExportObserver {
+class ExportFrames : public ExportObserver {
   public:
-    ExportInputs in;
-    ExportInputs inputs() const override { return in; }
     void exportProgress(int) override {}
     void exportPreview(const Picture&) override {}
     void exportPreviewCleared() override {}
-    void exportFinished(const std::string&) override {}
-    void exportWrongFileType(const std::string&, const std::string&) override {}
-    void exportFailed(const Status&) override {}
+    void exportEnded(const ExportOutcome&) override {}
 };
 
 // The view of a frame that fits is the export's frame at the crop size, byte for byte; a smaller view
@@ -49,41 +46,47 @@ TEST(TunedView, ShowsTheExportsFrameBeforeItsFinalResize) {
         sources.push_back(folder.file("shot" + std::to_string(i) + ".png"));
         ASSERT_TRUE(SavePicture(testing::RandomPicture(48, 36, rng), sources.back(), 90).ok());
     }
-    TextGrid frames = MakeFramesTable();
-    frames.setRowCount(5);
-    const char* values[4][7] = {{"0", "0", "0", "0", "0", "0", "0"},
-                                {"10.9", "-3.9", "12.5", "100", "0", "0", "0"},
-                                {"-4", "6.66667", "-30", "-250", "20", "-10", "35"},
-                                {" 12.34", "0", "180", "-1000", "0", "0", "0"}};
-    for (int r = 1; r <= 4; ++r)
-        for (int c = 2; c <= 8; ++c) frames.set(r, c, values[r - 1][c - 2]);
+    Project project;
+    project.sources = sources;
+    project.lastFrame = 3;
+    // Every frame a keyframe, so each shows its own values.
+    const KeyframeValues values[4] = {{0, 0, 0, 0, 0, 0, 0},
+                                      {10.9, -3.9, 12.5, 100, 0, 0, 0},
+                                      {-4, 6.66667, -30, -250, 20, -10, 35},
+                                      {12.34, 0, 180, -1000, 0, 0, 0}};
+    for (int k = 0; k < 4; ++k) ChangeKeyframe(project.keyframes, sources[k], values[k]);
+    project.crop = CropArea{5, 3, 30, 28};
+    project.rotationIndex = 1;
+    project.backgroundColor = 0x00336699;
+    ExportSettings& settings = project.exportSettings;
+    settings.frames = 4;
+    settings.width = 30;
+    settings.height = 28;
+    settings.typeIndex = 1;  // PNG: the files hold the frames exactly
+    settings.directory = folder.file("out");
+    settings.html5Viewer = false;
+    auto plan = std::make_shared<ExportPlan>();
+    ASSERT_TRUE(MakeExportPlan(project, {}, *plan).ok());
     ExportFrames host;
-    host.in.cropTexts = {"5", "3", "30", "28"};
-    host.in.outputWidthText = "30";
-    host.in.outputHeightText = "28";
-    host.in.typeIndex = 1;  // PNG: the files hold the frames exactly
-    host.in.directory = folder.file("out");
-    host.in.rotationDegrees = 90;
-    host.in.backgroundColor = 0x00336699;
-    std::filesystem::create_directories(host.in.directory);
-    ExportPicture exporter(std::make_shared<ExportSession>(host, host, BuildExportTable(4, frames, sources, 0)), {});
+    ExportPicture exporter(std::make_shared<ExportSession>(host, plan), {});
     exporter.Start();
-    ASSERT_TRUE(exporter.Wait().ok());
+    ASSERT_TRUE(exporter.Wait().succeeded());
 
     std::vector<Picture> exported(4), decoded(4);
     for (int k = 0; k < 4; ++k) {
-        ASSERT_TRUE(LoadPicture(host.in.directory + "/000" + std::to_string(k + 1) + ".png", exported[k]).ok());
+        ASSERT_TRUE(LoadPicture(settings.directory + "/000" + std::to_string(k + 1) + ".png", exported[k]).ok());
         ASSERT_TRUE(LoadPicture(sources[k], decoded[k]).ok());
     }
-    const TuneCrop crop = TuneCropFromTexts("5", "3", "30", "28", 0, 0);
+    const CropArea crop = *project.crop;
+    const FrameRows frames = ProjectFrames(project);
     Picture view, work, expected;
     for (int k = 0; k < 4; ++k) {
         SCOPED_TRACE(k);
         const int j = (k + 1) % 4;
         TuneRequest r;
         r.rotationDegrees = 90;
-        r.MainTuneParams = TuneParamsFromRow(frames, k + 1, crop, 0x00336699);
-        r.InterlaceTuneParams = TuneParamsFromRow(frames, j + 1, crop, 0x00336699);
+        r.MainTuneParams = TuneParamsFromValues(frames[k].values, crop, 0x00336699);
+        r.InterlaceTuneParams = TuneParamsFromValues(frames[j].values, crop, 0x00336699);
         r.viewWidth = r.viewHeight = 100;
         RenderTunedView(decoded[k], decoded[j], r, view, work);
         ASSERT_TRUE(view == exported[k]);

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// The frames table as a read-only table model over the session's frames.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <array>
+
+#include "tuning/frames_table.h"
+
+namespace turnlet {
+
+// Model row k is frame k of the turn: its number, "Y" when a keyframe lands on it, and its seven
+// values as the frames table writes them. Column 0, the frame number, is drawn like a header. Call
+// refresh() after the frames changed; rows kept keep their selection.
+class FramesTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    explicit FramesTableModel(const FrameRows& frames, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The column headers follow the interface language.
+    void setHeader(int column, const QString& text);
+    QString header(int column) const { return headers_[static_cast<std::size_t>(column)]; }
+    void refresh();
+
+  private:
+    const FrameRows& frames_;
+    std::array<QString, kFramesColumns> headers_;
+    int rows_ = 0;  // what the views were last told
+};
+
+}  // namespace turnlet
