@@ -9,7 +9,7 @@ namespace turnlet {
 
 namespace {
 
-std::atomic<KernelLevel> levelLimit{kAllKernelLevels[std::size(kAllKernelLevels) - 1]};
+std::atomic<KernelLevel> levelLimit{kTopKernelLevel};
 
 std::atomic<KernelLevel> lastLevels[std::size(kAllKernels)] = {};
 

@@ -54,6 +54,8 @@ namespace turnlet {
 enum class KernelLevel { Portable, TURNLET_VECTOR_LEVELS(TURNLET_LEVEL_ENUMERATOR) };
 
 inline constexpr KernelLevel kAllKernelLevels[] = {KernelLevel::Portable, TURNLET_VECTOR_LEVELS(TURNLET_LEVEL_VALUE)};
+// The highest level: the default limit, which tests restore after capping it.
+inline constexpr KernelLevel kTopKernelLevel = kAllKernelLevels[sizeof(kAllKernelLevels) / sizeof(KernelLevel) - 1];
 
 enum class CpuFeature { TURNLET_ALL_FEATURES(TURNLET_FEATURE_ENUMERATOR, ) };
 inline constexpr int kCpuFeatureCount = 0 TURNLET_ALL_FEATURES(TURNLET_FEATURE_ONE, );

@@ -16,8 +16,7 @@
 namespace turnlet {
 namespace {
 
-constexpr KernelLevel kTopLevel = kAllKernelLevels[std::size(kAllKernelLevels) - 1];
-constexpr CpuFeatureSet kEveryFeature = kLevelFeatures[static_cast<int>(kTopLevel)];
+constexpr CpuFeatureSet kEveryFeature = kLevelFeatures[static_cast<int>(kTopKernelLevel)];
 
 std::string FeatureNames(CpuFeatureSet set) {
     std::string names;
@@ -31,7 +30,7 @@ std::string FeatureNames(CpuFeatureSet set) {
 // has the rest of the level or every other feature of the table, is granted a lower level.
 TEST(KernelLevelTable, EveryFeatureOfALevelIsNeeded) {
     EXPECT_EQ(KernelLevelFor(0), KernelLevel::Portable);
-    EXPECT_EQ(KernelLevelFor(kEveryFeature), kTopLevel);
+    EXPECT_EQ(KernelLevelFor(kEveryFeature), kTopKernelLevel);
     for (const KernelLevel level : kAllKernelLevels) {
         const CpuFeatureSet needs = kLevelFeatures[static_cast<int>(level)];
         EXPECT_EQ(KernelLevelFor(needs), level) << KernelLevelName(level);
@@ -100,7 +99,7 @@ TEST(KernelLevels, NoKernelRunsALevelItsProcessorLacks) {
         // The transform has a path at every level: the runs reach the granted one.
         EXPECT_EQ(LastKernelLevel(Kernel::Transform), granted);
     }
-    SetKernelLevelLimit(kTopLevel);
+    SetKernelLevelLimit(kTopKernelLevel);
 }
 
 }  // namespace
