@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "align/full_size.h"
 #include "align/turn_stages.h"
 #include "base/tasks.h"
 #include "imaging/tone.h"
@@ -26,6 +27,7 @@ void AlignStages(const AlignSettings& settings, const AlignCallbacks& callbacks,
         return;
     }
     out.scaleDenominator = work.g.denominator;
+    if (work.g.denominator > 1 && settings.refineFullSize) run.addSteps(count - 1);
     work.frames.resize(static_cast<std::size_t>(count));
 
     // First the frames next to the first one on both sides: what differs between them and the first
@@ -60,6 +62,7 @@ void AlignStages(const AlignSettings& settings, const AlignCallbacks& callbacks,
         return;
     }
     alignment::KeyframeValues(graph, work.frames, stepInliers, work.g.denominator, settings.minConfidence, out.frames);
+    if (settings.refineFullSize && !alignment::RefineFullSize(work, scene, out.frames)) run.interrupted(out);
 }
 
 }  // namespace

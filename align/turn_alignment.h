@@ -23,6 +23,10 @@ struct AlignSettings {
     // The frames are compared at the largest of 1, 1/2, 1/4 or 1/8 of their size that keeps them
     // within this many pixels.
     long long maxWorkingPixels = 2'600'000;
+    // Where that is less than the full size, every aligned frame is refined at full size at the
+    // end, over the part of the picture that holds most of the still scene; the working size is
+    // then halved (down to 1/8).
+    bool refineFullSize = true;
     // Below this a frame counts as not aligned.
     double minConfidence = 0.5;
     // Threads working on frames at once (0: one per core, at most 2).

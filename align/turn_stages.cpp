@@ -56,6 +56,11 @@ void FrameRunner::report() {
     if (callbacks_.progress) callbacks_.progress(done_, total_);
 }
 
+void FrameRunner::addSteps(int steps) {
+    std::lock_guard lock(mutex_);
+    total_ += steps;
+}
+
 void FrameRunner::fail(const Status& status) {
     cancel_.cancel();
     std::lock_guard lock(mutex_);
@@ -110,9 +115,17 @@ Status MeasureGeometry(const AlignSettings& settings, Geometry& g) {
     int fullWidth = 0, fullHeight = 0;
     if (Status status = ReadPictureSize(settings.paths[0], fullWidth, fullHeight); !status.ok()) return status;
     g.denominator = ScaleDenominatorFor(fullWidth, fullHeight, settings.maxWorkingPixels);
+    // The full-size pass gives the last fraction of a pixel: the working size need only bring the
+    // estimates within its reach, and a smaller one costs a quarter.
+    if (settings.refineFullSize && g.denominator > 1) g.denominator = std::min(8, 2 * g.denominator);
     const bool sideways = settings.rotationDegrees == 90 || settings.rotationDegrees == 270;
     const int turnedWidth = sideways ? fullHeight : fullWidth, turnedHeight = sideways ? fullWidth : fullHeight;
     PixelRect crop = settings.crop.empty() ? PixelRect{0, 0, turnedWidth, turnedHeight} : settings.crop;
+    g.sourceWidth = fullWidth;
+    g.sourceHeight = fullHeight;
+    g.turnedWidth = turnedWidth;
+    g.turnedHeight = turnedHeight;
+    g.fullCrop = crop;
     // The tuned view turns a frame about the crop's centre pixel (integer half of its size).
     const double d = g.denominator;
     g.centreX = (crop.left + crop.width / 2 + 0.5) / d;

@@ -20,8 +20,11 @@ namespace turnlet::alignment {
 // Where the frames are compared: the working scale and the crop's centre and rectangle in it.
 struct Geometry {
     int denominator = 1;
-    double centreX = 0, centreY = 0;  // working pixels, area coordinates
-    PixelRect crop;                   // working pixels
+    double centreX = 0, centreY = 0;        // working pixels, area coordinates
+    PixelRect crop;                         // working pixels
+    int sourceWidth = 0, sourceHeight = 0;  // full-size pixels of the first frame, before the turn
+    int turnedWidth = 0, turnedHeight = 0;  // and after it
+    PixelRect fullCrop;                     // full-size pixels of the turned picture
 };
 
 struct Frame {
@@ -80,6 +83,7 @@ class FrameRunner {
         std::size_t thread = 0;  // 0 .. threads() - 1
         ByteBuffer bytes;
         Picture scratch, colour;
+        std::vector<std::uint8_t> luma;  // a full-size window's luma
     };
     using Job = std::function<void(int frame, Buffers&)>;
 
@@ -91,8 +95,9 @@ class FrameRunner {
     void forFrames(const std::vector<int>& frames, bool counts, std::string_view what, const Job& job);
     // Runs a and b side by side where there are two threads.
     void both(const std::function<void()>& a, const std::function<void()>& b, std::string_view what);
-    // One more step done, for the progress callback (3 per frame in all).
+    // One more step done, for the progress callback (3 per frame in all, more where added).
     void report();
+    void addSteps(int steps);
     void fail(const Status& status);
     bool stopRequested();
     // Whether a failure or a stop has ended the run.

@@ -138,6 +138,7 @@ void ApplyLanguage(TForm2& form, std::string_view code) {
             SetControlText(control, shown);
         }
     }
+    if (code == "en" || code == "ru") form.TabSheet3->SetConfidenceHeader(LanguageOf(code));
 }
 
 }  // namespace

@@ -87,6 +87,8 @@ void BM_AlignTurn(benchmark::State& state) {
     const CropArea crop = ResolveCrop(project->crop, 0, 0);
     settings.crop = {crop.left, crop.top, crop.width, crop.height};
     settings.threads = 2;
+    // Argument 0: the working size alone, as before the full-size pass, for comparison.
+    settings.refineFullSize = state.range(0) != 0;
     TurnAlignment result;
     for (auto _ : state) {
         result = AlignTurn(settings);
@@ -110,7 +112,7 @@ void BM_AlignTurn(benchmark::State& state) {
         state.counters["worst_exposure_pct"] = 100 * worstExposure;
     }
 }
-BENCHMARK(BM_AlignTurn)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_AlignTurn)->Arg(1)->Arg(0)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 
 }  // namespace
 }  // namespace turnlet

@@ -7,7 +7,11 @@
 #include <jpeglib.h>
 
 #include <climits>
+#include <algorithm>
 #include <csetjmp>
+#include <cstring>
+
+#include <vector>
 
 #include "jpeg_reader.h"
 #include "jpeg_scaled.h"
@@ -47,6 +51,27 @@ bool ReadRows(Reader& r, Picture& out) {
     return true;
 }
 
+// Rows from got.top of got's columns into out; the crop widens the columns to whole blocks.
+bool ReadLumaRows(Reader& r, const PixelRect& got, std::uint8_t* out, JSAMPLE* scratch) {
+    if (setjmp(r.err.jump)) return false;
+    r.err.failOnWarning = true;
+    r.cinfo.out_color_space = JCS_GRAYSCALE;
+    r.cinfo.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&r.cinfo);
+    JDIMENSION left = static_cast<JDIMENSION>(got.left), width = static_cast<JDIMENSION>(got.width);
+    if (got.width < static_cast<int>(r.cinfo.output_width)) jpeg_crop_scanline(&r.cinfo, &left, &width);
+    const std::size_t cut = static_cast<std::size_t>(got.left) - left;
+    if (got.top > 0) jpeg_skip_scanlines(&r.cinfo, static_cast<JDIMENSION>(got.top));
+    for (int y = 0; y < got.height; ++y) {
+        JSAMPROW row = scratch;
+        jpeg_read_scanlines(&r.cinfo, &row, 1);
+        std::memcpy(out + static_cast<std::size_t>(y) * static_cast<std::size_t>(got.width), scratch + cut,
+                    static_cast<std::size_t>(got.width));
+    }
+    jpeg_abort_decompress(&r.cinfo);
+    return true;
+}
+
 Status Damaged(const std::string& file, const ErrorManager& err) {
     if (err.tooManyScans) return Status::Error(file, jpeg::TooManyScansText());
     return Status::Error(file, std::string("damaged or truncated JPEG data (") + err.message + ")");
@@ -83,6 +108,37 @@ Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& 
     if (!StartScaled(reader, denominator)) return Damaged(file, reader.err);
     out.allocate(static_cast<int>(reader.cinfo.output_width), static_cast<int>(reader.cinfo.output_height));
     if (!ReadRows(reader, out)) return Damaged(file, reader.err);
+    return Status::Ok();
+}
+
+Status DecodeJpegLuma(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
+                      std::vector<std::uint8_t>& out, PixelRect& got) {
+    got = {};
+    out.clear();
+    if (bytes.size() > ULONG_MAX) return Status::Error(file, "file is too large");
+    Reader reader;
+    if (!ReadHeader(reader, bytes) || reader.cinfo.image_width == 0 || reader.cinfo.image_height == 0) {
+        return Status::Error(file, "not a JPEG file or damaged JPEG header");
+    }
+    if (reader.cinfo.jpeg_color_space == JCS_CMYK || reader.cinfo.jpeg_color_space == JCS_YCCK) {
+        return Status::Error(file, "CMYK JPEG is not supported");
+    }
+    const std::int64_t width = reader.cinfo.image_width, height = reader.cinfo.image_height;
+    if (width * height > kMaxPicturePixels) return Status::Error(file, "picture is larger than the size limit");
+    const std::int64_t left = std::clamp<std::int64_t>(wanted.left, 0, width);
+    const std::int64_t top = std::clamp<std::int64_t>(wanted.top, 0, height);
+    const std::int64_t right = std::clamp<std::int64_t>(std::int64_t{wanted.left} + wanted.width, left, width);
+    const std::int64_t bottom = std::clamp<std::int64_t>(std::int64_t{wanted.top} + wanted.height, top, height);
+    if (right <= left || bottom <= top) return Status::Ok();
+    const PixelRect area{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                         static_cast<int>(bottom - top)};
+    out.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
+    std::vector<JSAMPLE> scratch(static_cast<std::size_t>(width));
+    if (!ReadLumaRows(reader, area, out.data(), scratch.data())) {
+        out.clear();
+        return Damaged(file, reader.err);
+    }
+    got = area;
     return Status::Ok();
 }
 

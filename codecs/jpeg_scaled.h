@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "imaging/picture.h"
@@ -20,5 +21,13 @@ Status ReadJpegSize(std::span<const std::uint8_t> bytes, const std::string& file
 // to the mean of the denominator x denominator block it stands for. Damaged data gives an error
 // naming file; out's content is then unspecified.
 Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& file, int denominator, Picture& out);
+
+// The luma (Rec. 601 weights, as libjpeg converts to grey) of the full-size pixels of wanted,
+// clipped to the picture, one byte a pixel, rows of got.width bytes. Only the luma blocks of the
+// region's columns are transformed and decoding stops after its last row, so a band of a large
+// photograph costs little more than reading its compressed data that far. A region that misses the
+// picture gives an empty got and out. Damaged data gives an error naming file.
+Status DecodeJpegLuma(std::span<const std::uint8_t> bytes, const std::string& file, const PixelRect& wanted,
+                      std::vector<std::uint8_t>& out, PixelRect& got);
 
 }  // namespace turnlet

@@ -3,49 +3,51 @@
 #include "kernel_util.h"
 
 #include <atomic>
+#include <iterator>
 
 namespace turnlet {
 
 namespace {
 
-KernelLevel ProbeCpu() {
-#if TURNLET_X86_KERNELS
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("sse2") || !__builtin_cpu_supports("ssse3")) return KernelLevel::Portable;
-    if (!__builtin_cpu_supports("avx2")) return KernelLevel::Ssse3;
-    if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw") ||
-        !__builtin_cpu_supports("avx512vbmi")) {
-        return KernelLevel::Avx2;
-    }
-    return KernelLevel::Avx512Vbmi;
-#else
-    return KernelLevel::Portable;
-#endif
-}
+std::atomic<KernelLevel> levelLimit{kTopKernelLevel};
 
-std::atomic<KernelLevel> levelLimit{KernelLevel::Avx512Vbmi};
-
-constexpr int kKernelCount = 5;
-std::atomic<KernelLevel> lastLevels[kKernelCount] = {};
+std::atomic<KernelLevel> lastLevels[std::size(kAllKernels)] = {};
 
 }  // namespace
 
 const char* KernelLevelName(KernelLevel level) {
-    switch (level) {
-        case KernelLevel::Portable:
-            return "portable";
-        case KernelLevel::Ssse3:
-            return "ssse3";
-        case KernelLevel::Avx2:
-            return "avx2";
-        case KernelLevel::Avx512Vbmi:
-            return "avx512vbmi";
-    }
-    return "unknown";
+#define TURNLET_LEVEL_NAME(level, name, FEATURES) name,
+    static constexpr const char* kNames[] = {"portable", TURNLET_VECTOR_LEVELS(TURNLET_LEVEL_NAME)};
+#undef TURNLET_LEVEL_NAME
+    const auto i = static_cast<std::size_t>(level);
+    return i < std::size(kNames) ? kNames[i] : "unknown";
+}
+
+const char* CpuFeatureName(CpuFeature feature) {
+#define TURNLET_FEATURE_NAME_ITEM(feature, name) name,
+    static constexpr const char* kNames[] = {TURNLET_ALL_FEATURES(TURNLET_FEATURE_NAME_ITEM, )};
+#undef TURNLET_FEATURE_NAME_ITEM
+    const auto i = static_cast<std::size_t>(feature);
+    return i < std::size(kNames) ? kNames[i] : "unknown";
+}
+
+CpuFeatureSet CpuFeaturesPresent() {
+#if TURNLET_X86_KERNELS
+    static const CpuFeatureSet present = [] {
+        __builtin_cpu_init();
+        // libgcc reports AVX and AVX-512 features only where the system saves their registers.
+#define TURNLET_PROBE_FEATURE(feature, name) | (__builtin_cpu_supports(name) ? FeatureBit(CpuFeature::feature) : 0)
+        return CpuFeatureSet{0 TURNLET_ALL_FEATURES(TURNLET_PROBE_FEATURE, )};
+#undef TURNLET_PROBE_FEATURE
+    }();
+    return present;
+#else
+    return 0;
+#endif
 }
 
 KernelLevel CpuKernelLevel() {
-    static const KernelLevel level = ProbeCpu();
+    static const KernelLevel level = KernelLevelFor(CpuFeaturesPresent());
     return level;
 }
 

@@ -2,29 +2,14 @@
 // Choice between the portable pixel loops and the vector ones; every level gives the same bytes.
 #pragma once
 
-// The vector loops are x86-64 only, and a TURNLET_PORTABLE build leaves them out altogether.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(TURNLET_PORTABLE)
-#define TURNLET_X86_KERNELS 1
-#else
-#define TURNLET_X86_KERNELS 0
-#endif
-
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/levels.h"
+
 namespace turnlet {
 
-// Instruction sets the kernels are written for, lowest first; each level includes those below it.
-// Ssse3 stands for SSE2 and SSSE3 together.
-enum class KernelLevel { Portable, Ssse3, Avx2, Avx512Vbmi };
-
-inline constexpr KernelLevel kAllKernelLevels[] = {KernelLevel::Portable, KernelLevel::Ssse3, KernelLevel::Avx2,
-                                                   KernelLevel::Avx512Vbmi};
-
-// "portable", "ssse3", "avx2", "avx512vbmi".
-const char* KernelLevelName(KernelLevel level);
-
-// The highest level this processor runs and this build holds (probed once); Portable without vector code.
+// The highest level this processor runs and this build holds: KernelLevelFor(CpuFeaturesPresent()).
 KernelLevel CpuKernelLevel();
 
 // Caps the level every kernel may use from now on, so tests and benchmarks can run each path on
@@ -37,6 +22,8 @@ KernelLevel ActiveKernelLevel();
 
 // Kernels with more than one path.
 enum class Kernel { QuarterTurn, Transform, Tone, SmoothFrame, NearestFrame };
+inline constexpr Kernel kAllKernels[] = {Kernel::QuarterTurn, Kernel::Transform, Kernel::Tone, Kernel::SmoothFrame,
+                                         Kernel::NearestFrame};
 
 // The path the latest call of a kernel took (Portable before any call). Lets a test say which path
 // it checked instead of trusting that the one it asked for ran.

@@ -6,12 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernel_util.h"
 #include "base/parallel.h"
-
-#if TURNLET_X86_KERNELS
-#include <immintrin.h>
-#endif
+#include "kernel_util.h"
+#include "kernels/tone_kernels.h"
 
 namespace turnlet {
 
@@ -66,25 +63,6 @@ void MapBytesPortable(std::uint8_t* p, std::size_t n, const std::array<std::uint
     for (std::size_t i = 0; i < n; ++i) p[i] = table[p[i]];
 }
 
-#if TURNLET_X86_KERNELS
-// 64 bytes per step: two 128-entry byte permutes, chosen by each byte's top bit.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapBytesVbmi(std::uint8_t* p, std::size_t n,
-                                                                         const std::array<std::uint8_t, 256>& table) {
-    const __m512i t0 = _mm512_loadu_si512(table.data());
-    const __m512i t1 = _mm512_loadu_si512(table.data() + 64);
-    const __m512i t2 = _mm512_loadu_si512(table.data() + 128);
-    const __m512i t3 = _mm512_loadu_si512(table.data() + 192);
-    std::size_t i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const __m512i v = _mm512_loadu_si512(p + i);
-        const __m512i low = _mm512_permutex2var_epi8(t0, v, t1);
-        const __m512i high = _mm512_permutex2var_epi8(t2, v, t3);
-        _mm512_storeu_si512(p + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high));
-    }
-    MapBytesPortable(p + i, n - i, table);
-}
-#endif
-
 }  // namespace
 
 void AdjustTone(Picture& picture, double brightness, double contrast, double gamma) {
@@ -99,7 +77,8 @@ void AdjustTone(Picture& picture, double brightness, double contrast, double gam
         const std::size_t n = stride * static_cast<std::size_t>(rowEnd - rowBegin);
 #if TURNLET_X86_KERNELS
         if (vector) {
-            MapBytesVbmi(p, n, table);
+            const std::size_t done = avx512::MapBytes(p, n, table.data());
+            MapBytesPortable(p + done, n - done, table);
             return;
         }
 #endif

@@ -30,6 +30,7 @@ void EditorSession::Notify(Changes changes) {
 
 void EditorSession::Replaced() {
     state_.alignWritten.clear();
+    alignConfidence_.clear();
     saved_ = state_.project;
     history_.clear();
     done_ = 0;
@@ -289,6 +290,10 @@ AppliedAlignment EditorSession::ApplyAlignment(const std::vector<std::string>& p
     // The frames as they stand: a frame keeps its scale and tone, and one that cannot be aligned its
     // values, as shown before the run.
     const FrameRows before = frames_;
+    // Before the step, so that the views it tells see them.
+    alignConfidence_.clear();
+    for (std::size_t k = 0; k < paths.size() && k < results.size(); ++k)
+        alignConfidence_[paths[k]] = results[k].confidence;
     Apply(Command::Alignment, kFramesChanged, [&](State& s) {
         Project& p = s.project;
         if (!replaceManual)
@@ -304,6 +309,14 @@ AppliedAlignment EditorSession::ApplyAlignment(const std::vector<std::string>& p
         }
     });
     return applied;
+}
+
+std::optional<double> EditorSession::FrameAlignConfidence(int k) const {
+    const std::string* path = FrameSource(k);
+    if (!path) return std::nullopt;
+    const auto found = alignConfidence_.find(*path);
+    if (found == alignConfidence_.end()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace turnlet

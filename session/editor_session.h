@@ -115,6 +115,9 @@ class EditorSession {
     // other keyframes only when replaceManual.
     AppliedAlignment ApplyAlignment(const std::vector<std::string>& paths, const std::vector<FrameAlignment>& results,
                                     bool replaceManual);
+    // How sure the last Auto-align was of frame k's values (0 .. 1), while its photo is there; none
+    // before a run, or for photos it did not see. Kept for the session only: neither saved nor undone.
+    std::optional<double> FrameAlignConfidence(int k) const;
 
     // ---- History ----
     // Until EndGesture, commands gather into one step of the history. Gestures nest.
@@ -163,6 +166,7 @@ class EditorSession {
     bool WrittenByAutoAlign(const State& state, const std::string& path) const;
 
     State state_;
+    std::map<std::string, double> alignConfidence_;  // per photo
     FrameRows frames_;
     Project saved_;
     std::string fileName_;

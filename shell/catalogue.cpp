@@ -243,6 +243,14 @@ Pair PairOf(Msg message) {
         case Msg::UnalignedFrames:
             return {"These frames could not be aligned and kept their values (they are selected in the table): {1}",
                     "Не удалось выровнять кадры (их значения сохранены, они выделены в таблице): {1}"};
+        case Msg::AlignConfidence:
+            return {"Confidence", "Уверенность"};
+        case Msg::AlignConfidenceTip:
+            return {
+                "How sure the last Auto-align is of the frame's values: below 50 % it left the frame as it was; "
+                "check the frames marked in colour",
+                "Насколько последнее автовыравнивание уверено в значениях кадра: ниже 50 % кадр оставлен "
+                "как был; проверьте кадры, отмеченные цветом"};
         case Msg::BatchTitle:
             return {"Batch export", "Пакетный экспорт"};
         case Msg::BatchNoPhotos:

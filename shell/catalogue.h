@@ -120,6 +120,9 @@ enum class Msg {
     TurnEndRunnerUpNone,   // {1} its confidence
     Percent,               // {1} a whole number
     UnalignedFrames,       // {1} the list
+    // The last Auto-align's confidence in the frames table.
+    AlignConfidence,     // the column's header
+    AlignConfidenceTip,  // the header's tooltip
     // The studio batch (File -> Batch export...); failures' {n} are BatchFailure's details.
     BatchTitle,
     BatchNoPhotos,      // {1} the folder

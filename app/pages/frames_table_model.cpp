@@ -3,9 +3,11 @@
 #include "pages/frames_table_model.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QPalette>
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/number_text.h"
 
@@ -22,11 +24,20 @@ int FramesTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FramesTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kFramesColumns;
+    return parent.isValid() ? 0 : kColumns;
 }
 
 QVariant FramesTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(frames_.size())) return {};
+    if (index.column() == kConfidenceColumn) {
+        const std::optional<double> confidence = confidence_ ? confidence_(index.row()) : std::nullopt;
+        if (!confidence) return {};
+        if (role == Qt::DisplayRole) return QStringLiteral("%1 %").arg(std::lround(*confidence * 100));
+        if (role == Qt::BackgroundRole && *confidence < kSure)
+            return QColor(*confidence < kUnaligned ? QColor(255, 190, 190) : QColor(255, 236, 179));
+        if (role == Qt::TextAlignmentRole) return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
     if (role == Qt::DisplayRole) {
         const FrameRow& row = frames_[static_cast<std::size_t>(index.row())];
         switch (index.column()) {
@@ -43,14 +54,16 @@ QVariant FramesTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant FramesTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kFramesColumns)
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumns)
         return headers_[static_cast<std::size_t>(section)];
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section == kConfidenceColumn) return confidenceTip_;
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void FramesTableModel::setHeader(int column, const QString& text) {
-    if (column < 0 || column >= kFramesColumns) return;
+void FramesTableModel::setHeader(int column, const QString& text, const QString& tip) {
+    if (column < 0 || column >= kColumns) return;
     headers_[static_cast<std::size_t>(column)] = text;
+    if (column == kConfidenceColumn) confidenceTip_ = tip;
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 

@@ -43,6 +43,8 @@ TunePage::TunePage(AppContext& app, AlignRunner& align, bool& dragActive, QWidge
     setObjectName(QStringLiteral("TabSheet3"));
     StringGrid1 = Named(new QTableView(this), "StringGrid1");
     FramesModel = new FramesTableModel(session().frames(), this);
+    FramesModel->setConfidence([this](int frame) { return session().FrameAlignConfidence(frame); });
+    SetConfidenceHeader(app_.language());
     StringGrid1->setModel(FramesModel);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -361,6 +363,11 @@ void TunePage::Button12Click() {
                      QMetaObject::invokeMethod(
                          this, [this, text] { app_.dialogs().message(this, text); }, Qt::QueuedConnection);
                  });
+}
+
+void TunePage::SetConfidenceHeader(Language language) {
+    FramesModel->setHeader(FramesTableModel::kConfidenceColumn, QString::fromUtf8(Tr(Msg::AlignConfidence, language)),
+                           QString::fromUtf8(Tr(Msg::AlignConfidenceTip, language)));
 }
 
 }  // namespace turnlet

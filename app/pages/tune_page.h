@@ -11,6 +11,7 @@
 
 #include "gui_worker.h"
 #include "session/editor_session.h"
+#include "shell/catalogue.h"
 #include "shell/layout.h"
 #include "tuning/frame_edits.h"
 #include "view_requests.h"
@@ -74,6 +75,8 @@ class TunePage : public QWidget {
     // "Auto-align": every frame's shift, tilt and exposure found on the worker, then written as
     // keyframes (Cancel leaves them as they were).
     void Button12Click();
+    // The confidence column's header in language.
+    void SetConfidenceHeader(Language language);
     // The frame the table shows selected (CurrentFrame when none is).
     int SelectedFrame() const;
 

@@ -16,6 +16,7 @@
 #include "align/turn_alignment.h"
 #include "align/turn_stages.h"
 #include "align_test_support.h"
+#include "imaging/geometry.h"
 #include "render/frame_render.h"
 #include "project/project.h"
 #include "temp_folder.h"
@@ -108,6 +109,52 @@ TEST(TurnAlignment, ShakenPhotographMeetsTheBounds) {
         worstMean = std::max(worstMean, std::abs(ratio - 1));
     }
     std::printf("shaken photograph: exported mean brightness within %.2f %% of the first frame's\n", 100 * worstMean);
+}
+
+// A working size far below the full one (an eighth here) leaves the last fraction of a pixel to the
+// full-size pass, through the quarter turn and for both kinds of file.
+TEST(TurnAlignment, FullSizePassGivesTheLastFractionOfAPixel) {
+    TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    const int width = 640, height = 480;
+    const std::vector<Shake> shakes = {
+        {0, 0, 0, 1}, {17.3, -9.6, 0.7, 1.1}, {-13.8, 11.2, -0.5, 0.9}, {6.4, 15.1, 0.25, 1.04}};
+    const CropArea crop{80, 60, 480, 360};
+    const double centreX = crop.left + crop.width / 2 + 0.5, centreY = crop.top + crop.height / 2 + 0.5;
+    struct Case {
+        const char* ext;
+        int rotation;
+    };
+    for (const Case c : {Case{".jpg", 0}, Case{".png", 90}, Case{".jpg", 270}}) {
+        SCOPED_TRACE(std::string(c.ext) + " turned " + std::to_string(c.rotation));
+        AlignSettings settings;
+        std::vector<Correction> truth;
+        for (std::size_t k = 0; k < shakes.size(); ++k) {
+            // Stored turned back, so that the project's quarter turn gives the shaken photograph.
+            Picture stored;
+            RotateQuarter(testing::ShakenPhoto(width, height, shakes[k]), stored, (360 - c.rotation) % 360);
+            const std::string path = folder.file("turn" + std::to_string(c.rotation) + "_" + std::to_string(k) + c.ext);
+            ASSERT_TRUE(SavePicture(stored, path, 95).ok());
+            settings.paths.push_back(path);
+            truth.push_back(testing::CorrectionFor(shakes[0], shakes[k], width, height, centreX, centreY));
+        }
+        settings.rotationDegrees = c.rotation;
+        settings.crop = {crop.left, crop.top, crop.width, crop.height};
+        settings.maxWorkingPixels = width * height / 16;
+        TurnAlignment result = AlignTurn(settings);
+        ASSERT_TRUE(result.status.ok()) << result.status.message();
+        EXPECT_EQ(result.scaleDenominator, 8);
+        for (const FrameAlignment& frame : result.frames) EXPECT_TRUE(frame.aligned) << frame.confidence;
+        const Errors fine = Compare(result.frames, truth);
+        settings.refineFullSize = false;
+        result = AlignTurn(settings);
+        const Errors working = Compare(result.frames, truth);
+        std::printf("full-size pass (%s, %d): %.3f px RMS, %.3f worst; at the working size alone %.3f, %.3f\n", c.ext,
+                    c.rotation, fine.rms, fine.worst, working.rms, working.worst);
+        EXPECT_LE(fine.rms, 0.1);
+        EXPECT_LE(fine.worst, 0.2);
+        EXPECT_LE(fine.worstAngle, 0.02);
+    }
 }
 
 TEST(TurnAlignment, AnUnrelatedPictureIsNotAligned) {

@@ -50,6 +50,50 @@ class TunePageTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // After Auto-align each frame shows how sure it was, doubtful ones tinted, the header in the
+    // interface language; a new project forgets them.
+    void confidenceColumnShowsTheLastAutoAlign() {
+        Editor e;
+        AddFrames(e, 4);
+        auto& f = e.form();
+        const int column = turnlet::FramesTableModel::kConfidenceColumn;
+        const turnlet::FramesTableModel& model = *f.TabSheet3->FramesModel;
+        QCOMPARE(model.columnCount(), column + 1);
+        QVERIFY(Cell(f, 1, column).isEmpty());
+        std::vector<std::string> paths;
+        for (int k = 0; k < 4; ++k) paths.push_back(*f.session().FrameSource(k));
+        std::vector<turnlet::FrameAlignment> results(4);
+        const double confidence[] = {1, 0.75, 0.25, 1};
+        for (int k = 0; k < 4; ++k) {
+            results[static_cast<std::size_t>(k)].confidence = confidence[k];
+            results[static_cast<std::size_t>(k)].aligned = confidence[k] >= 0.5;
+        }
+        f.session().ApplyAlignment(paths, results, false);
+        const struct {
+            int frame;
+            const char* text;
+            bool tinted;
+        } rows[] = {{0, "100 %", false}, {1, "75 %", true}, {2, "25 %", true}, {3, "100 %", false}};
+        for (const auto& row : rows) {
+            QCOMPARE(Cell(f, row.frame, column), QString::fromUtf8(row.text));
+            QCOMPARE(model.data(model.index(row.frame, column), Qt::BackgroundRole).isValid(), row.tinted);
+        }
+        QVERIFY(model.data(model.index(2, column), Qt::BackgroundRole) !=
+                model.data(model.index(1, column), Qt::BackgroundRole));
+        // Selecting a doubtful row shows that frame.
+        f.TabSheet3->StringGrid1->selectRow(2);
+        QCOMPARE(f.TabSheet3->SelectedFrame(), 2);
+        f.English1Click();
+        QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Confidence"));
+        f.N6Click();
+        QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QString::fromUtf8("Уверенность"));
+        QVERIFY(!model.headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
+        f.English1Click();
+        f.session().NewProject();
+        QVERIFY(!f.session().FrameAlignConfidence(0));
+    }
+
     void framesAreChosenByTableSliderAndWrappingButtonsWithoutKeyframes() {
         Editor e;
         const QStringList files = AddFrames(e, 5);

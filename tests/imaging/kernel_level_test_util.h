@@ -24,7 +24,7 @@ class KernelLevelTest : public ::testing::TestWithParam<KernelLevel> {
         }
         SetKernelLevelLimit(GetParam());
     }
-    void TearDown() override { SetKernelLevelLimit(KernelLevel::Avx512Vbmi); }
+    void TearDown() override { SetKernelLevelLimit(kTopKernelLevel); }
 
     // The path the kernel's latest call took must be `expected`; printed and recorded once per test.
     void ExpectRan(Kernel kernel, const std::string& name, KernelLevel expected) {

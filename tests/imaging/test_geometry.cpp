@@ -141,7 +141,7 @@ TEST(KernelLevels, LimitCapsTheMachineLevel) {
         SetKernelLevelLimit(limit);
         EXPECT_EQ(ActiveKernelLevel(), std::min(limit, CpuKernelLevel())) << KernelLevelName(limit);
     }
-    SetKernelLevelLimit(KernelLevel::Avx512Vbmi);
+    SetKernelLevelLimit(kTopKernelLevel);
     EXPECT_EQ(ActiveKernelLevel(), CpuKernelLevel());
 }
 

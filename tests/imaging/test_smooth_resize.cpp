@@ -444,6 +444,9 @@ TEST_P(ReduceAreaPaths, EqualTheWholeAreaMean) {
         {"ratio 2", 1206, 300, 603, 150},
         {"ratio 3", 1209, 300, 403, 100},
         {"ratio 5", 1005, 300, 201, 60},
+        // Whole ratios across only, down too uneven to add blocks: the widest tiled and padded strides.
+        {"ratio 5 across", 1005, 300, 201, 71},
+        {"ratio 8 across", 1600, 200, 200, 57},
         // Rows shorter than one vector load, the block ending at the picture's last byte.
         {"short rows", 14, 4, 7, 2},
     };
