@@ -21,7 +21,7 @@ ctest --preset release -j "$jobs"
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs" -E 'browser|cli'
+ctest --preset asan -j "$jobs" -E 'browser|cli|batch_engines'
 
 echo "== ThreadSanitizer build of the threaded core"
 cmake --preset tsan >/dev/null
