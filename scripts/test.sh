@@ -26,9 +26,9 @@ ctest --preset asan -j "$jobs" -E 'browser|cli|batch_engines'
 echo "== ThreadSanitizer build of the threaded core"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_worker test_export test_frame_render test_source test_firstlast \
-  test_tune_picture test_worker_soak test_align test_tasks test_geometry
+  test_tune_picture test_worker_soak test_align test_tasks test_geometry test_batch
 ctest --preset tsan -j "$jobs" -R \
-  'Worker\.|ExportRun\.|FusedRender\.|SourceCache\.|SourceScheduler\.|FrameRender\.|ShowSource|ShowFirstLastThreaded\.|TunePictureThreaded\.|TunedView\.|WorkerSoak\.|AlignJobThreaded\.|TurnAlignment\.Stopping|TurnAlignment\.AFrameJob|TurnEnd\.Failures|TurnEnd\.UnrelatedViews|StillMask\.|Tasks\.|ParallelRows\.'
+  'Worker\.|ExportRun\.|FusedRender\.|SourceCache\.|SourceScheduler\.|FrameRender\.|ShowSource|ShowFirstLastThreaded\.|TunePictureThreaded\.|TunedView\.|WorkerSoak\.|AlignJobThreaded\.|TurnAlignment\.Stopping|TurnAlignment\.AFrameJob|TurnEnd\.Failures|TurnEnd\.UnrelatedViews|StillMask\.|Tasks\.|ParallelRows\.|TurnAlignment\.FullSize|BatchRun\.SideBySide|BatchRun\.AFailing'
 
 echo "== Imaging tests built without vector code (the portable loops alone)"
 cmake --preset portable >/dev/null

@@ -27,7 +27,7 @@ while IFS=$'\t' read -r name path outcome; do
         if [ "$where" = middle ]; then project "$work/p.trn.prj" "$good" "$path" 40; else project "$work/p.trn.prj" "$path" "$good" ""; fi
         "$bin/turnlet-measure-run" "$work/measure.txt" "$bin/turnlet-export" "$work/p.trn.prj" --quiet \
             >/dev/null 2>"$work/err.txt"
-        read -r seconds peak code <"$work/measure.txt"
+        read -r seconds peak code cpu <"$work/measure.txt"
         printf '[  MEASURE ] turnlet-export %-6s %-44s %6.0f ms %8s KB exit %s  %s\n' "$where" "$name" \
             "$(awk -v s="$seconds" 'BEGIN { print s * 1000 }')" "$peak" "$code" "$(head -c 100 "$work/err.txt" | tr '\n' ' ')"
         if [ "$outcome" = loads ]; then
@@ -38,7 +38,8 @@ while IFS=$'\t' read -r name path outcome; do
             check "$name ($where) claims no success" test ! -e "$work/out/0003.png"
             [ "$where" = middle ] && check "$name: the frame before it stays" test -f "$work/out/0001.png"
         fi
-        check "$name ($where) within a second" awk -v s="$seconds" 'BEGIN { exit !(s < 1) }'
+        # A second of work; the wall clock only guards against a hang, as other builds share the machine.
+        check "$name ($where) within a second" awk -v c="$cpu" -v s="$seconds" 'BEGIN { exit !(c < 1 && s < 10) }'
         check "$name ($where) within 300 MB" test "$peak" -lt $((300 * 1024))
     done
 done <"$work/corpus.txt"

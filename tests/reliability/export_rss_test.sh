@@ -13,7 +13,7 @@ for frames in 100 1000; do
     sed -e "s/^EXPORT_FRAMES=.*/EXPORT_FRAMES=$frames\r/" "$work/turn/sample.trn.prj" >"$work/p$frames.trn.prj"
     "$bin/turnlet-measure-run" "$work/m$frames.txt" "$bin/turnlet-export" "$work/p$frames.trn.prj" \
         --output "$work/out$frames" --quiet || { echo "FAILED: export of $frames frames"; exit 1; }
-    read -r seconds kb code <"$work/m$frames.txt"
+    read -r seconds kb code _ <"$work/m$frames.txt"
     written=$(ls "$work/out$frames" | grep -c '^[0-9]\{4\}\.jpg$')
     echo "[  MEASURE ] $frames frames from 36 sources: peak RSS $kb KB, $seconds s, $written files"
     test "$written" -eq "$frames" || { echo "FAILED: $written of $frames frames written"; exit 1; }
