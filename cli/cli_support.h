@@ -28,10 +28,10 @@ struct CommandLine {
     bool several = false;
 
     // Parsed: the first positional argument, the switches given, the options' values.
-    std::string argument;
+    std::string argument{};
     std::vector<std::string> more{};
-    std::set<std::string> given;
-    std::map<std::string, std::string> values;
+    std::set<std::string> given{};
+    std::map<std::string, std::string> values{};
 
     bool has(const std::string& name) const { return given.count(name) > 0; }
     std::string value(const std::string& name) const {
