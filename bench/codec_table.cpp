@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Bytes, SSIM and encode time of the lossy frame types on a folder of lossless frames (PNG or BMP):
 //   turnlet_codec_table FOLDER [--avif-encoder aom|svt|rav1e]
-//                       [--avif-speed S] [--avif-threads T] [--webp-method M] [--webp-plain-yuv] [--quality Q]
+//                       [--avif-speed S] [--avif-threads T] [--avif-444] [--avif-option KEY=VALUE ...]
+//                       [--webp-method M] [--webp-plain-yuv] [--quality Q]
 //                       [--sweep [--webp-sweep 90,92,...] [--avif-sweep 12,10,...]]
 // JPEG at 90, WebP and AVIF at the export's default quality 90, each frame encoded on one thread
 // (its processor time measured);
@@ -149,7 +150,7 @@ int Run(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: turnlet_codec_table FOLDER [--quality Q] [--avif-encoder aom|svt|rav1e] "
-                     "[--avif-speed S] [--sweep]\n");
+                     "[--avif-speed S] [--avif-444] [--avif-option KEY=VALUE] [--sweep]\n");
         return 2;
     }
     int quality = 90;
@@ -185,6 +186,12 @@ int Run(int argc, char** argv) {
             avif.fullChroma = true;
         } else if (arg == "--avif-threads") {
             avif.threads = std::atoi(value), ++i;
+        } else if (arg == "--avif-option") {
+            const std::string option = value;
+            const std::size_t equals = option.find('=');
+            avif.options.emplace_back(option.substr(0, equals),
+                                      equals == std::string::npos ? "" : option.substr(equals + 1));
+            ++i;
         } else if (arg == "--avif-speed") {
             avif.speed = std::atoi(value), ++i;
         } else if (arg == "--avif-encoder") {
@@ -236,6 +243,8 @@ int Run(int argc, char** argv) {
             frames, [&](const Picture& p, std::vector<std::uint8_t>& out) { return EncodeWebp(p, q, "webp", out, e); },
             [](std::span<const std::uint8_t> b, Picture& p) { return DecodeWebp(b, "webp", p); });
     };
+    std::string options;
+    for (const auto& [key, value] : avif.options) options += ", " + key + "=" + value;
     auto avifAt = [&](int q, int raw) {
         static const char* names[] = {"aom", "SVT-AV1", "rav1e"};
         AvifEncoding e = avif;
@@ -243,7 +252,7 @@ int Run(int argc, char** argv) {
         return Measure(
             (raw >= 0 ? std::string("AVIF") : "AVIF " + std::to_string(q)) + " (" +
                 names[static_cast<int>(avif.encoder)] + " speed " + std::to_string(avif.speed) + ", quantizer " +
-                std::to_string(raw >= 0 ? raw : AvifQuantizer(q)) + ")",
+                std::to_string(raw >= 0 ? raw : AvifQuantizer(q)) + (avif.fullChroma ? ", 4:4:4" : "") + options + ")",
             frames, [&](const Picture& p, std::vector<std::uint8_t>& out) { return EncodeAvif(p, q, "avif", out, e); },
             [](std::span<const std::uint8_t> b, Picture& p) { return DecodeAvif(b, "avif", p); });
     };

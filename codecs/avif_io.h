@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
@@ -27,14 +28,19 @@ inline constexpr int kAvifQuantizerAt90 = 8;
 // How AVIF frames are encoded: which AV1 encoder, at which of libavif's speeds (0 slowest .. 10).
 struct AvifEncoding {
     enum class Encoder { Aom, Svt, Rav1e };
-    // libaom at its fastest still-picture speed (10 is the same): about 10 times JPEG's encode
-    // time, where SVT-AV1 takes 20 times that processor time per picture (it sets up for video) and
-    // rav1e at its fastest 6 times, both for more bytes at the same quantizer.
+    // libaom at its fastest still-picture speed (10 is the same): 7 to 10 times JPEG's encode
+    // time, a quarter of it setting up for the picture. SVT-AV1 takes 20 to 30 times that processor
+    // time per picture (it sets up for video) and rav1e at its fastest 6 to 12 times, both for more bytes at the same
+    // quantizer. None of libaom's own options tried (partitions, tools, tuning, row-mt) saves time at this speed, and
+    // its real-time mode is slower for a single picture.
     Encoder encoder = Encoder::Aom;
     int speed = 9;
     int threads = 1;          // the picture writer runs one encode per core
     int quantizer = -1;       // the AV1 quantizer itself, or below 0: AvifQuantizer of the export's quality
     bool fullChroma = false;  // 4:4:4 instead of 4:2:0
+    // The encoder's own settings by name ("sb-size", "tune" ...), for measuring them; one it does
+    // not know fails the encode.
+    std::vector<std::pair<std::string, std::string>> options;
 };
 // Whether libavif was built with encoder.
 bool AvifEncoderAvailable(AvifEncoding::Encoder encoder);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "codecs/avif_io.h"
 #include "codecs/image_files.h"
@@ -293,6 +294,29 @@ TEST(ModernCodecs, RefusedPicturesCreateNoFile) {
     EXPECT_FALSE(status.ok());
     EXPECT_NE(status.message().find("at most"), std::string::npos) << status.message();
     EXPECT_FALSE(std::filesystem::exists(dir.path("wide.webp")));
+}
+
+// The same frame gives the same bytes at every setting, also while another encode runs beside it
+// (the picture writer encodes two at once); a setting the encoder does not know fails, naming the file.
+TEST(ModernCodecs, AvifBytesDependOnlyOnPictureAndSettings) {
+    const Picture picture = SmoothPicture(96, 64);
+    AvifEncoding tuned;
+    tuned.options = {{"sb-size", "64"}, {"tune", "psnr"}};
+    for (const AvifEncoding& encoding : {AvifEncoding{}, tuned}) {
+        Bytes alone, first, second;
+        ASSERT_TRUE(EncodeAvif(picture, 90, "a.avif", alone, encoding).ok());
+        std::thread beside([&] { EXPECT_TRUE(EncodeAvif(picture, 90, "b.avif", second, encoding).ok()); });
+        EXPECT_TRUE(EncodeAvif(picture, 90, "c.avif", first, encoding).ok());
+        beside.join();
+        EXPECT_EQ(first, alone);
+        EXPECT_EQ(second, alone);
+    }
+    AvifEncoding unknown;
+    unknown.options = {{"no-such-setting", "1"}};
+    Bytes out;
+    const Status status = EncodeAvif(picture, 90, "d.avif", out, unknown);
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.file(), "d.avif");
 }
 
 }  // namespace
