@@ -12,6 +12,11 @@
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "align/align_keyframes.h"
 #include "align/turn_alignment.h"
@@ -87,6 +92,29 @@ std::string PlainWords(BatchFailure failure, const std::vector<std::string>& det
     for (const std::string& d : details) text += (&d == &details.front() ? ": " : ", ") + d;
     return text;
 }
+
+// Held while one product is built, so two batches given the same root never build it at once. An
+// advisory lock of the file system: it goes with the process, so a killed batch leaves none behind.
+class ProductLock {
+  public:
+    explicit ProductLock(fs::path file) : file_(std::move(file)) {
+        fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~ProductLock() {
+        // Removed while still held, so the staging folder can go when it is empty.
+        if (held_) ::unlink(file_.c_str());
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ProductLock(const ProductLock&) = delete;
+    ProductLock& operator=(const ProductLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    fs::path file_;
+    int fd_ = -1;
+    bool held_ = false;
+};
 
 void RemoveAll(const fs::path& path) {
     std::error_code ec;
@@ -192,9 +220,18 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     }
     if (stop.cancelled()) return stopped();
 
+    std::error_code ec;
+    fs::create_directories(root / kStagingFolder, ec);
+    const ProductLock lock(root / kStagingFolder / (name + ".lock"));
+    if (!lock.held()) {
+        // Its staging folder is the other batch's: left as it is.
+        result.state = ProductState::Failed;
+        result.failure = BatchFailure::Error;
+        result.details = {target.string() + ": another batch is building this product now"};
+        return result;
+    }
     // Whatever an interrupted run left in the staging folder goes first.
     RemoveAll(staged);
-    std::error_code ec;
     fs::create_directories(staged, ec);
     if (ec) return failWith(Status::Error(staged.string(), "the folder cannot be made: " + ec.message()));
 

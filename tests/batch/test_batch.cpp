@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "base/files.h"
 #include "batch/batch_product.h"
 #include "batch/batch_report.h"
@@ -325,6 +329,26 @@ TEST_F(BatchRun, AFailingProductIsReportedAndTheOthersGoOn) {
     // A failed product leaves nothing behind: no folder, no frames in staging.
     for (const char* name : {"few", "damaged", "missing"}) EXPECT_FALSE(fs::exists(fs::path(root) / name)) << name;
     EXPECT_FALSE(fs::exists(fs::path(root) / kStagingFolder));
+}
+
+// Two batches given the same root: the product another batch is building is left to it, untouched.
+TEST_F(BatchRun, AProductAnotherBatchBuildsIsLeftToIt) {
+    const fs::path staging = fs::path(root) / kStagingFolder;
+    fs::create_directories(staging / "cup");
+    testing::WriteBytes((staging / "cup" / "0001.jpg").string(), "being written");
+    const int other = ::open((staging / "cup.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    Recorder recorder;
+    const std::vector<ProductResult> results =
+        RunBatch(Settings(set, root), {folders[0], folders[1]}, recorder, CancelToken());
+    ::close(other);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].state, ProductState::Failed);
+    EXPECT_NE(results[0].message.find("another batch"), std::string::npos) << results[0].message;
+    EXPECT_EQ(results[1].state, ProductState::Done);
+    EXPECT_TRUE(fs::exists(staging / "cup" / "0001.jpg"));
+    EXPECT_FALSE(fs::exists(staging / "mug.lock"));
 }
 
 TEST_F(BatchRun, AnInterruptedProductLeavesNoFramesAndIsRedone) {
