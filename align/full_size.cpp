@@ -240,6 +240,7 @@ bool RefineFullSize(TurnWork& work, const StillScene& scene, std::vector<FrameAl
         start.gain = work.frame(k).direct.gain;
         RegistrationOptions options;
         options.coarsestLevel = kFineLevels - 1;
+        options.misplacement = kTurnMisplacement;
         const RegistrationResult r = Register(points, pyramid, cx, cy, start, options);
         const Similarity& p = r.pose;
         const double moved =
