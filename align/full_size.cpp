@@ -19,10 +19,20 @@ constexpr int kFineLevels = 3;
 // Share of the still scene's slopes left out of the window on each side: stray texture far out
 // would widen it for little.
 constexpr double kTail = 0.05;
+// The window's greatest height in full-size pixels, margins included (a sixth of the picture where
+// that is more).
+constexpr int kMaxWindowRows = 1000;
 
 // Room round the window's compared pixels for a frame's shift and tilt, full-size pixels.
 int Margin(const Geometry& g) {
     return 2 * g.denominator + 16;
+}
+
+// The slope's weight in the choice of the window: its square.
+double SlopeWeight(const GreyImage& image, int x, int y) {
+    const double sx = (image.at(x + 1, y) - image.at(x - 1, y)) / 2.0;
+    const double sy = (image.at(x, y + 1) - image.at(x, y - 1)) / 2.0;
+    return sx * sx + sy * sy;
 }
 
 // Rec. 601 luma, rounded as libjpeg rounds its grey conversion.
@@ -115,9 +125,7 @@ PixelRect FineWindow(const GreyImage& reference, const std::vector<std::uint8_t>
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x) {
             if (masked && !(*still)[static_cast<std::size_t>(y) * reference.width + x]) continue;
-            const float sx = (reference.at(x + 1, y) - reference.at(x - 1, y)) / 2;
-            const float sy = (reference.at(x, y + 1) - reference.at(x, y - 1)) / 2;
-            const double w = static_cast<double>(sx) * sx + static_cast<double>(sy) * sy;
+            const double w = SlopeWeight(reference, x, y);
             columns[static_cast<std::size_t>(x)] += w;
             rows[static_cast<std::size_t>(y)] += w;
             total += w;
@@ -137,8 +145,38 @@ PixelRect FineWindow(const GreyImage& reference, const std::vector<std::uint8_t>
         high = std::clamp(high, low + 1, to);
     };
     int left, right, top, bottom;
-    span(columns, x0, x1, left, right);
     span(rows, y0, y1, top, bottom);
+    // A JPEG is decoded down to the window's last row: a tall window costs nearly a whole decode.
+    // The band of rows richest in the still scene's slopes pins the shift and tilt as well, once the
+    // sharp edges carry their weight (a band across the object's top holds its outline and lid).
+    const int maxRows = std::max(1, (std::max(kMaxWindowRows, fullHeight / 6) - 2 * Margin(g)) / d);
+    if (bottom - top > maxRows) {
+        double sum = 0, best = -1;
+        int bestTop = top;
+        for (int y = top; y < bottom; ++y) {
+            sum += rows[static_cast<std::size_t>(y)];
+            if (y - top >= maxRows) sum -= rows[static_cast<std::size_t>(y - maxRows)];
+            if (y - top + 1 >= maxRows && sum > best) {
+                best = sum;
+                bestTop = y + 1 - maxRows;
+            }
+        }
+        top = bestTop;
+        bottom = bestTop + maxRows;
+        // The columns' weights, the centre and the total over the band alone.
+        std::fill(columns.begin(), columns.end(), 0.0);
+        total = sumX = sumY = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = x0; x < x1; ++x) {
+                if (masked && !(*still)[static_cast<std::size_t>(y) * reference.width + x]) continue;
+                const double w = SlopeWeight(reference, x, y);
+                columns[static_cast<std::size_t>(x)] += w;
+                total += w;
+                sumX += w * (x + 0.5);
+                sumY += w * (y + 0.5);
+            }
+    }
+    span(columns, x0, x1, left, right);
     // Working pixels to full-size ones, with the margin, inside the picture.
     const int margin = Margin(g);
     double l = static_cast<double>(left) * d - margin, r = static_cast<double>(right) * d + margin;
@@ -240,6 +278,7 @@ bool RefineFullSize(TurnWork& work, const StillScene& scene, std::vector<FrameAl
         start.gain = work.frame(k).direct.gain;
         RegistrationOptions options;
         options.coarsestLevel = kFineLevels - 1;
+        options.misplacement = kTurnMisplacement;
         const RegistrationResult r = Register(points, pyramid, cx, cy, start, options);
         const Similarity& p = r.pose;
         const double moved =

@@ -70,25 +70,23 @@ constexpr float kBlownOut = 250.0f;
 // each, so the weighted sums run four at a time (plain SSE2 on x86-64, whatever the compiler
 // targets elsewhere).
 struct Terms {
-    std::vector<float> r, jx, jy, ja, jg;
+    std::vector<float> r, jx, jy, ja, jg, k;  // k: one over the point's Tukey limit
     // Room for n terms and the zeros that fill the last group of four.
     void resize(std::size_t n) {
-        for (std::vector<float>* v : {&r, &jx, &jy, &ja, &jg}) v->resize(n + 4);
+        for (std::vector<float>* v : {&r, &jx, &jy, &ja, &jg, &k}) v->resize(n + 4);
     }
     // The normal equations of the first n terms with Tukey weights (1 - (r / limit)^2)^2, 0 past the
     // limit: a += w J^T J (upper triangle mirrored), b += w J^T r.
-    void Accumulate(std::size_t n, float inverseLimit, std::array<std::array<double, 4>, 4>& a,
-                    std::array<double, 4>& b) {
+    void Accumulate(std::size_t n, std::array<std::array<double, 4>, 4>& a, std::array<double, 4>& b) {
         using F4 = float __attribute__((vector_size(16)));
         using I4 = std::int32_t __attribute__((vector_size(16)));
-        for (std::size_t i = n; i < n + 4; ++i) r[i] = jx[i] = jy[i] = ja[i] = jg[i] = 0;
+        for (std::size_t i = n; i < n + 4; ++i) r[i] = jx[i] = jy[i] = ja[i] = jg[i] = k[i] = 0;
         auto load = [](const std::vector<float>& v, std::size_t i) {
             F4 x;
             std::memcpy(&x, v.data() + i, sizeof x);
             return x;
         };
         const F4 one = {1, 1, 1, 1};
-        const F4 scale = {inverseLimit, inverseLimit, inverseLimit, inverseLimit};
         // Sums in floats over blocks short enough to keep their precision, then in doubles.
         constexpr std::size_t kBlock = 1024;
         for (std::size_t from = 0; from < n; from += kBlock) {
@@ -96,7 +94,7 @@ struct Terms {
             const std::size_t to = std::min(n, from + kBlock);
             for (std::size_t i = from; i < to; i += 4) {
                 const F4 rv = load(r, i), x = load(jx, i), y = load(jy, i), t = load(ja, i), gv = load(jg, i);
-                const F4 q = rv * scale;
+                const F4 q = rv * load(k, i);
                 const F4 d = one - q * q;
                 const I4 inside = q * q < one;
                 const F4 w = reinterpret_cast<F4>(reinterpret_cast<I4>(d * d) & inside);
@@ -128,6 +126,16 @@ struct Terms {
             for (int col = 0; col < row; ++col) a[row][col] = a[col][row];
     }
 };
+
+// Each term's Tukey limit: the residual spread sigma that noise leaves where the pictures agree
+// (most points lie on flat parts), widened on a slope by what the given misplacement gives there.
+void SetLimits(Terms& terms, std::size_t n, float sigma, float misplacement) {
+    const float m2 = misplacement * misplacement, s2 = sigma * sigma;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float slope2 = terms.jx[i] * terms.jx[i] + terms.jy[i] * terms.jy[i];
+        terms.k[i] = 1.0f / (4.685f * std::sqrt(s2 + m2 * slope2));
+    }
+}
 
 // Grey buffers from a megabyte on sit in huge pages.
 constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
@@ -488,9 +496,10 @@ RegistrationResult Register(const ReferencePoints& reference, const Pyramid& pic
             auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
             std::nth_element(magnitudes.begin(), middle, magnitudes.end());
             const double sigma = std::max(1.4826 * *middle, 0.5);
+            SetLimits(terms, n, static_cast<float>(sigma), static_cast<float>(options.misplacement));
             std::array<std::array<double, 4>, 4> a{};
             std::array<double, 4> b{};
-            terms.Accumulate(n, static_cast<float>(1 / (4.685 * sigma)), a, b);
+            terms.Accumulate(n, a, b);
             result.inliers = static_cast<double>(agree) / static_cast<double>(n);
             std::array<double, 4> step{};
             if (!Solve4(a, b, step)) return result;

@@ -120,6 +120,12 @@ struct RegistrationOptions {
     std::size_t maxPoints = 20000;
     // At the finest level at most this many (0: all).
     std::size_t maxFinestPoints = 80000;
+    // How far (pixels of the level compared) an edge may lie off and still pull the estimate in. 0:
+    // a point counts only within what noise explains, which suits a picture textured all over; where
+    // the turning object is left out, a few sharp outlines on flat ground remain to align by, and
+    // they must not drop out the moment they are a tenth of a pixel off, or the flat parts alone
+    // settle the tilt (short of the truth).
+    double misplacement = 0;
 };
 
 // Refines start (level-0 coordinates, centre likewise) level by level by Gauss-Newton steps with
@@ -128,6 +134,8 @@ struct RegistrationOptions {
 // Pixels blown out in the picture are left out.
 RegistrationResult Register(const ReferencePoints& reference, const Pyramid& picture, double centreX, double centreY,
                             const Similarity& start, const RegistrationOptions& options = {});
+// The misplacement the turn's comparisons allow, against the first frame and between neighbours.
+constexpr double kTurnMisplacement = 0.5;
 
 // The pixels of the reference that keep their look against pictures laid over it by their poses
 // (frames of a turn): a pixel whose difference exceeds what noise and a pixel's misplacement

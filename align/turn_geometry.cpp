@@ -49,6 +49,7 @@ RegistrationResult RegisterDirect(const Pyramid& reference, const ReferencePoint
     const double scale = std::ldexp(1.0, coarse);
     RegistrationOptions options;
     options.coarsestLevel = coarse;
+    options.misplacement = kTurnMisplacement;
     options.finestLevel = finest;
     // The final pass refines these: the finest level compares no more points than the others.
     options.maxFinestPoints = options.maxPoints;

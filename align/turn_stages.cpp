@@ -249,6 +249,7 @@ bool RefineDirect(TurnWork& work, const StillScene& scene, LevelMasks& shrunk, s
         if (!frame.matches) return;
         RegistrationOptions options;
         options.coarsestLevel = fine;
+        options.misplacement = kTurnMisplacement;
         const RegistrationResult r =
             Register(finalPoints, frame.pyramid, work.g.centreX, work.g.centreY, frame.direct, options);
         if (r.converged || r.inliers > 0) {
@@ -295,6 +296,7 @@ bool MeasureSteps(TurnWork& work, const StillScene& scene, const LevelMasks& shr
         const Similarity predicted = Compose(Inverse(a.direct), b.direct, g.centreX, g.centreY);
         RegistrationOptions options;
         options.finestLevel = fine;
+        options.misplacement = kTurnMisplacement;
         // The steps only check the direct estimates: as many points as the levels above.
         options.maxFinestPoints = options.maxPoints;
         const RegistrationResult r = Register(stepPoints, b.pyramid, g.centreX, g.centreY, predicted, options);

@@ -45,6 +45,52 @@ TEST(Registration, RecoversShiftTiltAndGain) {
     }
 }
 
+// What a turntable leaves to align by once its turning surface is left out: a few sharp outlines on
+// a nearly flat sweep. The flat points outnumber the edges by far, yet the edges set the pose.
+TEST(Registration, SharpEdgesOnFlatGroundSetTheTilt) {
+    const int width = 480, height = 360;
+    auto shaken = [&](const Shake& shake) {
+        Picture picture(width, height);
+        const double a = shake.tilt * 3.141592653589793 / 180, c = std::cos(a), s = std::sin(a);
+        const double cx = width * 0.5, cy = height * 0.5;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                double sum = 0;
+                for (int j = 0; j < 4; ++j)
+                    for (int i = 0; i < 4; ++i) {
+                        const double px = x + 0.125 + 0.25 * i - cx - shake.dx,
+                                     py = y + 0.125 + 0.25 * j - cy - shake.dy;
+                        const double sx = cx + px * c + py * s, sy = cy - px * s + py * c;
+                        const double ring = std::hypot(sx - 150, (sy - 110) * 2.5);
+                        double v = 215 - 25 * sy / height;
+                        if (ring > 50 && ring < 62) v = 95;
+                        if (sx > 330 && sx < 346 && sy > 70 && sy < 300) v = 60;
+                        if (sy > 280 && sy < 291 && sx > 60 && sx < 300) v = 130;
+                        sum += v;
+                    }
+                std::uint8_t* p = picture.pixel(x, y);
+                p[0] = p[1] = p[2] = static_cast<std::uint8_t>(std::min(sum / 16 * shake.exposure, 255.0));
+            }
+        return picture;
+    };
+    const Pyramid reference = BuildPyramid(GreyOf(shaken({})));
+    const ReferencePoints points = CollectPoints(reference, nullptr);
+    for (const Shake& shake : {Shake{4.2, -3.1, 1.2, 1.05}, Shake{-2.5, 1.8, -0.9, 0.95}, Shake{1.3, 2.2, 1.6, 1}}) {
+        SCOPED_TRACE(shake.tilt);
+        const Pyramid picture = BuildPyramid(GreyOf(shaken(shake)));
+        const ShiftEstimate coarse = SearchShift(reference.back(), picture.back(), nullptr, 8);
+        const double scale = std::ldexp(1.0, static_cast<int>(reference.size()) - 1);
+        // The allowance the turn's comparisons make; without it the estimate stops well short.
+        RegistrationOptions options;
+        options.misplacement = kTurnMisplacement;
+        const Similarity start{coarse.dx * scale, coarse.dy * scale, 0, 1};
+        const RegistrationResult r = Register(points, picture, width / 2.0, height / 2.0, start, options);
+        EXPECT_NEAR(r.pose.angle * 180 / 3.141592653589793, shake.tilt, 0.01);
+        EXPECT_NEAR(r.pose.dx, shake.dx, 0.05);
+        EXPECT_NEAR(r.pose.dy, shake.dy, 0.05);
+    }
+}
+
 TEST(Registration, ThinnedPointsStillFindThePose) {
     const int width = 400, height = 300;
     const Pyramid reference = BuildPyramid(GreyOf(testing::ShakenPhoto(width, height, {})));

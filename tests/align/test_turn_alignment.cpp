@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "align/align_keyframes.h"
+#include "align/full_size.h"
 #include "align/turn_alignment.h"
 #include "align/turn_stages.h"
 #include "align_test_support.h"
@@ -155,6 +156,28 @@ TEST(TurnAlignment, FullSizePassGivesTheLastFractionOfAPixel) {
         EXPECT_LE(fine.worst, 0.2);
         EXPECT_LE(fine.worstAngle, 0.02);
     }
+}
+
+// A large photograph is decoded down to the window's last row: the full-size window keeps to the
+// band of rows richest in edges instead of the whole height the still outlines span.
+TEST(TurnAlignment, FullSizeWindowKeepsToTheRichestBand) {
+    alignment::Geometry g;
+    g.denominator = 8;
+    g.turnedWidth = 6000;
+    g.turnedHeight = 4000;
+    g.crop = {0, 0, 750, 500};
+    GreyImage reference{750, 500, {}};
+    reference.values.assign(750 * 500, 200.0f);
+    for (int y = 50; y < 450; ++y)  // the object's sides, from top to bottom
+        for (int x : {300, 301, 450, 451}) reference.at(x, y) = 60;
+    for (int y = 100; y < 106; ++y)  // its lid, edges all along
+        for (int x = 300; x < 452; x += 2) reference.at(x, y) = 60;
+    const PixelRect window = alignment::FineWindow(reference, nullptr, g, 6'000'000);
+    EXPECT_LE(window.height, 1000);
+    EXPECT_LE(window.top, 100 * 8);
+    EXPECT_GE(window.top + window.height, 106 * 8);
+    EXPECT_LE(window.left, 300 * 8);
+    EXPECT_GE(window.left + window.width, 452 * 8);
 }
 
 TEST(TurnAlignment, AnUnrelatedPictureIsNotAligned) {
