@@ -417,9 +417,10 @@ TEST_F(SampleSequence, MeetsTheBoundsAgainstTheJitterFile) {
     const Errors e = Compare(result.frames, truth_);
     std::printf("sample: shift error %.3f px RMS, %.3f px worst, tilt error %.3f degrees worst\n", e.rms, e.worst,
                 e.worstAngle);
-    EXPECT_LE(e.rms, 0.5);
-    EXPECT_LE(e.worst, 1.0);
-    EXPECT_LE(e.worstAngle, 0.2);
+    // Tight enough to catch sharp still edges losing their say again (they left 0.24 px, 0.14°).
+    EXPECT_LE(e.rms, 0.15);
+    EXPECT_LE(e.worst, 0.35);
+    EXPECT_LE(e.worstAngle, 0.1);
     double worstExposure = 0;
     for (std::size_t k = 1; k < truth_.size(); ++k) {
         EXPECT_NEAR(result.frames[k].exposureRatio, truth_[k].exposureRatio, 0.01) << "frame " << k;
