@@ -69,6 +69,9 @@ TForm2::TForm2(Dialogs& dialogs, std::string resourceDir, std::string exportBase
 }
 
 TForm2::~TForm2() {
+    // Hidden while the session is whole: hiding moves the focus, and a field losing it finishes its
+    // edit through the session, which the base class's own hiding would be too late for.
+    hide();
     FormDestroy();
 }
 
