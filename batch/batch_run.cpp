@@ -53,15 +53,6 @@ class ProductExport : public ExportObserver {
     ExportSession* session_ = nullptr;
 };
 
-Status TurnedSize(const Project& project, int& width, int& height) {
-    int w = 0, h = 0;
-    if (Status status = ReadPictureSize(project.sources.at(0), w, h); !status.ok()) return status;
-    const bool sideways = project.rotationDegrees() == 90 || project.rotationDegrees() == 270;
-    width = sideways ? h : w;
-    height = sideways ? w : h;
-    return Status::Ok();
-}
-
 std::string PlainWords(BatchFailure failure, const std::vector<std::string>& details) {
     std::string text;
     switch (failure) {
@@ -243,7 +234,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
         return fail(failure, failure == BatchFailure::NoPhotos ? std::vector<std::string>{folder} : details);
     const bool framePerPhoto = ExportsFramePerPhoto(settings.templateProject);
     int width = 0, height = 0;
-    if (Status status = TurnedSize(project, width, height); !status.ok()) return failWith(status);
+    if (Status status = TurnedSourceSize(project, width, height); !status.ok()) return failWith(status);
     if (!CropFits(project, width, height, details)) return fail(BatchFailure::CropDoesNotFit, details);
     const CropArea crop = ResolveCrop(project.crop, width, height);
 

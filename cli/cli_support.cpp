@@ -8,7 +8,6 @@
 
 #include "base/program_files.h"
 #include "base/version.h"
-#include "codecs/image_files.h"
 #include "shell/catalogue.h"
 
 namespace turnlet {
@@ -81,15 +80,6 @@ int OpenCommandLineProject(const CommandLine& line, Project& project) {
         return kExitUsage;
     }
     return -1;
-}
-
-Status TurnedSourceSize(const Project& project, int& width, int& height) {
-    int w = 0, h = 0;
-    if (Status status = ReadPictureSize(project.sources.at(0), w, h); !status.ok()) return status;
-    const bool sideways = project.rotationDegrees() == 90 || project.rotationDegrees() == 270;
-    width = sideways ? h : w;
-    height = sideways ? w : h;
-    return Status::Ok();
 }
 
 int RunCommandLine(const std::string& program, const std::function<int()>& body) {

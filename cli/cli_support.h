@@ -52,9 +52,6 @@ std::string Describe(const Status& status);
 // a project without sources. Returns -1 when the project is open.
 int OpenCommandLineProject(const CommandLine& line, Project& project);
 
-// The size of the first source as the editor's preview shows it after opening (quarter-turned).
-Status TurnedSourceSize(const Project& project, int& width, int& height);
-
 // Runs the program's body; whatever escapes it ends with a message and kExitFailed, never an abort.
 int RunCommandLine(const std::string& program, const std::function<int()>& body);
 

@@ -12,6 +12,7 @@
 #include "align/turn_alignment.h"
 #include "align/turn_end.h"
 #include "cli/cli_support.h"
+#include "session/make_export_plan.h"
 #include "project/project.h"
 #include "tuning/tune_params.h"
 

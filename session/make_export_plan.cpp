@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "codecs/image_files.h"
 #include "tuning/frames_table.h"
 #include "tuning/tune_params.h"
 
@@ -99,6 +100,15 @@ Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, 
         plan.frames.push_back({project.sources[static_cast<std::size_t>(index)], values.ShiftX, values.ShiftY,
                                values.Angle, values.Scale, values.Brightness, values.Contrast, values.Gamma});
     }
+    return Status::Ok();
+}
+
+Status TurnedSourceSize(const Project& project, int& width, int& height) {
+    int w = 0, h = 0;
+    if (Status status = ReadPictureSize(project.sources.at(0), w, h); !status.ok()) return status;
+    const bool sideways = project.rotationDegrees() == 90 || project.rotationDegrees() == 270;
+    width = sideways ? h : w;
+    height = sideways ? w : h;
     return Status::Ok();
 }
 

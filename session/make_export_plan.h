@@ -53,4 +53,8 @@ FrameSize ExportFrameSize(const ExportSettings& settings, const CropArea& area);
 // nothing to export or the number of frames is out of range.
 Status MakeExportPlan(const Project& project, const ExportPlanRequest& request, ExportPlan& plan);
 
+// The first source's size as the project turns it (quarter turns): the picture an unset crop stands
+// for, as the editor's preview shows it. What the command-line tools and the batch plan from.
+Status TurnedSourceSize(const Project& project, int& width, int& height);
+
 }  // namespace turnlet
