@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "align/turn_end_search.h"
+#include "align/turn_stages.h"
 #include "align/working_picture.h"
 #include "base/tasks.h"
 #include "codecs/image_files.h"
@@ -93,16 +94,6 @@ bool ForEach(int count, int threads, const AlignCallbacks& callbacks, Status& fa
 
 int ThreadCount(int asked) {
     return std::clamp(asked > 0 ? asked : PoolThreads(), 1, 2);
-}
-
-Similarity Inverse(const Similarity& pose) {
-    const double c = std::cos(-pose.angle), s = std::sin(-pose.angle);
-    Similarity out;
-    out.angle = -pose.angle;
-    out.dx = -(c * pose.dx - s * pose.dy);
-    out.dy = -(s * pose.dx + c * pose.dy);
-    out.gain = 1 / pose.gain;
-    return out;
 }
 
 bool SameShape(const TurnEndCopy& a, const TurnEndCopy& b) {
@@ -328,7 +319,7 @@ TurnEnd Search(const std::vector<TurnEndCopy>& copies, int threads, const AlignC
             if (usable[ua] && usable[ub]) {
                 const double cx = first[0].width * 0.5, cy = first[0].height * 0.5;
                 values[static_cast<std::size_t>(i)] =
-                    CopyDifference(copies[ua], copies[ub], Compose(Inverse(poses[ua]), poses[ub], cx, cy));
+                    CopyDifference(copies[ua], copies[ub], Compose(alignment::Inverse(poses[ua]), poses[ub], cx, cy));
             }
             return Status::Ok();
         });
