@@ -76,6 +76,30 @@ Status DecodeWhole(FileType type, std::span<const std::uint8_t> bytes, const std
     return Status::WrongFileType(path);
 }
 
+// The file's type by its name and its bytes, refusing an unknown type and an empty file.
+Status ReadPictureFile(const std::string& path, FileType& type, ByteBuffer& bytes) {
+    type = FileTypeOf(path);
+    if (type == FileType::Unknown) return Status::WrongFileType(path);
+    Status status = ReadWholeFile(path, bytes, kMaxFileBytes);
+    if (!status.ok()) return status;
+    if (bytes.size() == 0) return Status::Error(path, "file is empty");
+    return Status::Ok();
+}
+
+// A load whose every escaping exception becomes a failure naming the file.
+template <class Load>
+Status GuardedLoad(const std::string& path, Load&& load) {
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        return Status::Error(path, "not enough memory to load the picture");
+    } catch (const std::exception& e) {
+        return Status::Error(path, e.what());
+    } catch (...) {
+        return Status::Error(path, "unexpected failure while loading");
+    }
+}
+
 }  // namespace
 
 FileType FileTypeOf(std::string_view path) {
@@ -97,36 +121,26 @@ Status LoadPicture(const std::string& path, Picture& target) {
 }
 
 Status LoadPicture(const std::string& path, Picture& target, Picture& decoded) {
-    try {
-        const FileType type = FileTypeOf(path);
-        if (type == FileType::Unknown) return Status::WrongFileType(path);
+    return GuardedLoad(path, [&] {
+        FileType type = FileType::Unknown;
         ByteBuffer bytes;
-        Status status = ReadWholeFile(path, bytes, kMaxFileBytes);
+        Status status = ReadPictureFile(path, type, bytes);
         if (!status.ok()) return status;
-        if (bytes.size() == 0) return Status::Error(path, "file is empty");
         // Decoded aside and swapped in only on success, so a failure leaves target as it was.
         status = DecodeWhole(type, bytes.view(), path, decoded);
         if (!status.ok()) return status;
         std::swap(target, decoded);
         return Status::Ok();
-    } catch (const std::bad_alloc&) {
-        return Status::Error(path, "not enough memory to load the picture");
-    } catch (const std::exception& e) {
-        return Status::Error(path, e.what());
-    } catch (...) {
-        return Status::Error(path, "unexpected failure while loading");
-    }
+    });
 }
 
 Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(int, int)>& wanted, bool checkWholeFile,
                          ByteBuffer& bytes, Picture& target, PictureArea& got) {
     got = {};
-    try {
-        const FileType type = FileTypeOf(path);
-        if (type == FileType::Unknown) return Status::WrongFileType(path);
-        Status status = ReadWholeFile(path, bytes, kMaxFileBytes);
+    return GuardedLoad(path, [&] {
+        FileType type = FileType::Unknown;
+        Status status = ReadPictureFile(path, type, bytes);
         if (!status.ok()) return status;
-        if (bytes.size() == 0) return Status::Error(path, "file is empty");
         if (type == FileType::Jpeg) {
             JpegRegionOptions options;
             options.checkWholeFile = checkWholeFile;
@@ -136,13 +150,7 @@ Status LoadPictureRegion(const std::string& path, const std::function<PixelRect(
         if (!status.ok()) return status;
         got = {PixelRect{0, 0, target.width(), target.height()}, target.width(), target.height()};
         return Status::Ok();
-    } catch (const std::bad_alloc&) {
-        return Status::Error(path, "not enough memory to load the picture");
-    } catch (const std::exception& e) {
-        return Status::Error(path, e.what());
-    } catch (...) {
-        return Status::Error(path, "unexpected failure while loading");
-    }
+    });
 }
 
 Status ReadPictureSize(const std::string& path, int& width, int& height) {
