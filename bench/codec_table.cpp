@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Bytes, SSIM and encode time of the lossy frame types on a folder of lossless frames (PNG or BMP):
 //   turnlet_codec_table FOLDER [--avif-encoder aom|svt|rav1e]
-//                       [--avif-speed S] [--avif-threads T] [--avif-444] [--avif-option KEY=VALUE ...]
+//                       [--avif-speed S] [--avif-threads T] [--avif-444] [--avif-trellis] [--avif-option KEY=VALUE ...]
 //                       [--webp-method M] [--webp-plain-yuv] [--quality Q]
 //                       [--sweep [--webp-sweep 90,92,...] [--avif-sweep 12,10,...]]
 // JPEG at 90, WebP and AVIF at the export's default quality 90, each frame encoded on one thread
@@ -150,7 +150,7 @@ int Run(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: turnlet_codec_table FOLDER [--quality Q] [--avif-encoder aom|svt|rav1e] "
-                     "[--avif-speed S] [--avif-444] [--avif-option KEY=VALUE] [--sweep]\n");
+                     "[--avif-speed S] [--avif-444] [--avif-trellis] [--avif-option KEY=VALUE] [--sweep]\n");
         return 2;
     }
     int quality = 90;
@@ -182,6 +182,8 @@ int Run(int argc, char** argv) {
             webp.method = std::atoi(value), ++i;
         } else if (arg == "--webp-plain-yuv") {
             webp.sharpYuv = false;
+        } else if (arg == "--avif-trellis") {
+            avif.trellis = true;
         } else if (arg == "--avif-444") {
             avif.fullChroma = true;
         } else if (arg == "--avif-threads") {
@@ -252,7 +254,8 @@ int Run(int argc, char** argv) {
         return Measure(
             (raw >= 0 ? std::string("AVIF") : "AVIF " + std::to_string(q)) + " (" +
                 names[static_cast<int>(avif.encoder)] + " speed " + std::to_string(avif.speed) + ", quantizer " +
-                std::to_string(raw >= 0 ? raw : AvifQuantizer(q)) + (avif.fullChroma ? ", 4:4:4" : "") + options + ")",
+                std::to_string(raw >= 0 ? raw : AvifQuantizer(q)) + (avif.fullChroma ? ", 4:4:4" : "") +
+                (avif.trellis ? ", trellis" : "") + options + ")",
             frames, [&](const Picture& p, std::vector<std::uint8_t>& out) { return EncodeAvif(p, q, "avif", out, e); },
             [](std::span<const std::uint8_t> b, Picture& p) { return DecodeAvif(b, "avif", p); });
     };

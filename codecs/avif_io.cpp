@@ -141,6 +141,8 @@ Status EncodeAvif(const Picture& picture, int quality, const std::string& file, 
     const int quantizer = encoding.quantizer >= 0 ? std::min(encoding.quantizer, 63) : AvifQuantizer(quality);
     encoder->minQuantizer = quantizer;
     encoder->maxQuantizer = quantizer;
+    if (encoding.encoder == AvifEncoding::Encoder::Aom && !encoding.trellis)
+        avifEncoderSetCodecSpecificOption(encoder.get(), "disable-trellis-quant", "1");
     for (const auto& [key, value] : encoding.options)
         avifEncoderSetCodecSpecificOption(encoder.get(), key.c_str(), value.c_str());
     avifRWData output = AVIF_DATA_EMPTY;

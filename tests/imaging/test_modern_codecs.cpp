@@ -301,6 +301,7 @@ TEST(ModernCodecs, RefusedPicturesCreateNoFile) {
 TEST(ModernCodecs, AvifBytesDependOnlyOnPictureAndSettings) {
     const Picture picture = SmoothPicture(96, 64);
     AvifEncoding tuned;
+    tuned.trellis = true;
     tuned.options = {{"sb-size", "64"}, {"tune", "psnr"}};
     for (const AvifEncoding& encoding : {AvifEncoding{}, tuned}) {
         Bytes alone, first, second;
