@@ -2,9 +2,12 @@
 // What became of one product of a batch: the report's row, and the record a finished product keeps.
 #include "batch/batch_record.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <utility>
 
 #include "base/files.h"
 
@@ -27,6 +30,20 @@ bool ParseInt(std::string_view text, int& value) {
 bool ParseDouble(std::string_view text, double& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
+}
+
+std::string Hex(std::uint64_t value) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
+    return hex;
+}
+
+bool ParseHex(const std::string& hex, std::uint64_t& value) {
+    unsigned long long v = 0;
+    const auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), v, 16);
+    if (hex.empty() || ec != std::errc() || end != hex.data() + hex.size()) return false;
+    value = v;
+    return true;
 }
 
 bool ParseOptional(std::string_view text, std::optional<double>& value) {
@@ -56,15 +73,14 @@ const char* ProductStateWord(ProductState state) {
     return "stopped";
 }
 
-std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fingerprint));
+std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint, std::uint64_t outputs) {
     std::string text;
     auto line = [&](std::string_view key, const std::string& value) {
         text.append(key).append("=").append(value).append("\r\n");
     };
     text.append(kMagic).append("\r\n");
-    line("FINGERPRINT", hex);
+    line("FINGERPRINT", Hex(fingerprint));
+    line("OUTPUTS", Hex(outputs));
     line("PHOTOS", std::to_string(r.photos));
     line("FRAMES", std::to_string(r.framesWritten));
     line("FIRST", std::to_string(r.firstFrame));
@@ -78,7 +94,7 @@ std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint) {
     return text;
 }
 
-bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint) {
+bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint, std::uint64_t& outputs) {
     std::map<std::string, std::string, std::less<>> values;
     bool first = true;
     while (!text.empty()) {
@@ -97,10 +113,9 @@ bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t&
     }
     if (first || values["END"] != "1") return false;
     ProductResult r = result;
-    const std::string& hex = values["FINGERPRINT"];
-    unsigned long long print = 0;
-    const auto [hexEnd, hexError] = std::from_chars(hex.data(), hex.data() + hex.size(), print, 16);
-    if (hex.empty() || hexError != std::errc() || hexEnd != hex.data() + hex.size()) return false;
+    std::uint64_t print = 0, written = 0;
+    if (!ParseHex(values["FINGERPRINT"], print)) return false;
+    if (const auto at = values.find("OUTPUTS"); at != values.end() && !ParseHex(at->second, written)) return false;
     if (!ParseInt(values["PHOTOS"], r.photos) || !ParseInt(values["FRAMES"], r.framesWritten) ||
         !ParseInt(values["FIRST"], r.firstFrame) || !ParseInt(values["LAST"], r.lastFrame) ||
         !ParseOptional(values["ALIGN_CONFIDENCE"], r.alignConfidence) ||
@@ -110,7 +125,30 @@ bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t&
     r.message.clear();
     result = r;
     fingerprint = print;
+    outputs = written;
     return true;
+}
+
+std::uint64_t OutputsPrint(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::string, std::uintmax_t>> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec) || ec) continue;
+        const std::string name = it->path().lexically_relative(folder).generic_string();
+        if (name == kRecordFileName) continue;
+        const std::uintmax_t size = it->file_size(ec);
+        if (ec) return 0;
+        files.emplace_back(name, size);
+    }
+    if (ec) return 0;
+    std::sort(files.begin(), files.end());
+    Fingerprint print;
+    for (const auto& [name, size] : files) {
+        print.add(name);
+        print.add(std::to_string(size));
+    }
+    return print.value();
 }
 
 void Fingerprint::add(std::string_view bytes) {

@@ -54,11 +54,18 @@ struct ProductResult {
 // The record's file name in a finished product's folder.
 inline constexpr const char* kRecordFileName = "turnlet-batch.record";
 
-// The record's text: KEY=VALUE lines ending in CR LF, with the fingerprint of what was exported.
-std::string WriteRecordText(const ProductResult& result, std::uint64_t fingerprint);
+// The record's text: KEY=VALUE lines ending in CR LF, with the fingerprint of what was exported
+// and the OutputsPrint of what it wrote.
+std::string WriteRecordText(const ProductResult& result, std::uint64_t fingerprint, std::uint64_t outputs);
 
-// Reads a record; false when it is not one (damaged, cut short, another program's file).
-bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint);
+// Reads a record; false when it is not one (damaged, cut short, another program's file). outputs
+// is 0 for a record written before they were kept.
+bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint, std::uint64_t& outputs);
+
+// Hashes the relative names and sizes of every file under a finished product's folder but its
+// record, so that a rerun redoes a product whose frames were deleted or cut short by hand (sizes,
+// not times, so that a copied output folder still counts as done); 0 when the folder cannot be read.
+std::uint64_t OutputsPrint(const std::string& folder);
 
 // Hashes what a product's output depends on, so that a rerun redoes a product whose photos,
 // template or options changed: the template's text, the options' words, and each photo's

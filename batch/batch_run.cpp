@@ -202,9 +202,11 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     if (!settings.force) {
         std::string text;
         ProductResult earlier = result;
-        std::uint64_t recorded = 0;
+        std::uint64_t recorded = 0, written = 0;
+        // A record from before the outputs were kept vouches for the photos only.
         if (ReadWholeFile((target / kRecordFileName).string(), text, 1 << 20).ok() &&
-            ReadRecordText(text, earlier, recorded) && recorded == print.value() && earlier.photos == result.photos) {
+            ReadRecordText(text, earlier, recorded, written) && recorded == print.value() &&
+            earlier.photos == result.photos && (written == 0 || written == OutputsPrint(target.string()))) {
             earlier.state = ProductState::Skipped;
             return earlier;
         }
@@ -305,8 +307,8 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     result.state = ProductState::Done;
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The record is the last file of the product: without it the product is not done.
-    if (Status status =
-            WriteFileAtomically((staged / kRecordFileName).string(), WriteRecordText(result, print.value()));
+    if (Status status = WriteFileAtomically((staged / kRecordFileName).string(),
+                                            WriteRecordText(result, print.value(), OutputsPrint(staged.string())));
         !status.ok())
         return failWith(status);
     if (Status status = Publish(staged, target, aside); !status.ok()) return failWith(status);

@@ -168,22 +168,28 @@ TEST(BatchRecord, ReadsBackWhatItWroteAndRefusesAnythingLess) {
     result.alignConfidence = 0.875;
     result.unalignedFrames = 2;
     result.seconds = 12.5;
-    const std::string text = WriteRecordText(result, 0x0123456789abcdefull);
+    const std::string text = WriteRecordText(result, 0x0123456789abcdefull, 0xfedcba9876543210ull);
     ProductResult back;
-    std::uint64_t print = 0;
-    ASSERT_TRUE(ReadRecordText(text, back, print));
+    std::uint64_t print = 0, outputs = 0;
+    ASSERT_TRUE(ReadRecordText(text, back, print, outputs));
     EXPECT_EQ(print, 0x0123456789abcdefull);
+    EXPECT_EQ(outputs, 0xfedcba9876543210ull);
     EXPECT_EQ(back, result);
+    // A record from before the outputs were kept still reads, with no outputs to check.
+    std::string older = text;
+    older.erase(older.find("OUTPUTS="), std::string("OUTPUTS=fedcba9876543210\r\n").size());
+    ASSERT_TRUE(ReadRecordText(older, back, print, outputs));
+    EXPECT_EQ(outputs, 0u);
     // Cut short anywhere (a crash while it was written by something less careful) or changed, it
     // is no record.
     for (std::size_t cut = 0; cut + 2 < text.size(); cut += 7)
-        EXPECT_FALSE(ReadRecordText(text.substr(0, cut), back, print));
-    for (const char* bad : {"PHOTOS=36\r\n", "FRAMES=x\r\n", "FINGERPRINT=zz\r\n", "SECONDS=\r\n"}) {
+        EXPECT_FALSE(ReadRecordText(text.substr(0, cut), back, print, outputs));
+    for (const char* bad : {"PHOTOS=36\r\n", "FRAMES=x\r\n", "FINGERPRINT=zz\r\n", "OUTPUTS=-1\r\n", "SECONDS=\r\n"}) {
         std::string changed = text;
         const std::string key = std::string(bad).substr(0, std::string(bad).find('=') + 1);
         const std::size_t at = changed.find(key);
         changed.replace(at, changed.find('\n', at) + 1 - at, std::string(bad) == "PHOTOS=36\r\n" ? "" : bad);
-        EXPECT_FALSE(ReadRecordText(changed, back, print)) << bad;
+        EXPECT_FALSE(ReadRecordText(changed, back, print, outputs)) << bad;
     }
 }
 
@@ -261,7 +267,10 @@ TEST_F(BatchRun, ExportsEachProductAsItsOwnProjectWouldAndSkipsItNextTime) {
     ASSERT_TRUE(OpenProject(saved, root + "/vase/vase.trn.prj", {}).ok());
     EXPECT_EQ(saved.sources.back(), shoot + "/vase/photo_8.jpg");
     EXPECT_EQ(saved.exportSettings.directory, root + "/vase");
-    ExportPlanRequest request{kWidth, kHeight, {}, folder.file("direct"), false, false};
+    ExportPlanRequest request;
+    request.pictureWidth = kWidth;
+    request.pictureHeight = kHeight;
+    request.directory = folder.file("direct");
     auto plan = std::make_shared<ExportPlan>();
     ASSERT_TRUE(MakeExportPlan(saved, request, *plan).ok());
     fs::create_directories(folder.file("direct"));
@@ -287,6 +296,18 @@ TEST_F(BatchRun, ExportsEachProductAsItsOwnProjectWouldAndSkipsItNextTime) {
     EXPECT_EQ(again[0].state, ProductState::Done);
     EXPECT_EQ(again[0].photos, 9);
     EXPECT_EQ(again[1].state, ProductState::Skipped);
+    // A frame deleted by hand, or one cut short, redoes its product.
+    for (const char* harm : {"delete", "cut"}) {
+        const std::string frame = root + "/vase/" + std::next(Frames(root + "/vase").begin(), 3)->first;
+        if (std::string(harm) == "delete")
+            fs::remove(frame);
+        else
+            fs::resize_file(frame, fs::file_size(frame) / 2);
+        again = RunBatch(Settings(set, root), folders, recorder, CancelToken());
+        EXPECT_EQ(again[2].state, ProductState::Done) << harm;
+        EXPECT_EQ(again[1].state, ProductState::Skipped) << harm;
+        EXPECT_EQ(Frames(root + "/vase").size(), 8u);
+    }
     BatchSettings forced = Settings(set, root);
     forced.force = true;
     again = RunBatch(forced, folders, recorder, CancelToken(), 1);
