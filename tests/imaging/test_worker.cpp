@@ -13,56 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "base/worker.h"
+#include "owner_thread.h"
 
 namespace turnlet {
 namespace {
 
-// A minimal owner thread with an event queue, standing in for the GUI thread.
-class OwnerThread {
-  public:
-    OwnerThread() : thread_([this] { Loop(); }) {}
-    ~OwnerThread() {
-        Post({});
-        thread_.join();
-    }
-    void Post(std::function<void()> fn) {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(fn));
-        cv_.notify_all();
-    }
-    PostToOwner poster() {
-        return [this](std::function<void()> fn) { Post(std::move(fn)); };
-    }
-    // Runs fn on the owner thread and returns once it has run.
-    void Run(const std::function<void()>& fn) {
-        std::promise<void> done;
-        Post([&] {
-            fn();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
-    std::thread::id id() const { return thread_.get_id(); }
-
-  private:
-    void Loop() {
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::unique_lock lock(mutex_);
-                cv_.wait(lock, [this] { return !queue_.empty(); });
-                fn = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            if (!fn) return;
-            fn();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> queue_;
-    std::thread thread_;
-};
+using testing::OwnerThread;
 
 TEST(Worker, RunsOneJobPerWakeAndGoesIdleByItself) {
     std::atomic<int> runs{0};

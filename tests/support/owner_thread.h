@@ -2,6 +2,7 @@
 // A minimal owner thread with an event queue, standing in for the editor's GUI thread in worker tests.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -37,6 +38,17 @@ class OwnerThread {
         });
         done.get_future().wait();
     }
+    // Runs probe on the owner thread until it returns true; false after about ten seconds.
+    bool RunUntil(const std::function<bool()>& probe) {
+        for (int i = 0; i < 10000; ++i) {
+            bool done = false;
+            Run([&] { done = probe(); });
+            if (done) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+    std::thread::id id() const { return thread_.get_id(); }
 
   private:
     void Loop() {
