@@ -26,7 +26,7 @@ FrameParams ExportPlan::Frame(int k) const {
     p.Brightness = f.brightness;
     p.Contrast = f.contrast;
     p.Gamma = f.gamma;
-    p.BackgroundColor = background;
+    p.Background = background;
     p.OutputWidth = outputWidth;
     p.OutputHeight = outputHeight;
     p.Smooth = smooth;

@@ -58,8 +58,8 @@ void SmoothStepByStep(const Picture& decoded, const FrameParams& params, Picture
     ResizePictureSmooth(rotated, reduced);
     rotated.clear();
     output.allocate(params.OutputWidth, params.OutputHeight);
-    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
-                                        ColorRed(params.BackgroundColor)};
+    const std::uint8_t background[3] = {ColorBlue(params.Background), ColorGreen(params.Background),
+                                        ColorRed(params.Background)};
     for (int y = 0; y < output.height(); ++y) {
         for (int x = 0; x < output.width(); ++x) {
             int rx = 0, ry = 0;
@@ -81,7 +81,7 @@ void RenderFrameStepByStep(const Picture& decoded, const FrameParams& params, Pi
     Picture aligned;
     TransformPicture(rotated, aligned, ShiftedOrigin(params.CropLeft, params.ShiftX),
                      ShiftedOrigin(params.CropTop, params.ShiftY), params.CropWidth, params.CropHeight,
-                     params.BackgroundColor, params.Angle, params.Scale);
+                     params.Background, params.Angle, params.Scale);
     rotated.clear();
     output.allocate(params.OutputWidth, params.OutputHeight);
     ResizePicture(aligned, output);
@@ -291,8 +291,8 @@ bool RenderFrameFused(const Picture& pixels, const PictureArea& where, const Fra
         AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);
         return true;
     }
-    const std::uint8_t background[3] = {ColorBlue(params.BackgroundColor), ColorGreen(params.BackgroundColor),
-                                        ColorRed(params.BackgroundColor)};
+    const std::uint8_t background[3] = {ColorBlue(params.Background), ColorGreen(params.Background),
+                                        ColorRed(params.Background)};
     if (SmoothResizes(params)) {
         RenderSmoothFused(pixels, where, params, background, output);
         AdjustTone(output, params.Brightness, params.Contrast, params.Gamma);

@@ -11,12 +11,9 @@
 
 namespace turnlet {
 
-// Everything one frame needs besides its source picture, shared by the export and the tuned view.
-// An output size equal to the crop size gives the frame before any resize (the tuned view).
-struct FrameParams {
-    // Clockwise quarter turn applied to the source first: 0, 90, 180 or 270 (anything else turns
-    // the source into an empty picture, as RotateQuarter into a fresh picture does).
-    int RotationDegrees = 0;
+// One picture's crop, shift, angle, scale and tone: the shifts, angle and scale are the frame's
+// values negated, as the transform takes them.
+struct TuneParams {
     // Crop rectangle in the turned source; its size is the size of the aligned picture.
     std::int32_t CropLeft = 0;
     std::int32_t CropTop = 0;
@@ -25,13 +22,22 @@ struct FrameParams {
     // The negated DX and DY of the frame.
     std::int32_t ShiftX = 0;
     std::int32_t ShiftY = 0;
+    Color Background = 0x00FFFFFF;
     // The negated Angle and Scale of the frame.
     double Angle = 0;
     double Scale = 0;
     double Brightness = 0;
     double Contrast = 0;
     double Gamma = 0;
-    Color BackgroundColor = 0x00FFFFFF;
+    friend bool operator==(const TuneParams&, const TuneParams&) = default;
+};
+
+// Everything one frame needs besides its source picture, shared by the export and the tuned view.
+// An output size equal to the crop size gives the frame before any resize (the tuned view).
+struct FrameParams : TuneParams {
+    // Clockwise quarter turn applied to the source first: 0, 90, 180 or 270 (anything else turns
+    // the source into an empty picture, as RotateQuarter into a fresh picture does).
+    int RotationDegrees = 0;
     std::int32_t OutputWidth = 0;
     std::int32_t OutputHeight = 0;
     // Each output pixel averages the source area it covers where the frame shrinks the source,

@@ -42,19 +42,8 @@ TuneParams TuneParamsFromValues(const KeyframeValues& values, const CropArea& cr
 
 FrameParams ToFrameParams(const TuneParams& params, int rotationDegrees, int outputWidth, int outputHeight) {
     FrameParams f;
+    static_cast<TuneParams&>(f) = params;
     f.RotationDegrees = rotationDegrees;
-    f.CropLeft = params.CropLeft;
-    f.CropTop = params.CropTop;
-    f.CropWidth = params.CropWidth;
-    f.CropHeight = params.CropHeight;
-    f.ShiftX = params.ShiftX;
-    f.ShiftY = params.ShiftY;
-    f.Angle = params.Angle;
-    f.Scale = params.Scale;
-    f.Brightness = params.Brightness;
-    f.Contrast = params.Contrast;
-    f.Gamma = params.Gamma;
-    f.BackgroundColor = params.Background;
     f.OutputWidth = outputWidth;
     f.OutputHeight = outputHeight;
     return f;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The values one tuned picture is made with: a frame's values and the crop.
+// The values one tuned picture is made with (TuneParams): a frame's values and the crop.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +10,6 @@
 #include "tuning/keyframes.h"
 
 namespace turnlet {
-
-// One picture's crop, shift, angle, scale and tone: the shifts, angle and scale are the frame's
-// values negated, as the transform takes them.
-struct TuneParams {
-    std::int32_t CropLeft = 0;
-    std::int32_t CropTop = 0;
-    std::int32_t CropWidth = 0;
-    std::int32_t CropHeight = 0;
-    std::int32_t ShiftX = 0;
-    std::int32_t ShiftY = 0;
-    Color Background = 0x00FFFFFF;
-    double Angle = 0;
-    double Scale = 0;
-    double Brightness = 0;
-    double Contrast = 0;
-    double Gamma = 0;
-    friend bool operator==(const TuneParams&, const TuneParams&) = default;
-};
 
 // The crop as every view and the export cut it, in turned-source pixels.
 struct CropArea {

@@ -169,7 +169,7 @@ std::vector<ExportParams> RenderCases() {
         p.OutputHeight = pick(1, 90);
         p.Angle = angles[i % 8];
         p.Scale = scales[i % 10];
-        p.BackgroundColor = 0x00123456u + static_cast<Color>(i);
+        p.Background = 0x00123456u + static_cast<Color>(i);
         if (i % 3 == 0) {
             p.Brightness = pick(-100, 100);
             p.Contrast = pick(-100, 100) / 3.0;

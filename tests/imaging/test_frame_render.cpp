@@ -33,7 +33,7 @@ std::vector<FrameParams> Cases() {
         p.ShiftY = pick(-9, 9);
         p.Angle = pick(-30, 30) * 0.7;
         p.Scale = pick(-600, 600);
-        p.BackgroundColor = 0x00405060u + static_cast<Color>(i);
+        p.Background = 0x00405060u + static_cast<Color>(i);
         p.OutputWidth = pick(1, 60);
         p.OutputHeight = pick(1, 60);
         if (i % 2) p.Gamma = pick(-50, 50);
@@ -69,7 +69,7 @@ TEST(FrameRender, OutputAtTheCropSizeIsTheTunedViewChain) {
         Picture turned, tuned;
         RotateQuarter(source, turned, p.RotationDegrees);
         TransformPicture(turned, tuned, p.CropLeft + p.ShiftX, p.CropTop + p.ShiftY, p.CropWidth, p.CropHeight,
-                         p.BackgroundColor, p.Angle, p.Scale);
+                         p.Background, p.Angle, p.Scale);
         AdjustTone(tuned, p.Brightness, p.Contrast, p.Gamma);
         ASSERT_TRUE(RenderFrameFused(source, p) == tuned) << p.RotationDegrees;
     }
@@ -173,7 +173,7 @@ TEST_P(NearestFramePaths, GiveTheStepByStepBytes) {
             p.Scale = index % 2 ? -120 : 60;
             p.OutputWidth = 217 + index % 3;
             p.OutputHeight = 431 - index;  // enlarging one way, shrinking the other
-            p.BackgroundColor = 0x00102030u + static_cast<Color>(index);
+            p.Background = 0x00102030u + static_cast<Color>(index);
             ++index;
             const Picture fused = RenderFrameFused(source, p);
             ExpectRan(Kernel::NearestFrame, "nearest-neighbour frame", expected);

@@ -153,7 +153,7 @@ TEST(SmoothFrame, EdgesTakeSourceOrBackgroundWhole) {
     p.CropHeight = 1;
     p.OutputWidth = 2;
     p.OutputHeight = 1;
-    p.BackgroundColor = 0x000000FF;  // red
+    p.Background = 0x000000FF;  // red
     p.Smooth = true;
     for (const int turn : {0, 180}) {
         p.RotationDegrees = turn;
@@ -294,7 +294,7 @@ std::vector<FrameParams> SmoothCases() {
         p.OutputHeight = i % 7 == 0 ? pick(1, 100) : std::max(1, p.CropHeight * 2 / pick(2, 9));
         p.Angle = angles[i % 8];
         p.Scale = scales[(i / 8) % 8];
-        p.BackgroundColor = 0x00203040u + static_cast<Color>(i);
+        p.Background = 0x00203040u + static_cast<Color>(i);
         if (i % 3 == 0) p.Gamma = pick(-60, 60);
         p.Smooth = true;
         cases.push_back(p);
@@ -412,7 +412,7 @@ TEST_P(UprightSmoothPaths, GiveTheStepByStepBytes) {
                 p.OutputHeight = turn % 180 ? c.outWidth : c.outHeight;
                 p.Angle = angle;
                 p.Scale = c.scale;
-                p.BackgroundColor = 0x00405060;
+                p.Background = 0x00405060;
                 p.Smooth = true;
                 ASSERT_TRUE(RenderFrameFused(source, p) == RenderFrameStepByStep(source, p))
                     << c.what << ", turn " << turn << ", angle " << angle;
