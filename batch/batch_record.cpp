@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "base/files.h"
 
@@ -73,14 +74,14 @@ const char* ProductStateWord(ProductState state) {
     return "stopped";
 }
 
-std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint, std::uint64_t outputs) {
+std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint,
+                            const std::vector<std::string>& outputs) {
     std::string text;
     auto line = [&](std::string_view key, const std::string& value) {
         text.append(key).append("=").append(value).append("\r\n");
     };
     text.append(kMagic).append("\r\n");
     line("FINGERPRINT", Hex(fingerprint));
-    line("OUTPUTS", Hex(outputs));
     line("PHOTOS", std::to_string(r.photos));
     line("FRAMES", std::to_string(r.framesWritten));
     line("FIRST", std::to_string(r.firstFrame));
@@ -89,13 +90,19 @@ std::string WriteRecordText(const ProductResult& r, std::uint64_t fingerprint, s
     line("UNALIGNED", std::to_string(r.unalignedFrames));
     line("TURN_CONFIDENCE", r.turnConfidence ? Number(*r.turnConfidence) : "");
     line("SECONDS", Number(r.seconds));
+    const bool fits = std::none_of(outputs.begin(), outputs.end(), [](const std::string& name) {
+        return name.empty() || name.find_first_of("\r\n") != std::string::npos;
+    });
+    for (const std::string& name : fits ? outputs : std::vector<std::string>()) line("OUTPUT", name);
     // Last, so that a record cut short anywhere lacks it and reads as no record.
     line("END", "1");
     return text;
 }
 
-bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint, std::uint64_t& outputs) {
+bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint,
+                    std::vector<std::string>& outputs) {
     std::map<std::string, std::string, std::less<>> values;
+    std::vector<std::string> files;
     bool first = true;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -109,13 +116,15 @@ bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t&
         }
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) return false;
-        values[std::string(line.substr(0, equals))] = std::string(line.substr(equals + 1));
+        if (line.substr(0, equals) == "OUTPUT")
+            files.emplace_back(line.substr(equals + 1));
+        else
+            values[std::string(line.substr(0, equals))] = std::string(line.substr(equals + 1));
     }
     if (first || values["END"] != "1") return false;
     ProductResult r = result;
-    std::uint64_t print = 0, written = 0;
+    std::uint64_t print = 0;
     if (!ParseHex(values["FINGERPRINT"], print)) return false;
-    if (const auto at = values.find("OUTPUTS"); at != values.end() && !ParseHex(at->second, written)) return false;
     if (!ParseInt(values["PHOTOS"], r.photos) || !ParseInt(values["FRAMES"], r.framesWritten) ||
         !ParseInt(values["FIRST"], r.firstFrame) || !ParseInt(values["LAST"], r.lastFrame) ||
         !ParseOptional(values["ALIGN_CONFIDENCE"], r.alignConfidence) ||
@@ -125,30 +134,30 @@ bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t&
     r.message.clear();
     result = r;
     fingerprint = print;
-    outputs = written;
+    outputs = std::move(files);
     return true;
 }
 
-std::uint64_t OutputsPrint(const std::string& folder) {
+std::vector<std::string> ProductFiles(const std::string& folder) {
     namespace fs = std::filesystem;
-    std::vector<std::pair<std::string, std::uintmax_t>> files;
+    std::vector<std::string> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec) || ec) continue;
-        const std::string name = it->path().lexically_relative(folder).generic_string();
-        if (name == kRecordFileName) continue;
-        const std::uintmax_t size = it->file_size(ec);
-        if (ec) return 0;
-        files.emplace_back(name, size);
+        std::string name = it->path().lexically_relative(folder).generic_string();
+        if (name != kRecordFileName) files.push_back(std::move(name));
     }
-    if (ec) return 0;
+    if (ec) return {};
     std::sort(files.begin(), files.end());
-    Fingerprint print;
-    for (const auto& [name, size] : files) {
-        print.add(name);
-        print.add(std::to_string(size));
-    }
-    return print.value();
+    return files;
+}
+
+bool ProductFilesPresent(const std::string& folder, const std::vector<std::string>& outputs) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    return std::all_of(outputs.begin(), outputs.end(), [&](const std::string& name) {
+        return fs::is_regular_file(fs::path(folder) / fs::path(name), ec);
+    });
 }
 
 void Fingerprint::add(std::string_view bytes) {

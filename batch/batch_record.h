@@ -55,17 +55,23 @@ struct ProductResult {
 inline constexpr const char* kRecordFileName = "turnlet-batch.record";
 
 // The record's text: KEY=VALUE lines ending in CR LF, with the fingerprint of what was exported
-// and the OutputsPrint of what it wrote.
-std::string WriteRecordText(const ProductResult& result, std::uint64_t fingerprint, std::uint64_t outputs);
+// and an OUTPUT line for each file the product was made of (none when a name cannot stand on a line).
+std::string WriteRecordText(const ProductResult& result, std::uint64_t fingerprint,
+                            const std::vector<std::string>& outputs);
 
 // Reads a record; false when it is not one (damaged, cut short, another program's file). outputs
-// is 0 for a record written before they were kept.
-bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint, std::uint64_t& outputs);
+// is empty for a record written before they were kept.
+bool ReadRecordText(std::string_view text, ProductResult& result, std::uint64_t& fingerprint,
+                    std::vector<std::string>& outputs);
 
-// Hashes the relative names and sizes of every file under a finished product's folder but its
-// record, so that a rerun redoes a product whose frames were deleted or cut short by hand (sizes,
-// not times, so that a copied output folder still counts as done); 0 when the folder cannot be read.
-std::uint64_t OutputsPrint(const std::string& folder);
+// The files under a finished product's folder but its record, as names relative to it ("half/0001.jpg"),
+// sorted; empty when the folder cannot be read.
+std::vector<std::string> ProductFiles(const std::string& folder);
+
+// Whether every one of outputs is still under folder. A rerun redoes a product whose files were
+// deleted by hand, but keeps one whose project was saved again or whose frames were exported
+// again by hand, and the files added beside them.
+bool ProductFilesPresent(const std::string& folder, const std::vector<std::string>& outputs);
 
 // Hashes what a product's output depends on, so that a rerun redoes a product whose photos,
 // template or options changed: the template's text, the options' words, and each photo's

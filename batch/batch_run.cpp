@@ -202,11 +202,11 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     if (!settings.force) {
         std::string text;
         ProductResult earlier = result;
-        std::uint64_t recorded = 0, written = 0;
-        // A record from before the outputs were kept vouches for the photos only.
-        if (ReadWholeFile((target / kRecordFileName).string(), text, 1 << 20).ok() &&
-            ReadRecordText(text, earlier, recorded, written) && recorded == print.value() &&
-            earlier.photos == result.photos && (written == 0 || written == OutputsPrint(target.string()))) {
+        std::uint64_t recorded = 0;
+        std::vector<std::string> outputs;
+        if (ReadWholeFile((target / kRecordFileName).string(), text, 16 << 20).ok() &&
+            ReadRecordText(text, earlier, recorded, outputs) && recorded == print.value() &&
+            earlier.photos == result.photos && ProductFilesPresent(target.string(), outputs)) {
             earlier.state = ProductState::Skipped;
             return earlier;
         }
@@ -308,7 +308,7 @@ ProductResult RunProduct(const BatchSettings& settings, const std::string& folde
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The record is the last file of the product: without it the product is not done.
     if (Status status = WriteFileAtomically((staged / kRecordFileName).string(),
-                                            WriteRecordText(result, print.value(), OutputsPrint(staged.string())));
+                                            WriteRecordText(result, print.value(), ProductFiles(staged.string())));
         !status.ok())
         return failWith(status);
     if (Status status = Publish(staged, target, aside); !status.ok()) return failWith(status);

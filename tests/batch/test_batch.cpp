@@ -168,23 +168,23 @@ TEST(BatchRecord, ReadsBackWhatItWroteAndRefusesAnythingLess) {
     result.alignConfidence = 0.875;
     result.unalignedFrames = 2;
     result.seconds = 12.5;
-    const std::string text = WriteRecordText(result, 0x0123456789abcdefull, 0xfedcba9876543210ull);
+    const std::vector<std::string> files = {"0001.jpg", "half/0001.jpg", "ваза = 2.trn.prj"};
+    const std::string text = WriteRecordText(result, 0x0123456789abcdefull, files);
     ProductResult back;
-    std::uint64_t print = 0, outputs = 0;
+    std::uint64_t print = 0;
+    std::vector<std::string> outputs;
     ASSERT_TRUE(ReadRecordText(text, back, print, outputs));
     EXPECT_EQ(print, 0x0123456789abcdefull);
-    EXPECT_EQ(outputs, 0xfedcba9876543210ull);
+    EXPECT_EQ(outputs, files);
     EXPECT_EQ(back, result);
-    // A record from before the outputs were kept still reads, with no outputs to check.
-    std::string older = text;
-    older.erase(older.find("OUTPUTS="), std::string("OUTPUTS=fedcba9876543210\r\n").size());
-    ASSERT_TRUE(ReadRecordText(older, back, print, outputs));
-    EXPECT_EQ(outputs, 0u);
+    // A name that cannot stand on a line leaves the list out, as a record from before lists were kept.
+    ASSERT_TRUE(ReadRecordText(WriteRecordText(result, 1, {"0001.jpg", "two\nlines"}), back, print, outputs));
+    EXPECT_TRUE(outputs.empty());
     // Cut short anywhere (a crash while it was written by something less careful) or changed, it
     // is no record.
     for (std::size_t cut = 0; cut + 2 < text.size(); cut += 7)
         EXPECT_FALSE(ReadRecordText(text.substr(0, cut), back, print, outputs));
-    for (const char* bad : {"PHOTOS=36\r\n", "FRAMES=x\r\n", "FINGERPRINT=zz\r\n", "OUTPUTS=-1\r\n", "SECONDS=\r\n"}) {
+    for (const char* bad : {"PHOTOS=36\r\n", "FRAMES=x\r\n", "FINGERPRINT=zz\r\n", "SECONDS=\r\n"}) {
         std::string changed = text;
         const std::string key = std::string(bad).substr(0, std::string(bad).find('=') + 1);
         const std::size_t at = changed.find(key);
@@ -296,18 +296,18 @@ TEST_F(BatchRun, ExportsEachProductAsItsOwnProjectWouldAndSkipsItNextTime) {
     EXPECT_EQ(again[0].state, ProductState::Done);
     EXPECT_EQ(again[0].photos, 9);
     EXPECT_EQ(again[1].state, ProductState::Skipped);
-    // A frame deleted by hand, or one cut short, redoes its product.
-    for (const char* harm : {"delete", "cut"}) {
-        const std::string frame = root + "/vase/" + std::next(Frames(root + "/vase").begin(), 3)->first;
-        if (std::string(harm) == "delete")
-            fs::remove(frame);
-        else
-            fs::resize_file(frame, fs::file_size(frame) / 2);
-        again = RunBatch(Settings(set, root), folders, recorder, CancelToken());
-        EXPECT_EQ(again[2].state, ProductState::Done) << harm;
-        EXPECT_EQ(again[1].state, ProductState::Skipped) << harm;
-        EXPECT_EQ(Frames(root + "/vase").size(), 8u);
-    }
+    // Work done by hand in a product (its project saved again, a file added) is kept; a frame
+    // deleted by hand redoes the product.
+    testing::WriteBytes(root + "/vase/vase.trn.prj", ReadBytes(root + "/vase/vase.trn.prj") + "\r\n");
+    testing::WriteBytes(root + "/vase/notes.txt", "retouch 0003");
+    again = RunBatch(Settings(set, root), folders, recorder, CancelToken());
+    EXPECT_EQ(again[2].state, ProductState::Skipped);
+    EXPECT_TRUE(fs::exists(root + "/vase/notes.txt"));
+    fs::remove(root + "/vase/" + std::next(Frames(root + "/vase").begin(), 3)->first);
+    again = RunBatch(Settings(set, root), folders, recorder, CancelToken());
+    EXPECT_EQ(again[2].state, ProductState::Done);
+    EXPECT_EQ(again[1].state, ProductState::Skipped);
+    EXPECT_EQ(Frames(root + "/vase").size(), 8u);
     BatchSettings forced = Settings(set, root);
     forced.force = true;
     again = RunBatch(forced, folders, recorder, CancelToken(), 1);
