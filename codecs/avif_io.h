@@ -35,8 +35,8 @@ struct AvifEncoding {
     // speed, and its real-time mode is slower for a single picture.
     Encoder encoder = Encoder::Aom;
     int speed = 9;
-    // libaom's trellis search over each block's coefficients: about a seventh of the encode for 5% fewer bytes at
-    // the same sharpness. Off, an AVIF export stays within three times the JPEG export's time.
+    // libaom's trellis search over each block's coefficients: about a sixth of the encode for 5% fewer bytes at
+    // the same sharpness. Off, an AVIF export takes under three times the JPEG export's time on the clock.
     bool trellis = false;
     int threads = 1;          // the picture writer runs one encode per core
     int quantizer = -1;       // the AV1 quantizer itself, or below 0: AvifQuantizer of the export's quality
