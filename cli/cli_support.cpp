@@ -2,6 +2,7 @@
 // What every command-line program shares.
 #include "cli/cli_support.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -91,6 +92,33 @@ int RunCommandLine(const std::string& program, const std::function<int()>& body)
         std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
     }
     return kExitFailed;
+}
+
+namespace {
+
+CancelToken* gStop = nullptr;
+struct sigaction gEarlier[2];
+
+extern "C" void StopOnSignal(int) {
+    if (gStop) gStop->cancel();
+}
+
+}  // namespace
+
+StopOnSignals::StopOnSignals(const CancelToken& stop) {
+    gStop = new CancelToken(stop);
+    struct sigaction action {};
+    action.sa_handler = StopOnSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &gEarlier[0]);
+    sigaction(SIGTERM, &action, &gEarlier[1]);
+}
+
+StopOnSignals::~StopOnSignals() {
+    sigaction(SIGINT, &gEarlier[0], nullptr);
+    sigaction(SIGTERM, &gEarlier[1], nullptr);
+    delete gStop;
+    gStop = nullptr;
 }
 
 }  // namespace turnlet

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "base/tasks.h"
 #include "project/project.h"
 
 namespace turnlet {
@@ -51,6 +52,16 @@ std::string Describe(const Status& status);
 // Opens the project the command line names; a failure is reported and gives kExitUsage, as does
 // a project without sources. Returns -1 when the project is open.
 int OpenCommandLineProject(const CommandLine& line, Project& project);
+
+// While it lives, Ctrl+C and SIGTERM cancel stop, so that the program ends its work cleanly (no
+// file left half written); a second one ends the program at once. One at a time.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(const CancelToken& stop);
+    ~StopOnSignals();
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+};
 
 // Runs the program's body; whatever escapes it ends with a message and kExitFailed, never an abort.
 int RunCommandLine(const std::string& program, const std::function<int()>& body);

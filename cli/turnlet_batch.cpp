@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -55,12 +54,6 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 every product done (now or before), 1 a product failed or the batch was\n"
     "stopped, 2 usage error, unreadable template or list.\n";
-
-CancelToken* gStop = nullptr;
-
-extern "C" void StopOnSignal(int) {
-    if (gStop) gStop->cancel();
-}
 
 std::string Duration(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
@@ -228,16 +221,13 @@ int Run(int argc, char** argv) {
     const bool quiet = line.has("--quiet");
     TerminalBatch terminal(!quiet && isatty(STDERR_FILENO), !quiet);
     CancelToken stop;
-    gStop = &stop;
-    struct sigaction action {};
-    action.sa_handler = StopOnSignal;
-    // A second Ctrl+C ends the program at once; the next run redoes what was in hand.
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    const std::vector<ProductResult> results = RunBatch(settings, folders, terminal, stop, only);
+    std::vector<ProductResult> results;
+    {
+        // The next run redoes what was in hand.
+        const StopOnSignals signals(stop);
+        results = RunBatch(settings, folders, terminal, stop, only);
+    }
     terminal.Clear();
-    gStop = nullptr;
 
     std::string report = line.value("--report");
     if (report.empty() && only < 0) report = (std::filesystem::path(settings.root) / "turnlet-batch-report").string();

@@ -43,15 +43,21 @@ const char kUsage[] =
     "  --help          this text\n"
     "  --version       the version\n"
     "\n"
-    "Exit status: 0 done, 1 the export failed or a frame came out blank, 2 usage error or\n"
-    "unreadable project.\n";
+    "Ctrl+C stops after the frames in hand: the frames written are kept and the page is cut to\n"
+    "them, as the editor's Stop does.\n"
+    "\n"
+    "Exit status: 0 done, 1 the export failed, was stopped or a frame came out blank, 2 usage\n"
+    "error or unreadable project.\n";
 
-// A progress bar on the terminal, and the outcome in words.
+// A progress bar on the terminal, the outcome in words, and Stop once stop is cancelled.
 class TerminalObserver : public ExportObserver {
   public:
-    TerminalObserver(int total, bool progress) : total_(total), progress_(progress) {}
+    TerminalObserver(int total, bool progress, const CancelToken& stop)
+        : total_(total), progress_(progress), stop_(stop) {}
+    void attach(ExportSession* session) { session_ = session; }
 
     void exportProgress(int position) override {
+        StopWhenAsked();
         if (!progress_ || total_ <= 0 || position <= 0) return;
         const int width = 40;
         const int filled = static_cast<int>(static_cast<long long>(position) * width / total_);
@@ -62,6 +68,7 @@ class TerminalObserver : public ExportObserver {
     void exportPreview(const Picture&) override {}
     void exportPreviewCleared() override {}
     void exportVideoProgress(const std::string& video, int done, int total) override {
+        StopWhenAsked();
         if (!progress_ || total <= 0) return;
         const std::string name = video.substr(video.find_last_of('/') + 1);
         std::fprintf(stderr, "\r%-16s %d/%d%*s", name.c_str(), done, total, 30, "");
@@ -76,8 +83,14 @@ class TerminalObserver : public ExportObserver {
     }
 
   private:
+    void StopWhenAsked() {
+        if (session_ && stop_.cancelled() && !session_->stopped()) session_->Stop();
+    }
+
     int total_;
     bool progress_;
+    CancelToken stop_;
+    ExportSession* session_ = nullptr;
     bool shown_ = false;
 };
 
@@ -133,8 +146,11 @@ int Run(int argc, char** argv) {
                    ")");
     }
 
-    TerminalObserver observer(plan->frameCount(), !line.has("--quiet") && isatty(STDERR_FILENO));
+    CancelToken stop;
+    TerminalObserver observer(plan->frameCount(), !line.has("--quiet") && isatty(STDERR_FILENO), stop);
     auto session = std::make_shared<ExportSession>(observer, plan);
+    observer.attach(session.get());
+    const StopOnSignals signals(stop);
     ExportPicture worker(session, {});
     worker.Start();
     const ExportOutcome outcome = worker.Wait();

@@ -105,5 +105,19 @@ printf 'EXPORT_ZOOM_SET=1\r\nEXPORT_ANIMATED_WEBP=1\r\n' | cat "$work/avif.trn.p
 "$bin/turnlet-export" "$work/keys.trn.prj" --output "$work/keys" --quiet
 check "project keys: zoom set and animated WebP, no MP4" test -f "$work/keys/zoom/0006.avif" -a -s "$work/keys/turn.webp" -a ! -e "$work/keys/turn.mp4"
 
+# Ctrl+C: the frames in hand are finished, the page is cut to the frames written, exit 1.
+sed -e 's/^EXPORT_FRAMES=.*/EXPORT_FRAMES=20000\r/' "$work/small.trn.prj" >"$work/long.trn.prj"
+"$bin/turnlet-export" "$work/long.trn.prj" --output "$work/long" --quiet 2>"$work/err.txt" &
+pid=$!
+for _ in $(seq 1 1000); do compgen -G "$work/long/0003.jpg" >/dev/null && break; sleep 0.01; done
+kill -INT "$pid"
+wait "$pid"
+check "Ctrl+C exits 1" test $? -eq 1
+check "Ctrl+C is reported" grep -q "Export stopped" "$work/err.txt"
+written=$(ls "$work/long" | grep -c '^[0-9]\{4\}\.jpg$')
+check "Ctrl+C stops the export" test "$written" -lt 20000
+check "the page is cut to the frames written" grep -q "data-count=\"$written\"" "$work/long/index.html"
+check "every frame written is whole" bash -c "for f in '$work'/long/[0-9]*.jpg; do test \"\$(tail -c2 \"\$f\" | od -An -tx1 | tr -d ' ')\" = ffd9 || exit 1; done"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
