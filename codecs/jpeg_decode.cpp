@@ -19,14 +19,8 @@ namespace turnlet {
 
 namespace {
 
-// A file whose claimed picture is this many times larger than its bytes is checked by a cheap pass
-// over its compressed data before the picture is allocated: a few hundred damaged bytes must not
-// make us reserve hundreds of megabytes. Real photographs stay far below (about 10 to 1 at q90).
-constexpr std::int64_t kSuspectRatio = 256;
-constexpr std::int64_t kSuspectBytes = std::int64_t{64} << 20;
-// What libjpeg itself may hold (a progressive file keeps all its coefficients) while a suspect file
-// is checked.
-constexpr long kSuspectDecoderMemory = 192L << 20;
+using jpeg::kSuspectDecoderMemory;
+using jpeg::SuspectSize;
 // How far ahead of the rows decoded so far the picture's memory is asked for.
 constexpr std::size_t kPrepareAhead = std::size_t{4} << 20;
 
@@ -162,7 +156,7 @@ bool ReadJpegSize(std::span<const std::uint8_t> head, std::uint64_t fileBytes, i
     // What the full decode refuses or checks further, it reports itself.
     const std::int64_t pixels = w * h;
     if (pixels > kMaxPicturePixels) return false;
-    if (pixels * 3 > kSuspectBytes && pixels * 3 / kSuspectRatio > static_cast<std::int64_t>(fileBytes)) return false;
+    if (SuspectSize(pixels * 3, fileBytes)) return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
@@ -204,7 +198,7 @@ Status DecodeJpegRegion(std::span<const std::uint8_t> bytes, const std::string& 
     got.fullWidth = width;
     got.fullHeight = height;
 
-    if (pixels * 3 > kSuspectBytes && pixels * 3 / kSuspectRatio > static_cast<std::int64_t>(bytes.size())) {
+    if (SuspectSize(pixels * 3, bytes.size())) {
         // The compressed data of every row, without building pixels, into one row of scratch.
         Reader check;
         bool ignored = false;

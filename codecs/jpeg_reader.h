@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <string>
 
 namespace turnlet::jpeg {
@@ -17,6 +18,19 @@ namespace turnlet::jpeg {
 // A progressive file may hold thousands of scans, each a pass over every block: a few hundred
 // kilobytes that keep a decoder busy for seconds to minutes. Real files have about ten.
 inline constexpr int kMaxScans = 100;
+
+// A file whose picture is this many times larger than its bytes is checked by a cheap pass over its
+// compressed data before the picture is allocated: a few hundred damaged bytes must not make us
+// reserve hundreds of megabytes. Real photographs stay far below (about 10 to 1 at q90).
+inline constexpr std::int64_t kSuspectRatio = 256;
+inline constexpr std::int64_t kSuspectBytes = std::int64_t{64} << 20;
+// What libjpeg itself may hold (a progressive file keeps all its coefficients) while a suspect file
+// is checked.
+inline constexpr long kSuspectDecoderMemory = 192L << 20;
+
+inline bool SuspectSize(std::int64_t pictureBytes, std::size_t fileBytes) {
+    return pictureBytes > kSuspectBytes && pictureBytes / kSuspectRatio > static_cast<std::int64_t>(fileBytes);
+}
 
 inline std::string TooManyScansText() {
     return "damaged or hostile JPEG file (more than " + std::to_string(kMaxScans) + " scans)";

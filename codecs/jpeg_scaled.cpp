@@ -51,6 +51,32 @@ bool ReadRows(Reader& r, Picture& out) {
     return true;
 }
 
+Status Damaged(const std::string& file, const ErrorManager& err) {
+    if (err.tooManyScans) return Status::Error(file, jpeg::TooManyScansText());
+    return Status::Error(file, std::string("damaged or truncated JPEG data (") + err.message + ")");
+}
+
+// Every row into the one row of scratch: the data proved whole before the picture's memory is taken.
+bool SkimRows(Reader& r, JSAMPLE* scratch) {
+    if (setjmp(r.err.jump)) return false;
+    while (r.cinfo.output_scanline < r.cinfo.output_height) jpeg_read_scanlines(&r.cinfo, &scratch, 1);
+    jpeg_finish_decompress(&r.cinfo);
+    return true;
+}
+
+// A large picture claimed by a small file decodes whole at 1/denominator before its memory is asked for.
+Status CheckSuspect(std::span<const std::uint8_t> bytes, const std::string& file, int denominator,
+                    std::int64_t pictureBytes) {
+    if (!jpeg::SuspectSize(pictureBytes, bytes.size())) return Status::Ok();
+    Reader check;
+    if (!ReadHeader(check, bytes)) return Damaged(file, check.err);
+    check.cinfo.mem->max_memory_to_use = jpeg::kSuspectDecoderMemory;
+    if (!StartScaled(check, denominator)) return Damaged(file, check.err);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(check.cinfo.output_width) * 3);
+    if (!SkimRows(check, row.data())) return Damaged(file, check.err);
+    return Status::Ok();
+}
+
 // Rows from got.top of got's columns into out; the crop widens the columns to whole blocks.
 bool ReadLumaRows(Reader& r, const PixelRect& got, std::uint8_t* out, JSAMPLE* scratch) {
     if (setjmp(r.err.jump)) return false;
@@ -70,11 +96,6 @@ bool ReadLumaRows(Reader& r, const PixelRect& got, std::uint8_t* out, JSAMPLE* s
     }
     jpeg_abort_decompress(&r.cinfo);
     return true;
-}
-
-Status Damaged(const std::string& file, const ErrorManager& err) {
-    if (err.tooManyScans) return Status::Error(file, jpeg::TooManyScansText());
-    return Status::Error(file, std::string("damaged or truncated JPEG data (") + err.message + ")");
 }
 
 }  // namespace
@@ -105,6 +126,10 @@ Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& 
     if (static_cast<std::int64_t>(reader.cinfo.image_width) * reader.cinfo.image_height > kMaxPicturePixels) {
         return Status::Error(file, "picture is larger than the size limit");
     }
+    const std::int64_t d = denominator;
+    const std::int64_t pictureBytes =
+        (reader.cinfo.image_width + d - 1) / d * ((reader.cinfo.image_height + d - 1) / d) * 3;
+    if (Status status = CheckSuspect(bytes, file, denominator, pictureBytes); !status.ok()) return status;
     if (!StartScaled(reader, denominator)) return Damaged(file, reader.err);
     out.allocate(static_cast<int>(reader.cinfo.output_width), static_cast<int>(reader.cinfo.output_height));
     if (!ReadRows(reader, out)) return Damaged(file, reader.err);
@@ -132,6 +157,8 @@ Status DecodeJpegLuma(std::span<const std::uint8_t> bytes, const std::string& fi
     if (right <= left || bottom <= top) return Status::Ok();
     const PixelRect area{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
                          static_cast<int>(bottom - top)};
+    if (Status status = CheckSuspect(bytes, file, 1, std::int64_t{area.width} * area.height); !status.ok())
+        return status;
     out.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
     std::vector<JSAMPLE> scratch(static_cast<std::size_t>(width));
     if (!ReadLumaRows(reader, area, out.data(), scratch.data())) {
