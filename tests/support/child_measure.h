@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,7 +18,8 @@
 namespace turnlet::testing {
 
 struct ChildMeasure {
-    double seconds = -1;
+    double seconds = -1;     // on the clock: a guard against hangs, loose on a loaded machine
+    double cpuSeconds = -1;  // processor time of all the child's threads: what the work cost
     long peakGrowthKb = -1;  // peak resident size during the work minus the size before it
     std::string outcome;     // what the work returned; "child died" when it did not report
 };
@@ -66,11 +68,17 @@ inline ChildMeasure MeasureInChild(const std::function<std::string()>& work) {
     if (pid == 0) {
         close(ends[0]);
         PeakMeter meter;
+        auto cpu = [] {
+            timespec t{};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+            return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+        };
+        const double cpuStart = cpu();
         const auto start = std::chrono::steady_clock::now();
         const std::string outcome = work();
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        const std::string report =
-            std::to_string(elapsed.count()) + " " + std::to_string(meter.growthKb()) + " " + outcome;
+        const std::string report = std::to_string(elapsed.count()) + " " + std::to_string(cpu() - cpuStart) + " " +
+                                   std::to_string(meter.growthKb()) + " " + outcome;
         for (std::size_t done = 0; done < report.size();) {
             const ssize_t wrote = write(ends[1], report.data() + done, report.size() - done);
             if (wrote <= 0) break;
@@ -89,7 +97,8 @@ inline ChildMeasure MeasureInChild(const std::function<std::string()>& work) {
     ChildMeasure measure;
     measure.outcome = "child died";
     std::istringstream in(report);
-    if (in >> measure.seconds >> measure.peakGrowthKb) std::getline(in >> std::ws, measure.outcome);
+    if (in >> measure.seconds >> measure.cpuSeconds >> measure.peakGrowthKb)
+        std::getline(in >> std::ws, measure.outcome);
     return measure;
 }
 
