@@ -111,12 +111,11 @@ Status ReadJpegSize(std::span<const std::uint8_t> bytes, const std::string& file
     return Status::Ok();
 }
 
-Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& file, int denominator, Picture& out) {
-    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
-        return Status::Error(file, "unsupported JPEG scale 1/" + std::to_string(denominator));
-    }
+namespace {
+
+// The header read and the picture's kind and size checked, as every decode here needs.
+Status OpenPicture(Reader& reader, std::span<const std::uint8_t> bytes, const std::string& file) {
     if (bytes.size() > ULONG_MAX) return Status::Error(file, "file is too large");
-    Reader reader;
     if (!ReadHeader(reader, bytes) || reader.cinfo.image_width == 0 || reader.cinfo.image_height == 0) {
         return Status::Error(file, "not a JPEG file or damaged JPEG header");
     }
@@ -126,6 +125,17 @@ Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& 
     if (static_cast<std::int64_t>(reader.cinfo.image_width) * reader.cinfo.image_height > kMaxPicturePixels) {
         return Status::Error(file, "picture is larger than the size limit");
     }
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status DecodeJpegScaled(std::span<const std::uint8_t> bytes, const std::string& file, int denominator, Picture& out) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        return Status::Error(file, "unsupported JPEG scale 1/" + std::to_string(denominator));
+    }
+    Reader reader;
+    if (Status status = OpenPicture(reader, bytes, file); !status.ok()) return status;
     const std::int64_t d = denominator;
     const std::int64_t pictureBytes =
         (reader.cinfo.image_width + d - 1) / d * ((reader.cinfo.image_height + d - 1) / d) * 3;
@@ -140,16 +150,9 @@ Status DecodeJpegLuma(std::span<const std::uint8_t> bytes, const std::string& fi
                       std::vector<std::uint8_t>& out, PixelRect& got) {
     got = {};
     out.clear();
-    if (bytes.size() > ULONG_MAX) return Status::Error(file, "file is too large");
     Reader reader;
-    if (!ReadHeader(reader, bytes) || reader.cinfo.image_width == 0 || reader.cinfo.image_height == 0) {
-        return Status::Error(file, "not a JPEG file or damaged JPEG header");
-    }
-    if (reader.cinfo.jpeg_color_space == JCS_CMYK || reader.cinfo.jpeg_color_space == JCS_YCCK) {
-        return Status::Error(file, "CMYK JPEG is not supported");
-    }
+    if (Status status = OpenPicture(reader, bytes, file); !status.ok()) return status;
     const std::int64_t width = reader.cinfo.image_width, height = reader.cinfo.image_height;
-    if (width * height > kMaxPicturePixels) return Status::Error(file, "picture is larger than the size limit");
     const std::int64_t left = std::clamp<std::int64_t>(wanted.left, 0, width);
     const std::int64_t top = std::clamp<std::int64_t>(wanted.top, 0, height);
     const std::int64_t right = std::clamp<std::int64_t>(std::int64_t{wanted.left} + wanted.width, left, width);
